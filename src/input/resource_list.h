@@ -1,0 +1,26 @@
+// Reads the resource list one record at a time: name=kind,x,y,width,height,colour
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "input/resource_record.h"
+
+namespace kelvora {
+
+// Reads one name or kind token into an 80-byte buffer and returns its length.
+// A token ends at "=" or "," (consumed); CR is skipped; LF is skipped unless a
+// comment is open. A ";" opens a comment that runs to the line end, and the
+// whole token read so far is dropped with it. Past 79 stored characters the
+// next byte is consumed and lost.
+int read_token(std::FILE* stream, char (&buffer)[TOKEN_BUFFER_SIZE]);
+
+// Reads decimal digits until the first other byte (consumed) or the end of the
+// file. No sign, no leading spaces; wraps modulo 2^32.
+std::int32_t read_number(std::FILE* stream);
+
+// Reads the next record. Returns false when the list has ended: the name token
+// was empty, and nothing more was read.
+bool read_record(std::FILE* stream, ResourceRecord& record);
+
+} // namespace kelvora

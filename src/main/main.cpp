@@ -1,0 +1,28 @@
+// kelvora: converts an indexed-colour BMP and a resource list into assembler
+// source. The exit status is 0 whatever happens; messages say what failed.
+#include <cstdio>
+
+#include "cells/stores.h"
+#include "main/run.h"
+
+namespace {
+
+// The stores live for the whole run and are never cleared between records.
+kelvora::Stores stores;
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* picture = "testpic.bmp";
+    const char* list = "testpic.txt";
+    const char* output = "testpic.asm";
+    if (argc >= 4) {
+        picture = argv[1];
+        list = argv[2];
+        output = argv[3];
+    } else {
+        std::fputs("Kelvora\n\tkelvora.exe file.bmp file.txt file.asm\n", stdout);
+    }
+    kelvora::convert_resources(stores, picture, list, output, stdout);
+    return 0;
+}

@@ -1,0 +1,178 @@
+// Assembler source writer. Byte literals come from a table and every line is
+// assembled in memory, so no formatted print runs per byte.
+#include "output/asm_output.h"
+
+#include <array>
+#include <cstring>
+
+namespace kelvora {
+namespace {
+
+constexpr std::array<std::array<char, 4>, 256> make_literals() {
+    constexpr char digits[] = "0123456789abcdef";
+    std::array<std::array<char, 4>, 256> table{};
+    for (int v = 0; v < 256; ++v) {
+        table[v] = {'0', 'x', digits[v >> 4], digits[v & 15]};
+    }
+    return table;
+}
+
+constexpr auto LITERALS = make_literals();
+
+// Longest line: "\tdb " and 128 pairs of "0x..,0x.." with separators.
+constexpr std::size_t LONGEST_LINE = 4 + CELL_COLUMNS * 10;
+static_assert(LONGEST_LINE < AsmOutput::CAPACITY);
+
+// Returns room for `length` characters at the end of the buffer.
+char* reserve(AsmOutput& out, std::size_t length) {
+    if (out.used + length > AsmOutput::CAPACITY) {
+        flush_output(out);
+    }
+    return out.buffer + out.used;
+}
+
+char* put_literal(char* p, std::uint8_t value) {
+    std::memcpy(p, LITERALS[value].data(), 4);
+    return p + 4;
+}
+
+char* put_directive(char* p, const char* directive) {
+    *p++ = '\t';
+    *p++ = directive[0];
+    *p++ = directive[1];
+    *p++ = ' ';
+    return p;
+}
+
+void write_single_literal_line(const char* directive, std::int64_t value, AsmOutput& out) {
+    char* const start = reserve(out, 9);
+    char* p = put_directive(start, directive);
+    p = put_literal(p, static_cast<std::uint8_t>(value & 0xFF));
+    *p++ = '\n';
+    out.used += static_cast<std::size_t>(p - start);
+}
+
+bool is_block_kind(char kind) { return kind == 'B' || kind == 'T'; }
+
+} // namespace
+
+void start_output(AsmOutput& out, std::FILE* file) {
+    out.file = file;
+    out.failed = false;
+    out.used = 0;
+}
+
+void flush_output(AsmOutput& out) {
+    if (out.used > 0 && std::fwrite(out.buffer, 1, out.used, out.file) != out.used) {
+        out.failed = true;
+    }
+    out.used = 0;
+}
+
+void write_text(AsmOutput& out, const char* text, std::size_t length) {
+    while (length > 0) {
+        std::size_t room = AsmOutput::CAPACITY - out.used;
+        if (room == 0) {
+            flush_output(out);
+            room = AsmOutput::CAPACITY;
+        }
+        const std::size_t part = length < room ? length : room;
+        std::memcpy(out.buffer + out.used, text, part);
+        out.used += part;
+        text += part;
+        length -= part;
+    }
+}
+
+void format_byte(std::uint8_t value, char* destination) { put_literal(destination, value); }
+
+void write_label_line(const ResourceRecord& record, AsmOutput& out) {
+    // The label is the name exactly as read, up to a NUL it may contain.
+    const std::size_t length = strnlen(record.name, TOKEN_BUFFER_SIZE);
+    char* const start = reserve(out, length + 1);
+    std::memcpy(start, record.name, length);
+    start[length] = '\n';
+    out.used += length + 1;
+}
+
+void write_byte_line(std::int64_t value, AsmOutput& out) {
+    write_single_literal_line("db", value, out);
+}
+
+void write_fill_line(std::int64_t value, AsmOutput& out) {
+    write_single_literal_line("ds", value, out);
+}
+
+void write_page_alignment_line(AsmOutput& out) {
+    static constexpr char LINE[] = "\tds (-$)&0xff\n";
+    write_text(out, LINE, sizeof LINE - 1);
+}
+
+void write_cell_line(const Stores& stores, int cell_column, int row, AsmOutput& out) {
+    char* const start = reserve(out, 4 + 9 * 5);
+    char* p = put_directive(start, "db");
+    const std::uint8_t* bits = &stores.bitmap.bytes[cell_column][row];
+    for (int i = 0; i < 8; ++i) {
+        p = put_literal(p, bits[i]);
+        *p++ = ',';
+    }
+    p = put_literal(p, stores.attributes.bytes[cell_column]);
+    *p++ = '\n';
+    out.used += static_cast<std::size_t>(p - start);
+}
+
+void write_sprite_rows(const Stores& stores, int first_column, int row, int columns, int rows,
+                       AsmOutput& out) {
+    for (int r = row; r < row + rows; ++r) {
+        char* const start = reserve(out, LONGEST_LINE);
+        char* p = put_directive(start, "db");
+        for (int c = first_column; c < first_column + columns; ++c) {
+            const std::uint8_t mask = stores.mask.bytes[c][r];
+            p = put_literal(p, mask);
+            *p++ = ',';
+            p = put_literal(p, static_cast<std::uint8_t>(mask ^ stores.bitmap.bytes[c][r]));
+            *p++ = ',';
+        }
+        p[-1] = '\n'; // the last separator becomes the line end
+        out.used += static_cast<std::size_t>(p - start);
+    }
+}
+
+void write_record_header(const ResourceRecord& record, AsmOutput& out) {
+    // Sizes are arithmetic shifts of the signed fields; only the low 8 bits show.
+    if (record.kind == 'B') {
+        write_label_line(record, out);
+        write_byte_line(record.width >> 3, out);
+        write_byte_line(record.height >> 3, out);
+    } else if (record.kind == 'T') {
+        write_page_alignment_line(out);
+        write_label_line(record, out);
+    } else {
+        write_label_line(record, out);
+        write_byte_line(record.width >> 3, out);
+        write_byte_line(record.height, out); // rows modulo 256
+    }
+}
+
+void write_band(const Stores& stores, const ResourceRecord& record, std::int64_t row,
+                AsmOutput& out) {
+    const std::int64_t x = record.x;
+    const std::int64_t width = record.width;
+    if (is_block_kind(record.kind)) {
+        for (std::int64_t cx = x; cx < x + width; cx += 8) {
+            write_cell_line(stores, static_cast<int>(cx / 8), static_cast<int>(row), out);
+        }
+        if (record.kind == 'T') {
+            // Each cell line assembles to 9 bytes; fill the band to the next page.
+            write_fill_line(-9 * ((record.width >> 3) & 255), out);
+        }
+        return;
+    }
+    // At least one pair per row: with a width below 8 (even 0) the writer
+    // still shows column x div 8, whatever the stores hold there.
+    const std::int64_t columns = width / 8 > 0 ? width / 8 : 1;
+    write_sprite_rows(stores, static_cast<int>(x / 8), static_cast<int>(row),
+                      static_cast<int>(columns), record.height, out);
+}
+
+} // namespace kelvora

@@ -1,0 +1,177 @@
+// The real kelvora binary in a temporary directory: arguments, messages, and
+// which files exist afterwards.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "test_support.h"
+
+namespace kelvora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::make_bmp;
+using test::quoted;
+using test::read_file;
+using test::run_kelvora;
+using test::TempDir;
+using test::write_file;
+
+const std::string USAGE = "Kelvora\n\tkelvora.exe file.bmp file.txt file.asm\n";
+const std::string LIST = "a=B,0,0,8,8,7\n";
+const std::string ASM = "a\n\tdb 0x01\n\tdb 0x01\n"
+                        "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x47\n";
+
+std::string good_picture() {
+    return make_bmp({8, 8, 4}, [](int, int) { return 0; });
+}
+
+// A directory holding a picture and a list under the given names.
+struct Workspace {
+    TempDir dir;
+    explicit Workspace(const std::string& picture = "pic.bmp", const std::string& list = "list.txt") {
+        write_file(dir / picture, good_picture());
+        write_file(dir / list, LIST);
+    }
+    std::string run(const std::string& arguments, int* status = nullptr) const {
+        return run_kelvora(dir.path(), arguments, status);
+    }
+};
+
+TEST(CommandLine, NoArgumentsWithoutDefaultFiles) {
+    TempDir dir;
+    int status = -1;
+    EXPECT_EQ(run_kelvora(dir.path(), "", &status), USAGE + "can't open testpic.bmp");
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(fs::exists(dir / "testpic.asm"));
+}
+
+TEST(CommandLine, FewerThanThreeArgumentsUseTheDefaults) {
+    for (const std::string args : {"", "pic.bmp", "pic.bmp list.txt"}) {
+        Workspace w("testpic.bmp", "testpic.txt");
+        int status = -1;
+        EXPECT_EQ(w.run(args, &status), USAGE) << args;
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(read_file(w.dir / "testpic.asm"), ASM) << args;
+    }
+}
+
+TEST(CommandLine, ExtraArgumentsAreIgnored) {
+    Workspace w;
+    EXPECT_EQ(w.run("pic.bmp list.txt out.asm more and-more"), "");
+    EXPECT_EQ(read_file(w.dir / "out.asm"), ASM);
+    EXPECT_FALSE(fs::exists(w.dir / "more"));
+}
+
+TEST(CommandLine, MissingPictureCreatesNothing) {
+    Workspace w;
+    int status = -1;
+    EXPECT_EQ(w.run("nothere.bmp list.txt out.asm", &status), "can't open nothere.bmp");
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(fs::exists(w.dir / "out.asm"));
+}
+
+TEST(CommandLine, PictureFailingItsCheckIsSilentAndLeavesTheOutput) {
+    Workspace w;
+    write_file(w.dir / "wide.bmp", make_bmp({12, 8, 8}, [](int, int) { return 1; }));
+    write_file(w.dir / "out.asm", "earlier run\n");
+    int status = -1;
+    EXPECT_EQ(w.run("wide.bmp list.txt out.asm", &status), "");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_file(w.dir / "out.asm"), "earlier run\n");
+}
+
+TEST(CommandLine, MissingListLeavesTheOutputUntouched) {
+    Workspace w;
+    write_file(w.dir / "out.asm", "earlier run\n");
+    EXPECT_EQ(w.run("pic.bmp nolist.txt out.asm"), "can't open nolist.txt");
+    EXPECT_EQ(read_file(w.dir / "out.asm"), "earlier run\n");
+    EXPECT_EQ(w.run("pic.bmp nolist.txt new.asm"), "can't open nolist.txt");
+    EXPECT_FALSE(fs::exists(w.dir / "new.asm"));
+}
+
+TEST(CommandLine, OutputThatCannotBeOpened) {
+    Workspace w;
+    fs::create_directory(w.dir / "sub");
+    const std::string cases[] = {"missing/out.asm", "sub"};
+    for (const std::string& output : cases) {
+        int status = -1;
+        EXPECT_EQ(w.run("pic.bmp list.txt " + output, &status), "can't open " + output);
+        EXPECT_EQ(status, 0);
+    }
+    EXPECT_EQ(read_file(w.dir / "list.txt"), LIST);
+}
+
+TEST(CommandLine, DirectoriesAsInputsCannotBeOpened) {
+    Workspace w;
+    fs::create_directory(w.dir / "sub");
+    EXPECT_EQ(w.run("sub list.txt out.asm"), "can't open sub");
+    EXPECT_EQ(w.run("pic.bmp sub out.asm"), "can't open sub");
+    EXPECT_FALSE(fs::exists(w.dir / "out.asm"));
+}
+
+TEST(CommandLine, UsageThenMessageOnTheNextLine) {
+    TempDir dir;
+    write_file(dir / "testpic.bmp", good_picture());
+    EXPECT_EQ(run_kelvora(dir.path(), ""), USAGE + "can't open testpic.txt");
+}
+
+TEST(CommandLine, EmptyListGivesAnEmptyOutput) {
+    Workspace w;
+    write_file(w.dir / "empty.txt", "");
+    write_file(w.dir / "out.asm", "earlier run\n");
+    EXPECT_EQ(w.run("pic.bmp empty.txt out.asm"), "");
+    ASSERT_TRUE(fs::exists(w.dir / "out.asm"));
+    EXPECT_EQ(fs::file_size(w.dir / "out.asm"), 0u);
+}
+
+TEST(CommandLine, OutputThatIsAnInputIsRefused) {
+    Workspace w;
+    fs::create_directory(w.dir / "sub");
+    fs::create_hard_link(w.dir / "list.txt", w.dir / "hard.txt");
+    fs::create_symlink("list.txt", w.dir / "soft.txt");
+    fs::create_symlink("../pic.bmp", w.dir / "sub" / "soft.bmp");
+    const std::string outputs[] = {"list.txt", "./list.txt", "sub/../list.txt", "hard.txt",
+                                   "soft.txt", "pic.bmp",    "sub/soft.bmp"};
+    const std::string picture = read_file(w.dir / "pic.bmp");
+    for (const std::string& output : outputs) {
+        int status = -1;
+        EXPECT_EQ(w.run("pic.bmp list.txt " + output, &status),
+                  "can't write " + output + ": it is also an input\n");
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(read_file(w.dir / "list.txt"), LIST) << output;
+        EXPECT_EQ(read_file(w.dir / "pic.bmp"), picture) << output;
+    }
+    // The same list under an absolute name as well.
+    const std::string absolute = (w.dir / "list.txt").string();
+    EXPECT_EQ(w.run("pic.bmp list.txt " + quoted(absolute)),
+              "can't write " + absolute + ": it is also an input\n");
+}
+
+TEST(CommandLine, DevicesAreWrittenAsUsual) {
+    Workspace w;
+    EXPECT_EQ(w.run("pic.bmp list.txt /dev/null"), "");
+}
+
+TEST(CommandLine, WriteErrorIsReportedOnce) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    Workspace w;
+    int status = -1;
+    EXPECT_EQ(w.run("pic.bmp list.txt /dev/full", &status), "can't write /dev/full\n");
+    EXPECT_EQ(status, 0);
+
+    // A long output fails in the middle of the run; still one message.
+    std::string list;
+    for (int i = 0; i < 5000; ++i) {
+        list += "r" + std::to_string(i) + "=S,0,0,8,8,7\n";
+    }
+    write_file(w.dir / "long.txt", list);
+    EXPECT_EQ(w.run("pic.bmp long.txt /dev/full"), "can't write /dev/full\n");
+}
+
+} // namespace
+} // namespace kelvora
