@@ -1,0 +1,21 @@
+// Encodes one band of a record into the bit planes and the attribute row.
+#pragma once
+
+#include <cstdint>
+
+#include "cells/stores.h"
+#include "input/resource_record.h"
+
+namespace kelvora {
+
+// Attribute byte: bit 6 bright, bits 5-3 paper hue, bits 2-0 ink hue.
+// NO_COLOUR counts as 0 for the bright bit.
+std::uint8_t make_attribute(ColourIndex ink, ColourIndex paper);
+
+// Encodes the cells at x, x + 8, ... while below x + width, rows row ..
+// row + band_height - 1. The caller has checked that every cell, the ranked
+// top 8 rows included, lies inside the grid. Resets the ink/paper state first.
+void encode_band(Stores& stores, std::int64_t x, std::int64_t row, std::int64_t width,
+                 std::int64_t band_height, const ResourceRecord& record);
+
+} // namespace kelvora

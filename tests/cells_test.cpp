@@ -1,0 +1,298 @@
+// Cell conversion: ranking, ink and paper, and band encoding on a real grid.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+#include "cells/band.h"
+#include "cells/ink_paper.h"
+#include "cells/ranking.h"
+#include "test_support.h"
+
+namespace kelvora {
+namespace {
+
+using test::fresh_stores;
+
+// Fills the cell at (cx, row) with colours in the order given, `count` pixels
+// each, going down each pixel column in turn.
+void paint_cell(PictureGrid& grid, int cx, int row,
+                std::initializer_list<std::pair<ColourIndex, int>> colours) {
+    int n = 0;
+    for (auto [colour, count] : colours) {
+        for (int i = 0; i < count; ++i, ++n) {
+            grid.at(cx + n / 8, row + n % 8) = colour;
+        }
+    }
+}
+
+struct RankCase {
+    std::initializer_list<std::pair<ColourIndex, int>> cell;
+    int a, b;
+};
+
+TEST(Ranking, WorkedExamplesAndEdges) {
+    const RankCase cases[] = {
+        {{{0, 64}}, 0, 0},
+        {{{1, 32}, {9, 16}, {2, 16}}, 1, 2},
+        {{{0, 40}, {5, 24}}, 5, 0},
+        {{{0, 30}, {5, 20}, {13, 14}}, 5, 0},
+        {{{6, 32}, {14, 20}, {3, 12}}, 6, 3},
+        {{{4, 32}, {2, 32}}, 2, 4},          // equal counts: lower index first
+        {{{200, 64}}, 0, 0},                 // values above 15 never rank
+        {{{7, 64}}, 7, 0},                   // single colour
+        {{{0, 24}, {8, 40}}, 8, 0},          // 8 pushes 0 back, twin rule gives c3 = 0
+        {{{12, 16}, {9, 16}, {5, 16}, {3, 16}}, 3, 5},
+        {{{0, 20}, {3, 20}, {11, 12}, {4, 12}}, 3, 4}, // 0 ranked second, 11 is 3's twin
+        {{{1, 10}, {2, 11}, {3, 12}, {4, 13}, {5, 18}}, 5, 4}, // fifth colour dropped
+        {{{0, 64 - 9}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 5}}, 6, 2},
+        {{{200, 40}, {3, 24}}, 3, 0},
+    };
+    for (const RankCase& c : cases) {
+        auto stores = fresh_stores();
+        paint_cell(stores->grid, 16, 8, c.cell);
+        const CellRanking r = rank_cell_colours(stores->grid, 16, 8);
+        EXPECT_EQ(r.a, c.a) << "first colour " << int(c.cell.begin()->first);
+        EXPECT_EQ(r.b, c.b) << "first colour " << int(c.cell.begin()->first);
+    }
+}
+
+TEST(InkPaper, PartnerColour) {
+    struct Case {
+        int x, d, partner;
+    };
+    const Case cases[] = {
+        {4, 7, 0},  {5, 7, 0},   {6, 7, 0},   {7, 9, 0},   {15, 9, 0},  {12, 9, 0},
+        {0, 7, 7},  {8, 7, 7},   {0, 200, 200}, {8, 0, 0}, {1, 7, 7},   {2, 7, 7},
+        {10, 7, 15}, {9, 3, 11}, {3, 14, 6}, {11, 250, 10},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(partner_colour(static_cast<ColourIndex>(c.x), static_cast<std::uint8_t>(c.d)),
+                  c.partner)
+            << c.x << " " << c.d;
+    }
+}
+
+struct ResolveCase {
+    int a, b;
+    int in_ink, in_paper;
+    int d;
+    char kind;
+    int out_ink, out_paper;
+};
+
+TEST(InkPaper, WorkedExamplesAndEdges) {
+    const ResolveCase cases[] = {
+        // The worked examples, default colour 7, kind S.
+        {1, 2, 15, 8, 7, 'S', 2, 1},
+        {2, 1, 2, 1, 7, 'S', 2, 1},
+        {1, 2, 2, 1, 7, 'S', 2, 1},
+        {2, 6, 2, 1, 7, 'S', 2, 6},
+        {5, 0, 15, 8, 7, 'S', 5, 0},
+        {7, 0, 15, 8, 7, 'S', 7, 0},
+        {2, 0, 15, 8, 7, 'S', 7, 2},
+        {10, 0, 15, 8, 7, 'S', 15, 10},
+        {0, 0, 6, 1, 7, 'S', 6, 1},
+        {0, 0, 15, 8, 7, 'S', 15, 0},
+        {3, 5, 15, 8, 7, 's', 15, 0},
+        {0, 0, 2, 6, 7, 's', 15, 0},
+        // Edges.
+        {1, 0, 15, 8, 0, 'S', 1, 0},     // partner 0; no swap, paper hue not above 1
+        {8, 0, 15, 8, 7, 'S', 7, 0},     // case 4 on hue 0: ink = D, paper 8 -> 0
+        {8, 0, 15, 8, 0, 'S', 0, 0},     // default 0: both 0
+        {5, 0, 0, 2, 7, 'B', 5, 0},      // case 6 then step 8 has nothing to swap
+        {1, 5, 15, 8, 7, 'B', 5, 1},
+        {0, 5, 1, 3, 7, 'B', 5, 0},      // case 6: A = partner(5) = 0, ink 5
+        {1, 0, 9, 3, 0, 'B', 1, 0},      // case 1 keeps ink 1; partner 0
+        {3, 0, 1, 8, 7, 'B', 7, 3},      // case 6 with partner 7
+        {9, 4, 1, 0, 7, 'B', 4, 9},      // case 1: ink 9, paper 4, then step 8 swaps
+        {0, 2, 15, 0, 7, 'B', 7, 2},     // case 2 fails (B=2 vs paper hue 0); case 6
+        {0, 8, 15, 0, 7, 'B', 7, 0},     // case 2: paper 8, ink partner(8) = 7, then 8 -> 0
+        {4, 0, 15, 8, 200, 'B', 4, 0},
+        {0, 0, 200, 0, 7, 'B', 200, 0},  // an empty cell keeps a large ink
+        {2, 0, 15, 8, 0, 'B', 2, 0},     // partner 0 with hue 2
+    };
+    for (const ResolveCase& c : cases) {
+        InkPaper state{static_cast<ColourIndex>(c.in_ink), static_cast<ColourIndex>(c.in_paper)};
+        resolve_ink_paper(CellRanking{static_cast<ColourIndex>(c.a), static_cast<ColourIndex>(c.b)},
+                          state, static_cast<std::uint8_t>(c.d), c.kind);
+        EXPECT_EQ(state.ink, c.out_ink) << c.a << "," << c.b << " in " << c.in_ink << ","
+                                        << c.in_paper << " d " << c.d << " " << c.kind;
+        EXPECT_EQ(state.paper, c.out_paper) << c.a << "," << c.b << " in " << c.in_ink << ","
+                                            << c.in_paper << " d " << c.d << " " << c.kind;
+    }
+}
+
+TEST(InkPaper, HueZeroWithDefaultAboveFifteen) {
+    // A cell of the single colour 8 at band start with default colour 200:
+    // ink takes all eight bits of the default.
+    InkPaper state{15, NO_COLOUR};
+    resolve_ink_paper(CellRanking{8, 0}, state, 200, 'B');
+    EXPECT_EQ(state.ink, 200);
+    EXPECT_EQ(state.paper, 0);
+}
+
+TEST(Band, MakeAttribute) {
+    struct Case {
+        int ink, paper, attribute;
+    };
+    const Case cases[] = {{6, 2, 0x16}, {15, 0, 0x47}, {15, 8, 0x47}, {8, 8, 0x00},
+                          {7, 0, 0x07}, {0, 9, 0x48}, {5, 13, 0x6d}, {200, 0, 0x40}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(make_attribute(static_cast<ColourIndex>(c.ink), static_cast<ColourIndex>(c.paper)),
+                  c.attribute)
+            << c.ink << "," << c.paper;
+    }
+}
+
+ResourceRecord record_of(char kind, int default_colour) {
+    ResourceRecord record{};
+    record.kind = kind;
+    record.default_colour = static_cast<std::uint8_t>(default_colour);
+    return record;
+}
+
+// Colour 2 in the left four pixel columns, colour 6 in the right four.
+void paint_two_colour_cell(PictureGrid& grid, int cx, int row) {
+    for (int px = 0; px < 8; ++px) {
+        for (int r = 0; r < 8; ++r) {
+            grid.at(cx + px, row + r) = px < 4 ? 2 : 6;
+        }
+    }
+}
+
+TEST(Band, TwoColourCell) {
+    auto stores = fresh_stores();
+    paint_two_colour_cell(stores->grid, 0, 0);
+    encode_band(*stores, 0, 0, 8, 8, record_of('B', 7));
+    for (int r = 0; r < 8; ++r) {
+        EXPECT_EQ(stores->bitmap.bytes[0][r], 0x0F) << r;
+        EXPECT_EQ(stores->mask.bytes[0][r], 0xFF) << r;
+    }
+    EXPECT_EQ(stores->attributes.bytes[0], 0x16);
+}
+
+TEST(Band, EmptyFirstCell) {
+    auto stores = fresh_stores();
+    encode_band(*stores, 8, 0, 8, 8, record_of('B', 7));
+    EXPECT_EQ(stores->attributes.bytes[1], 0x47);
+    EXPECT_EQ(stores->bitmap.bytes[1][0], 0x00);
+    EXPECT_EQ(stores->mask.bytes[1][0], 0x00);
+}
+
+TEST(Band, SecondCellKeepsTheFirstCellsRoles) {
+    auto stores = fresh_stores();
+    paint_two_colour_cell(stores->grid, 0, 0);
+    paint_two_colour_cell(stores->grid, 8, 0);
+    // An empty third cell keeps them as well.
+    encode_band(*stores, 0, 0, 24, 8, record_of('B', 7));
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(stores->attributes.bytes[c], 0x16) << c;
+    }
+    EXPECT_EQ(stores->bitmap.bytes[1][3], 0x0F);
+    EXPECT_EQ(stores->bitmap.bytes[2][3], 0x00);
+}
+
+TEST(Band, StateIsResetAtEachBand) {
+    auto stores = fresh_stores();
+    paint_two_colour_cell(stores->grid, 0, 0);
+    encode_band(*stores, 0, 0, 8, 8, record_of('B', 7));
+    // An empty cell in a new band starts from ink 15, paper 8, not from 6/2.
+    encode_band(*stores, 16, 0, 8, 8, record_of('B', 7));
+    EXPECT_EQ(stores->attributes.bytes[2], 0x47);
+}
+
+TEST(Band, TallSpriteIsRankedFromItsTopCell) {
+    auto stores = fresh_stores();
+    for (int r = 0; r < 24; ++r) {
+        for (int px = 0; px < 8; ++px) {
+            stores->grid.at(px, r) = r < 8 ? 5 : 3;
+        }
+    }
+    encode_band(*stores, 0, 0, 8, 24, record_of('S', 7));
+    EXPECT_EQ(stores->attributes.bytes[0], 0x05); // ink 5, paper partner(5) = 0
+    for (int r = 0; r < 24; ++r) {
+        EXPECT_EQ(stores->bitmap.bytes[0][r], r < 8 ? 0xFF : 0x00) << r;
+        EXPECT_EQ(stores->mask.bytes[0][r], 0xFF) << r;
+    }
+}
+
+TEST(Band, ColumnToTheRightOfTheLastCellIsCleared) {
+    auto stores = fresh_stores();
+    for (int c = 0; c < CELL_COLUMNS; ++c) {
+        for (int r = 0; r < 16; ++r) {
+            stores->bitmap.bytes[c][r] = 0xAA;
+            stores->mask.bytes[c][r] = 0xAA;
+        }
+    }
+    encode_band(*stores, 0, 0, 16, 8, record_of('B', 7));
+    EXPECT_EQ(stores->bitmap.bytes[2][0], 0x00) << "cleared for the band's rows";
+    EXPECT_EQ(stores->bitmap.bytes[2][7], 0x00);
+    EXPECT_EQ(stores->bitmap.bytes[2][8], 0xAA) << "rows below the band untouched";
+    EXPECT_EQ(stores->mask.bytes[2][0], 0xAA) << "the mask is not cleared";
+    EXPECT_EQ(stores->bitmap.bytes[3][0], 0xAA);
+
+    // The last column has no neighbour to clear, and nothing past it is touched.
+    encode_band(*stores, 1016, 8, 8, 8, record_of('B', 7));
+    EXPECT_EQ(stores->bitmap.bytes[127][8], 0x00);
+}
+
+TEST(Band, CellsAtAnOddXAreStoredUnderXDivEight) {
+    auto stores = fresh_stores();
+    // Pixels 4..11 form the first cell; make its left half colour 3.
+    for (int px = 4; px < 8; ++px) {
+        for (int r = 0; r < 8; ++r) {
+            stores->grid.at(px, r) = 3;
+        }
+    }
+    encode_band(*stores, 4, 0, 16, 8, record_of('B', 7));
+    // Cell 1 at x = 4 goes to column 0, cell 2 at x = 12 to column 1.
+    // Colour 3 with partner 7: ink 7, paper 3, so no pixel is ink.
+    EXPECT_EQ(stores->attributes.bytes[0], 0x1F);
+    EXPECT_EQ(stores->mask.bytes[0][0], 0xF0);
+    EXPECT_EQ(stores->bitmap.bytes[0][0], 0x00);
+    EXPECT_EQ(stores->mask.bytes[1][0], 0x00);
+    EXPECT_EQ(stores->bitmap.bytes[2][0], 0x00);
+}
+
+TEST(Band, ValuesAboveFifteenInAnEightBitPicture) {
+    auto stores = fresh_stores();
+    // Left half 200, right half 0: nothing ranks, so the cell is empty and
+    // stays at ink 15 / paper 0; 200 is not ink but is in the mask.
+    for (int px = 0; px < 4; ++px) {
+        for (int r = 0; r < 8; ++r) {
+            stores->grid.at(px, r) = 200;
+        }
+    }
+    encode_band(*stores, 0, 0, 8, 8, record_of('B', 7));
+    EXPECT_EQ(stores->bitmap.bytes[0][0], 0x00);
+    EXPECT_EQ(stores->mask.bytes[0][0], 0xF0);
+    EXPECT_EQ(stores->attributes.bytes[0], 0x47);
+
+    // With colour 8 in the right half and default colour 200, the ink is 200
+    // taken whole, so the 200 pixels become ink bits.
+    for (int px = 4; px < 8; ++px) {
+        for (int r = 0; r < 8; ++r) {
+            stores->grid.at(px, r) = 8;
+        }
+    }
+    encode_band(*stores, 0, 0, 8, 8, record_of('B', 200));
+    EXPECT_EQ(stores->bitmap.bytes[0][0], 0xF0);
+    EXPECT_EQ(stores->attributes.bytes[0], 0x40); // 200 & 7 = 0, bright from 200's bit 3
+}
+
+TEST(Band, WhiteSpriteIsInkWhiteOnBlack) {
+    auto stores = fresh_stores();
+    paint_two_colour_cell(stores->grid, 0, 0);
+    for (int r = 0; r < 8; ++r) {
+        stores->grid.at(7, r) = 15;
+    }
+    encode_band(*stores, 0, 0, 8, 8, record_of('s', 7));
+    EXPECT_EQ(stores->attributes.bytes[0], 0x47);
+    EXPECT_EQ(stores->bitmap.bytes[0][0], 0x01);
+    EXPECT_EQ(stores->mask.bytes[0][0], 0xFF);
+}
+
+} // namespace
+} // namespace kelvora
