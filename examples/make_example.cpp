@@ -95,9 +95,9 @@ bool write_bmp(const std::string& path, const std::uint8_t (&picture)[HEIGHT][WI
     put_le(out, 40, 4); // info header
     put_le(out, WIDTH, 4);
     put_le(out, HEIGHT, 4);
-    put_le(out, 1, 2);  // planes
-    put_le(out, 4, 2);  // bits per pixel
-    put_le(out, 0, 4);  // no compression
+    put_le(out, 1, 2); // planes
+    put_le(out, 4, 2); // bits per pixel
+    put_le(out, 0, 4); // no compression
     put_le(out, pixel_bytes, 4);
     put_le(out, 2835, 4);
     put_le(out, 2835, 4);
@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
     static std::uint8_t picture[HEIGHT][WIDTH] = {};
     paint(picture);
     const std::string directory = argv[1];
-    if (!write_bmp(directory + "/testpic.bmp", picture) || !write_list(directory + "/testpic.txt")) {
+    if (!write_bmp(directory + "/testpic.bmp", picture) ||
+        !write_list(directory + "/testpic.txt")) {
         std::fprintf(stderr, "make_example: cannot write into %s\n", directory.c_str());
         return 1;
     }

@@ -39,12 +39,12 @@ TEST(Ranking, WorkedExamplesAndEdges) {
         {{{0, 40}, {5, 24}}, 5, 0},
         {{{0, 30}, {5, 20}, {13, 14}}, 5, 0},
         {{{6, 32}, {14, 20}, {3, 12}}, 6, 3},
-        {{{4, 32}, {2, 32}}, 2, 4},          // equal counts: lower index first
-        {{{200, 64}}, 0, 0},                 // values above 15 never rank
-        {{{7, 64}}, 7, 0},                   // single colour
-        {{{0, 24}, {8, 40}}, 8, 0},          // 8 pushes 0 back, twin rule gives c3 = 0
+        {{{4, 32}, {2, 32}}, 2, 4}, // equal counts: lower index first
+        {{{200, 64}}, 0, 0},        // values above 15 never rank
+        {{{7, 64}}, 7, 0},          // single colour
+        {{{0, 24}, {8, 40}}, 8, 0}, // 8 pushes 0 back, twin rule gives c3 = 0
         {{{12, 16}, {9, 16}, {5, 16}, {3, 16}}, 3, 5},
-        {{{0, 20}, {3, 20}, {11, 12}, {4, 12}}, 3, 4}, // 0 ranked second, 11 is 3's twin
+        {{{0, 20}, {3, 20}, {11, 12}, {4, 12}}, 3, 4},         // 0 ranked second, 11 is 3's twin
         {{{1, 10}, {2, 11}, {3, 12}, {4, 13}, {5, 18}}, 5, 4}, // fifth colour dropped
         {{{0, 64 - 9}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 5}}, 6, 2},
         {{{200, 40}, {3, 24}}, 3, 0},
@@ -63,9 +63,9 @@ TEST(InkPaper, PartnerColour) {
         int x, d, partner;
     };
     const Case cases[] = {
-        {4, 7, 0},  {5, 7, 0},   {6, 7, 0},   {7, 9, 0},   {15, 9, 0},  {12, 9, 0},
-        {0, 7, 7},  {8, 7, 7},   {0, 200, 200}, {8, 0, 0}, {1, 7, 7},   {2, 7, 7},
-        {10, 7, 15}, {9, 3, 11}, {3, 14, 6}, {11, 250, 10},
+        {4, 7, 0},   {5, 7, 0},  {6, 7, 0},     {7, 9, 0},     {15, 9, 0}, {12, 9, 0},
+        {0, 7, 7},   {8, 7, 7},  {0, 200, 200}, {8, 0, 0},     {1, 7, 7},  {2, 7, 7},
+        {10, 7, 15}, {9, 3, 11}, {3, 14, 6},    {11, 250, 10},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(partner_colour(static_cast<ColourIndex>(c.x), static_cast<std::uint8_t>(c.d)),
@@ -98,20 +98,20 @@ TEST(InkPaper, WorkedExamplesAndEdges) {
         {3, 5, 15, 8, 7, 's', 15, 0},
         {0, 0, 2, 6, 7, 's', 15, 0},
         // Edges.
-        {1, 0, 15, 8, 0, 'S', 1, 0},     // partner 0; no swap, paper hue not above 1
-        {8, 0, 15, 8, 7, 'S', 7, 0},     // case 4 on hue 0: ink = D, paper 8 -> 0
-        {8, 0, 15, 8, 0, 'S', 0, 0},     // default 0: both 0
-        {5, 0, 0, 2, 7, 'B', 5, 0},      // case 6 then step 8 has nothing to swap
+        {1, 0, 15, 8, 0, 'S', 1, 0}, // partner 0; no swap, paper hue not above 1
+        {8, 0, 15, 8, 7, 'S', 7, 0}, // case 4 on hue 0: ink = D, paper 8 -> 0
+        {8, 0, 15, 8, 0, 'S', 0, 0}, // default 0: both 0
+        {5, 0, 0, 2, 7, 'B', 5, 0},  // case 6 then step 8 has nothing to swap
         {1, 5, 15, 8, 7, 'B', 5, 1},
-        {0, 5, 1, 3, 7, 'B', 5, 0},      // case 6: A = partner(5) = 0, ink 5
-        {1, 0, 9, 3, 0, 'B', 1, 0},      // case 1 keeps ink 1; partner 0
-        {3, 0, 1, 8, 7, 'B', 7, 3},      // case 6 with partner 7
-        {9, 4, 1, 0, 7, 'B', 4, 9},      // case 1: ink 9, paper 4, then step 8 swaps
-        {0, 2, 15, 0, 7, 'B', 7, 2},     // case 2 fails (B=2 vs paper hue 0); case 6
-        {0, 8, 15, 0, 7, 'B', 7, 0},     // case 2: paper 8, ink partner(8) = 7, then 8 -> 0
+        {0, 5, 1, 3, 7, 'B', 5, 0},  // case 6: A = partner(5) = 0, ink 5
+        {1, 0, 9, 3, 0, 'B', 1, 0},  // case 1 keeps ink 1; partner 0
+        {3, 0, 1, 8, 7, 'B', 7, 3},  // case 6 with partner 7
+        {9, 4, 1, 0, 7, 'B', 4, 9},  // case 1: ink 9, paper 4, then step 8 swaps
+        {0, 2, 15, 0, 7, 'B', 7, 2}, // case 2 fails (B=2 vs paper hue 0); case 6
+        {0, 8, 15, 0, 7, 'B', 7, 0}, // case 2: paper 8, ink partner(8) = 7, then 8 -> 0
         {4, 0, 15, 8, 200, 'B', 4, 0},
-        {0, 0, 200, 0, 7, 'B', 200, 0},  // an empty cell keeps a large ink
-        {2, 0, 15, 8, 0, 'B', 2, 0},     // partner 0 with hue 2
+        {0, 0, 200, 0, 7, 'B', 200, 0}, // an empty cell keeps a large ink
+        {2, 0, 15, 8, 0, 'B', 2, 0},    // partner 0 with hue 2
     };
     for (const ResolveCase& c : cases) {
         InkPaper state{static_cast<ColourIndex>(c.in_ink), static_cast<ColourIndex>(c.in_paper)};
@@ -138,10 +138,11 @@ TEST(Band, MakeAttribute) {
         int ink, paper, attribute;
     };
     const Case cases[] = {{6, 2, 0x16}, {15, 0, 0x47}, {15, 8, 0x47}, {8, 8, 0x00},
-                          {7, 0, 0x07}, {0, 9, 0x48}, {5, 13, 0x6d}, {200, 0, 0x40}};
+                          {7, 0, 0x07}, {0, 9, 0x48},  {5, 13, 0x6d}, {200, 0, 0x40}};
     for (const Case& c : cases) {
-        EXPECT_EQ(make_attribute(static_cast<ColourIndex>(c.ink), static_cast<ColourIndex>(c.paper)),
-                  c.attribute)
+        EXPECT_EQ(
+            make_attribute(static_cast<ColourIndex>(c.ink), static_cast<ColourIndex>(c.paper)),
+            c.attribute)
             << c.ink << "," << c.paper;
     }
 }

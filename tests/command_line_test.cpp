@@ -31,7 +31,8 @@ std::string good_picture() {
 // A directory holding a picture and a list under the given names.
 struct Workspace {
     TempDir dir;
-    explicit Workspace(const std::string& picture = "pic.bmp", const std::string& list = "list.txt") {
+    explicit Workspace(const std::string& picture = "pic.bmp",
+                       const std::string& list = "list.txt") {
         write_file(dir / picture, good_picture());
         write_file(dir / list, LIST);
     }

@@ -63,8 +63,7 @@ struct Case {
 
 TEST(Conversion, RecordsOfTheSmallPicture) {
     const std::vector<Case> cases = {
-        {"block", "logo=B,0,0,16,8,7\n",
-         "logo\n\tdb 0x02\n\tdb 0x01\n" + LEFT_CELL + RIGHT_CELL},
+        {"block", "logo=B,0,0,16,8,7\n", "logo\n\tdb 0x02\n\tdb 0x01\n" + LEFT_CELL + RIGHT_CELL},
         {"tile table", "font=T,0,0,16,8,7\n",
          "\tds (-$)&0xff\nfont\n" + LEFT_CELL + RIGHT_CELL + "\tds 0xee\n"},
         {"sprite", "ship=S,0,0,16,8,7\n",
@@ -86,8 +85,7 @@ TEST(Conversion, RecordsOfTheSmallPicture) {
          "b\n\tdb 0x01\n\tdb 0x01\n" + LEFT_CELL + RIGHT_CELL},
         {"block 12 high: two bands, the second past the picture", "b=B,0,0,8,12,7\n",
          "b\n\tdb 0x01\n\tdb 0x01\n" + LEFT_CELL + EMPTY_CELL},
-        {"height 0: header only, every kind",
-         "b=B,0,0,16,0,7\nt=T,0,0,16,0,7\ns=S,0,0,16,0,7\n",
+        {"height 0: header only, every kind", "b=B,0,0,16,0,7\nt=T,0,0,16,0,7\ns=S,0,0,16,0,7\n",
          "b\n\tdb 0x02\n\tdb 0x00\n\tds (-$)&0xff\nt\ns\n\tdb 0x02\n\tdb 0x00\n"},
         {"tile table of width 0 still fills each band", "t=T,0,0,0,16,7\n",
          "\tds (-$)&0xff\nt\n\tds 0x00\n\tds 0x00\n"},
@@ -114,14 +112,16 @@ TEST(Conversion, OutsideRecordsAreSkippedWithAMessage) {
     const std::string good = "logo=B,0,0,16,8,7\n";
     const std::string good_output = "logo\n\tdb 0x02\n\tdb 0x01\n" + LEFT_CELL + RIGHT_CELL;
     const std::vector<std::string> outside = {
-        "far=B,1024,0,8,8,7",      "far=B,1017,0,8,8,7",     "far=B,0,1017,8,8,7",
-        "far=B,0,1016,8,9,7",      "far=T,1016,0,9,8,7",     "far=S,0,1020,8,4,7",
-        "far=S,0,1017,8,8,7",      "far=S,0,0,8,1025,7",     "far=S,1024,0,0,8,7",
-        "far=S,0,1000,0,25,7",     "far=s,1017,0,1,8,7",     "far=B,0,0,2147483647,8,7",
-        "far=B,0,0,8,2147483647,7", "far=S,2147483647,0,2147483647,1,7",
+        "far=B,1024,0,8,8,7",        "far=B,1017,0,8,8,7",
+        "far=B,0,1017,8,8,7",        "far=B,0,1016,8,9,7",
+        "far=T,1016,0,9,8,7",        "far=S,0,1020,8,4,7",
+        "far=S,0,1017,8,8,7",        "far=S,0,0,8,1025,7",
+        "far=S,1024,0,0,8,7",        "far=S,0,1000,0,25,7",
+        "far=s,1017,0,1,8,7",        "far=B,0,0,2147483647,8,7",
+        "far=B,0,0,8,2147483647,7",  "far=S,2147483647,0,2147483647,1,7",
         "far=B,4294967288,0,16,8,7", // x = -8
-        "far=S,0,4294967295,8,8,7", // y = -1
-        "far=S,4294967295,0,0,8,7", // x = -1, width 0
+        "far=S,0,4294967295,8,8,7",  // y = -1
+        "far=S,4294967295,0,0,8,7",  // x = -1, width 0
     };
     for (const std::string& record : outside) {
         const Result result = convert(logo_picture(8), good + record + "\n" + good);
@@ -133,7 +133,8 @@ TEST(Conversion, OutsideRecordsAreSkippedWithAMessage) {
 
 TEST(Conversion, RecordsAtTheGridsEdgeAreInside) {
     const std::vector<Case> cases = {
-        {"last cell of the grid", "e=B,1016,1016,8,8,7\n", "e\n\tdb 0x01\n\tdb 0x01\n" + EMPTY_CELL},
+        {"last cell of the grid", "e=B,1016,1016,8,8,7\n",
+         "e\n\tdb 0x01\n\tdb 0x01\n" + EMPTY_CELL},
         {"sprite of 4 rows at the bottom edge reads 8", "e=S,0,1016,8,8,7\n",
          "e\n\tdb 0x01\n\tdb 0x08\n" + repeat("\tdb 0x00,0x00\n", 8)},
         {"width 0 sprite at the last column", "e=S,1023,1020,0,4,7\n",
@@ -152,8 +153,8 @@ TEST(Conversion, RecordsAtTheGridsEdgeAreInside) {
 
 TEST(Conversion, WideTileTableFillsToTheNextPage) {
     // 256 pixels wide: 32 cells of 9 bytes = 288, so the fill is 224 (0xe0).
-    const Result result = convert(make_bmp({256, 8, 4}, [](int, int) { return 0; }),
-                                  "wide=T,0,0,256,8,7\n");
+    const Result result =
+        convert(make_bmp({256, 8, 4}, [](int, int) { return 0; }), "wide=T,0,0,256,8,7\n");
     EXPECT_EQ(result.output, "\tds (-$)&0xff\nwide\n" + repeat(EMPTY_CELL, 32) + "\tds 0xe0\n");
 }
 
@@ -215,11 +216,10 @@ TEST(Conversion, StoresCarryFromOneRecordToTheNext) {
     for (int r = 0; r < 16; ++r) {
         z_rows += "\tdb " + triangle_bits(r) + ",0x00\n";
     }
-    const std::string expected = "f\n\tdb 0x03\n\tdb 0x02\n" + f_band + f_band +
-                                 "z\n\tdb 0x00\n\tdb 0x10\n" + z_rows +
-                                 "z2\n\tdb 0x00\n\tdb 0x02\n" + repeat("\tdb 0x00,0x00\n", 2) +
-                                 "n\n\tdb 0x00\n\tdb 0x02\n" +
-                                 "z3\n\tdb 0x00\n\tdb 0x02\n\tdb 0x80,0x00\n\tdb 0xc0,0x00\n";
+    const std::string expected =
+        "f\n\tdb 0x03\n\tdb 0x02\n" + f_band + f_band + "z\n\tdb 0x00\n\tdb 0x10\n" + z_rows +
+        "z2\n\tdb 0x00\n\tdb 0x02\n" + repeat("\tdb 0x00,0x00\n", 2) + "n\n\tdb 0x00\n\tdb 0x02\n" +
+        "z3\n\tdb 0x00\n\tdb 0x02\n\tdb 0x80,0x00\n\tdb 0xc0,0x00\n";
     EXPECT_EQ(convert(triangle_picture(), list).output, expected);
 }
 
@@ -233,8 +233,8 @@ TEST(Conversion, OutsideRecordChangesNoStore) {
         z_rows += "\tdb " + triangle_bits(r) + ",0x00\n";
     }
     const std::string zero_cell = "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x04\n";
-    EXPECT_EQ(result.output, "f\n\tdb 0x03\n\tdb 0x01\n" + EMPTY_CELL + triangle_cell() + zero_cell +
-                                 "z\n\tdb 0x00\n\tdb 0x08\n" + z_rows);
+    EXPECT_EQ(result.output, "f\n\tdb 0x03\n\tdb 0x01\n" + EMPTY_CELL + triangle_cell() +
+                                 zero_cell + "z\n\tdb 0x00\n\tdb 0x08\n" + z_rows);
     EXPECT_EQ(result.messages, "can't convert bad: outside the 1024x1024 picture area\n");
 }
 

@@ -22,14 +22,15 @@ bool load(const std::string& bytes, PictureGrid& grid) {
 }
 
 // A pattern that differs at every position of a small picture.
-std::uint8_t pattern(int x, int y) { return static_cast<std::uint8_t>((x * 7 + y * 3) & 0xFF); }
+std::uint8_t pattern(int x, int y) {
+    return static_cast<std::uint8_t>((x * 7 + y * 3) & 0xFF);
+}
 
 TEST(Picture, EightBitRowsAreStoredBottomUp) {
     auto stores = fresh_stores();
     // First row in the file (the bottom row, y = 7) all 1s, second row all 2s.
-    const std::string bmp = make_bmp({16, 8, 8}, [](int, int y) -> std::uint8_t {
-        return y == 7 ? 1 : (y == 6 ? 2 : 0);
-    });
+    const std::string bmp = make_bmp(
+        {16, 8, 8}, [](int, int y) -> std::uint8_t { return y == 7 ? 1 : (y == 6 ? 2 : 0); });
     ASSERT_TRUE(load(bmp, stores->grid));
     for (int x = 0; x < 16; ++x) {
         EXPECT_EQ(stores->grid.at(x, 7), 1);
@@ -71,7 +72,8 @@ TEST(Picture, WholePictureMatchesAtBothDepths) {
 
 TEST(Picture, ValuesAboveFifteenAreKept) {
     auto stores = fresh_stores();
-    ASSERT_TRUE(load(make_bmp({8, 8, 8}, [](int, int) { return std::uint8_t{200}; }), stores->grid));
+    ASSERT_TRUE(
+        load(make_bmp({8, 8, 8}, [](int, int) { return std::uint8_t{200}; }), stores->grid));
     EXPECT_EQ(stores->grid.at(3, 3), 200);
 }
 
@@ -95,9 +97,9 @@ struct SizeCase {
 
 TEST(Picture, HeaderCheckOnSizes) {
     const SizeCase cases[] = {
-        {1024, 1024, true}, {8, 8, true},    {1032, 8, false}, {8, 1032, false},
-        {0, 8, false},      {8, 0, false},   {12, 8, false},   {8, 12, false},
-        {8, -8, false},     {-8, 8, false},  {1024, 8, true},  {8, 1024, true},
+        {1024, 1024, true}, {8, 8, true},   {1032, 8, false}, {8, 1032, false},
+        {0, 8, false},      {8, 0, false},  {12, 8, false},   {8, 12, false},
+        {8, -8, false},     {-8, 8, false}, {1024, 8, true},  {8, 1024, true},
     };
     for (const SizeCase& c : cases) {
         auto stores = fresh_stores();
@@ -168,7 +170,8 @@ TEST(Picture, MissingPixelBytesRepeatTheLastOneRead) {
 
 TEST(Picture, FourBitMissingBytesRepeatBothNibbles) {
     auto stores = fresh_stores();
-    std::string bmp = make_bmp({8, 8, 4}, [](int x, int) { return std::uint8_t(x == 0 ? 0xC : 3); });
+    std::string bmp =
+        make_bmp({8, 8, 4}, [](int x, int) { return std::uint8_t(x == 0 ? 0xC : 3); });
     bmp.resize(bmp.size() - 32 + 1); // one byte of pixel data: 0xC3
     ASSERT_TRUE(load(bmp, stores->grid));
     EXPECT_EQ(stores->grid.at(0, 0), 0xC);

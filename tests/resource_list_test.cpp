@@ -33,8 +33,8 @@ std::vector<Expected> read_all(const std::string& list) {
     ResourceRecord record{};
     while (read_record(stream, record)) {
         // The name buffer may hold a NUL; keep all 79 characters' worth as read.
-        records.push_back({std::string(record.name), record.kind, record.x, record.y,
-                           record.width, record.height, record.default_colour});
+        records.push_back({std::string(record.name), record.kind, record.x, record.y, record.width,
+                           record.height, record.default_colour});
         if (records.size() > 100) {
             break; // a reader that never ends the list would loop here
         }
@@ -66,22 +66,27 @@ TEST(ResourceList, RecordsAsTheyAreRead) {
         {"two records", "logo=B,0,0,16,8,5\r\nship=S,0,0,16,16,7\r\n", {logo, ship}},
         {"no final line break", "logo=B,0,0,16,8,5", {logo}},
         {"comment line first", "; the logo\nlogo=B,0,0,16,8,5\n", {logo}},
-        {"comment after a record", "ship=S,0,0,16,16,7 ; the hero\nlogo=B,0,0,16,8,5\n",
+        {"comment after a record",
+         "ship=S,0,0,16,16,7 ; the hero\nlogo=B,0,0,16,8,5\n",
          {ship, logo}},
-        {"semicolon ends the colour", "ship=S,0,0,16,16,7;x\nlogo=B,0,0,16,8,5\n",
+        {"semicolon ends the colour",
+         "ship=S,0,0,16,16,7;x\nlogo=B,0,0,16,8,5\n",
          {ship, {"xlogo", 'B', 0, 0, 16, 8, 5}}},
         {"space in a name", "my ship=S,0,0,16,16,7\n", {{"my ship", 'S', 0, 0, 16, 16, 7}}},
         {"semicolon in a name", "hero;x=S,0,0,16,16,7\nlogo=B,0,0,16,8,5\n", {logo}},
         {"comment with separators", "; a=b,c\nlogo=B,0,0,16,8,5\n", {logo}},
         // The colour's digits are left over and become the next record's name.
-        {"space before x", "ship=S, 16,0,16,16,7\n",
+        {"space before x",
+         "ship=S, 16,0,16,16,7\n",
          {{"ship", 'S', 0, 16, 0, 16, 16}, {"7", '\0', 0, 0, 0, 0, 0}}},
-        {"minus sign", "ship=S,-8,0,16,16,7\n",
+        {"minus sign",
+         "ship=S,-8,0,16,16,7\n",
          {{"ship", 'S', 0, 8, 0, 16, 16}, {"7", '\0', 0, 0, 0, 0, 0}}},
         {"any separator between numbers", "ship=S,1 2/3x4.263\n", {{"ship", 'S', 1, 2, 3, 4, 7}}},
         {"kind must end at a separator", "ship=S:1 2/3x4.263\n", {{"ship", 'S', 0, 0, 0, 0, 0}}},
         {"colour low 8 bits", "a=B,0,0,8,8,263\n", {{"a", 'B', 0, 0, 8, 8, 7}}},
-        {"wrapping numbers", "a=B,4294967296,4294967295,2147483648,4294967304,0\n",
+        {"wrapping numbers",
+         "a=B,4294967296,4294967295,2147483648,4294967304,0\n",
          {{"a", 'B', 0, -1, INT32_MIN, 8, 0}}},
         {"kind is the first character", "a=Sprite,1,2,3,4,5\n", {{"a", 'S', 1, 2, 3, 4, 5}}},
         {"kind with a space first", "a= B,1,2,3,4,5\n", {{"a", ' ', 1, 2, 3, 4, 5}}},
@@ -92,22 +97,25 @@ TEST(ResourceList, RecordsAsTheyAreRead) {
         {"empty file", "", {}},
         {"comments only", "; one\r\n;two\r\n", {}},
         {"comment to the end of the file", "logo=B,0,0,16,8,5\n; no line end", {logo}},
-        {"empty name ends the list", "logo=B,0,0,16,8,5\n=B,0,0,8,8,1\nship=S,0,0,16,16,7\n",
+        {"empty name ends the list",
+         "logo=B,0,0,16,8,5\n=B,0,0,8,8,1\nship=S,0,0,16,16,7\n",
          {logo}},
         {"comma name ends the list", ",B,0,0,8,8,1\nlogo=B,0,0,16,8,5\n", {}},
         {"long comment spills into the next name",
          ";" + letters100 + "\nlogo=B,0,0,16,8,5\n",
          {{letters100.substr(79) + "logo", 'B', 0, 0, 16, 8, 5}}},
-        {"comment of exactly 79 stored characters", ";" + letters100.substr(0, 78) + "\n" +
-                                                        "logo=B,0,0,16,8,5\n",
+        {"comment of exactly 79 stored characters",
+         ";" + letters100.substr(0, 78) + "\n" + "logo=B,0,0,16,8,5\n",
          {logo}},
-        {"name of 79 characters", letters100.substr(0, 79) + "=B,0,0,8,8,1\n",
+        {"name of 79 characters",
+         letters100.substr(0, 79) + "=B,0,0,8,8,1\n",
          {{letters100.substr(0, 79), 'B', 0, 0, 8, 8, 1}}},
         {"name of 81 characters: 80th lost, 81st is the next token",
          letters100.substr(0, 81) + "=B,0,0,8,8,1\n",
          // "B" then reads as x = 0 and the separators shift every number along.
          {{letters100.substr(0, 79), letters100[80], 0, 0, 0, 0, 8}, {"8", '1', 0, 0, 0, 0, 0}}},
-        {"long kind", "a=" + letters100 + ",1,2,3,4,5\n",
+        {"long kind",
+         "a=" + letters100 + ",1,2,3,4,5\n",
          // The kind's 80th character is lost; the rest is read as numbers.
          {{"a", 'a', 0, 0, 0, 0, 0}, {letters100.substr(85), '1', 2, 3, 4, 5, 0}}},
     };
@@ -146,10 +154,17 @@ TEST(ResourceList, NumberReader) {
         int next; // the byte after the number's terminator, or EOF
     };
     const Case cases[] = {
-        {"0,x", 0, 'x'},          {"123,x", 123, 'x'},       {"123", 123, EOF},
-        {",x", 0, 'x'},           {" 5", 0, '5'},            {"-5", 0, '5'},
-        {"2147483647,", INT32_MAX, EOF}, {"2147483648,", INT32_MIN, EOF},
-        {"4294967295,", -1, EOF}, {"4294967296,", 0, EOF},   {"99999999999,", 1215752191, EOF},
+        {"0,x", 0, 'x'},
+        {"123,x", 123, 'x'},
+        {"123", 123, EOF},
+        {",x", 0, 'x'},
+        {" 5", 0, '5'},
+        {"-5", 0, '5'},
+        {"2147483647,", INT32_MAX, EOF},
+        {"2147483648,", INT32_MIN, EOF},
+        {"4294967295,", -1, EOF},
+        {"4294967296,", 0, EOF},
+        {"99999999999,", 1215752191, EOF},
         {"12\r\nx", 12, '\n'},
     };
     for (const Case& c : cases) {

@@ -89,7 +89,9 @@ std::string contents_of(std::FILE* stream) {
     return bytes;
 }
 
-std::unique_ptr<Stores> fresh_stores() { return std::make_unique<Stores>(); }
+std::unique_ptr<Stores> fresh_stores() {
+    return std::make_unique<Stores>();
+}
 
 std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

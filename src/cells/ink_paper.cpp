@@ -8,7 +8,9 @@
 namespace kelvora {
 namespace {
 
-constexpr int hue(ColourIndex c) { return c & 7; }
+constexpr int hue(ColourIndex c) {
+    return c & 7;
+}
 
 } // namespace
 

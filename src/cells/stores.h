@@ -17,8 +17,8 @@ using ColourIndex = std::uint8_t;
 // an attribute byte.
 inline constexpr ColourIndex NO_COLOUR = 8;
 
-inline constexpr int GRID_SIZE = 1024;        // pixels in each direction
-inline constexpr int CELL_COLUMNS = 128;      // GRID_SIZE / 8
+inline constexpr int GRID_SIZE = 1024;   // pixels in each direction
+inline constexpr int CELL_COLUMNS = 128; // GRID_SIZE / 8
 inline constexpr int GRID_ROWS = GRID_SIZE;
 
 // Column-major: (x, y) lives at x * 1024 + y, y = 0 at the top. Keeping a

@@ -8,7 +8,9 @@ namespace {
 
 // Single-threaded reading of a buffered stream; the unlocked form saves a lock
 // per byte on long lists.
-inline int next_byte(std::FILE* stream) { return getc_unlocked(stream); }
+inline int next_byte(std::FILE* stream) {
+    return getc_unlocked(stream);
+}
 
 } // namespace
 

@@ -5,7 +5,7 @@
 
 namespace kelvora {
 
-inline constexpr int TOKEN_BUFFER_SIZE = 80;   // 79 characters and a NUL
+inline constexpr int TOKEN_BUFFER_SIZE = 80; // 79 characters and a NUL
 inline constexpr int TOKEN_MAX_LENGTH = TOKEN_BUFFER_SIZE - 1;
 
 struct ResourceRecord {

@@ -15,9 +15,13 @@
 namespace kelvora {
 namespace {
 
-bool is_block_kind(char kind) { return kind == 'B' || kind == 'T'; }
+bool is_block_kind(char kind) {
+    return kind == 'B' || kind == 'T';
+}
 
-std::int64_t ceil_div8(std::int64_t value) { return (value + 7) / 8; }
+std::int64_t ceil_div8(std::int64_t value) {
+    return (value + 7) / 8;
+}
 
 // A directory opens for reading on some systems but yields no bytes; treat it
 // as the unopenable file it is rather than as an empty one.
@@ -86,6 +90,18 @@ bool record_is_outside(const ResourceRecord& record) {
     return !(x >= 0 && x < GRID_SIZE && y >= 0 && y + height <= GRID_SIZE);
 }
 
+void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context) {
+    // 64-bit bounds: the loop runs ceil(height / 8) times for blocks and once
+    // for a sprite of positive height, whatever the signed 32-bit fields hold.
+    const std::int64_t y = record.y;
+    const std::int64_t height = record.height;
+    const std::int64_t band_height = is_block_kind(record.kind) ? 8 : height;
+    for (std::int64_t row = y; row < y + height; row += band_height) {
+        encode_band(stores, record.x, row, record.width, band_height, record);
+        visit(stores, record, row, context);
+    }
+}
+
 void convert_record(Stores& stores, const ResourceRecord& record, AsmOutput& out,
                     std::FILE* messages) {
     if (record_is_outside(record)) {
@@ -94,13 +110,13 @@ void convert_record(Stores& stores, const ResourceRecord& record, AsmOutput& out
         return;
     }
     write_record_header(record, out);
-    const std::int64_t y = record.y;
-    const std::int64_t height = record.height;
-    const std::int64_t band_height = is_block_kind(record.kind) ? 8 : height;
-    for (std::int64_t row = y; row < y + height; row += band_height) {
-        encode_band(stores, record.x, row, record.width, band_height, record);
-        write_band(stores, record, row, out);
-    }
+    encode_record(
+        stores, record,
+        [](const Stores& encoded, const ResourceRecord& band_record, std::int64_t row,
+           void* context) {
+            write_band(encoded, band_record, row, *static_cast<AsmOutput*>(context));
+        },
+        &out);
 }
 
 void convert_list(Stores& stores, std::FILE* list, AsmOutput& out, std::FILE* messages) {

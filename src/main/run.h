@@ -2,6 +2,7 @@
 // convert every record of the list into the output.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 #include "cells/stores.h"
@@ -13,6 +14,16 @@ namespace kelvora {
 // True when converting the record would read or write outside the grid or the
 // 128-column stores. Decided in 64-bit arithmetic from the raw fields.
 bool record_is_outside(const ResourceRecord& record);
+
+// Called after each band of a record has been encoded, with the band's top
+// row; the stores then hold that band's planes and attributes.
+using BandVisitor = void (*)(const Stores& stores, const ResourceRecord& record, std::int64_t row,
+                             void* context);
+
+// Cuts the record into bands (8 rows for "B" and "T", the whole height for
+// any other kind) and encodes them top to bottom, visiting each. The caller
+// has checked that the record is not outside.
+void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context);
 
 // Writes the whole text of one record. A record outside the grid writes
 // nothing, changes no store, and gets a message instead.

@@ -52,7 +52,9 @@ void write_single_literal_line(const char* directive, std::int64_t value, AsmOut
     out.used += static_cast<std::size_t>(p - start);
 }
 
-bool is_block_kind(char kind) { return kind == 'B' || kind == 'T'; }
+bool is_block_kind(char kind) {
+    return kind == 'B' || kind == 'T';
+}
 
 } // namespace
 
@@ -84,7 +86,9 @@ void write_text(AsmOutput& out, const char* text, std::size_t length) {
     }
 }
 
-void format_byte(std::uint8_t value, char* destination) { put_literal(destination, value); }
+void format_byte(std::uint8_t value, char* destination) {
+    put_literal(destination, value);
+}
 
 void write_label_line(const ResourceRecord& record, AsmOutput& out) {
     // The label is the name exactly as read, up to a NUL it may contain.
