@@ -1,21 +1,59 @@
 // Cell colour ranking: a histogram of the cell, the four most frequent of
-// colours 0-15, then colour 0 moved to the back and same-hue twins merged.
+// colours 0-15 in ascending order of index, then colour 0 moved to the back
+// and same-hue twins merged.
 #include "cells/ranking.h"
 
 #include <cstdint>
+#include <cstring>
+
+#include "cells/swar.h"
 
 namespace kelvora {
 
-CellRanking rank_cell_colours(const PictureGrid& grid, int cx, int row) {
-    // 64 pixels a cell, so 8-bit counters cannot overflow. Values above 15
-    // are counted but never ranked.
-    std::uint8_t counts[256] = {};
-    for (int px = cx; px < cx + 8; ++px) {
-        const ColourIndex* column = &grid.pixels[px * GRID_SIZE + row];
-        for (int i = 0; i < 8; ++i) {
-            ++counts[column[i]];
+namespace {
+
+// Counts the cell's pixels of each colour 0-15 into `counts`; values above 15
+// are not counted, as they never rank. Four partial histograms, one per pixel
+// column modulo 4, keep a run of equal pixels from making every increment
+// wait for the one before it.
+void count_colours(const PictureGrid& grid, int cx, int row, std::uint8_t (&counts)[16]) {
+    const ColourIndex* cell = &grid.pixels[cx * GRID_SIZE + row];
+    bool all_below_16 = true;
+    for (int k = 0; k < 8; ++k) {
+        all_below_16 = all_below_16 && (load8(cell + k * GRID_SIZE) & 0xF0F0F0F0F0F0F0F0ull) == 0;
+    }
+    if (!all_below_16) {
+        // Only 8-bit pictures get here. 64 pixels: 8-bit counters suffice.
+        std::uint8_t all[256] = {};
+        for (int k = 0; k < 8; ++k) {
+            for (int i = 0; i < 8; ++i) {
+                ++all[cell[k * GRID_SIZE + i]];
+            }
+        }
+        std::memcpy(counts, all, 16);
+        return;
+    }
+    alignas(8) std::uint8_t part[4][16] = {};
+    for (int i = 0; i < 8; ++i) {
+        for (int k = 0; k < 8; ++k) {
+            ++part[k & 3][cell[k * GRID_SIZE + i]];
         }
     }
+    // Each sum is at most 64, so the bytes can be added a word at a time.
+    for (int half = 0; half < 2; ++half) {
+        std::uint64_t sum = 0;
+        for (auto& partial : part) {
+            sum += load8(&partial[8 * half]);
+        }
+        store8(&counts[8 * half], sum);
+    }
+}
+
+} // namespace
+
+CellRanking rank_cell_colours(const PictureGrid& grid, int cx, int row) {
+    std::uint8_t counts[16];
+    count_colours(grid, cx, row, counts);
 
     // Strict comparisons: of two colours with equal counts the lower index
     // ranks higher, and an absent colour (count 0) never enters.
@@ -23,6 +61,9 @@ CellRanking rank_cell_colours(const PictureGrid& grid, int cx, int row) {
     std::uint8_t count[4] = {0, 0, 0, 0};
     for (int i = 0; i < 16; ++i) {
         const std::uint8_t n = counts[i];
+        if (n == 0) {
+            continue; // most of the sixteen colours are absent from a cell
+        }
         int slot = 0;
         while (slot < 4 && n <= count[slot]) {
             ++slot;

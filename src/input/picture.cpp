@@ -2,7 +2,10 @@
 // bottom-up. The palette and the compression field are never looked at.
 #include "input/picture.h"
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
+#include <initializer_list>
 
 namespace kelvora {
 namespace {
@@ -19,6 +22,44 @@ void discard(std::FILE* stream, std::uint64_t count) {
             return;
         }
         count -= got;
+    }
+}
+
+// Writes the 8 x 8 block of pixels at columns x..x+7 of the eight rows as
+// eight column pieces of 8 bytes, one per pixel column, GRID_SIZE apart.
+void store_transposed(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
+                      std::uint8_t* destination) {
+    if constexpr (std::endian::native == std::endian::little) {
+        // Byte i of word r is pixel (x + i) of row r. Three rounds swap the
+        // off-diagonal halves of 1x1, 2x2 and 4x4 byte squares, after which
+        // byte r of word i is that same pixel: word i is column x + i.
+        std::uint64_t w[8];
+        for (int r = 0; r < 8; ++r) {
+            std::memcpy(&w[r], &rows[r][x], 8);
+        }
+        const auto swap_halves = [&w](int a, int b, int shift, std::uint64_t mask) {
+            const std::uint64_t t = ((w[a] >> shift) ^ w[b]) & mask;
+            w[b] ^= t;
+            w[a] ^= t << shift;
+        };
+        for (int r : {0, 2, 4, 6}) {
+            swap_halves(r, r + 1, 8, 0x00FF00FF00FF00FFull);
+        }
+        for (int r : {0, 1, 4, 5}) {
+            swap_halves(r, r + 2, 16, 0x0000FFFF0000FFFFull);
+        }
+        for (int r : {0, 1, 2, 3}) {
+            swap_halves(r, r + 4, 32, 0x00000000FFFFFFFFull);
+        }
+        for (int i = 0; i < 8; ++i) {
+            std::memcpy(destination + static_cast<std::size_t>(i) * GRID_SIZE, &w[i], 8);
+        }
+    } else {
+        for (int i = 0; i < 8; ++i) {
+            for (int r = 0; r < 8; ++r) {
+                destination[static_cast<std::size_t>(i) * GRID_SIZE + r] = rows[r][x + i];
+            }
+        }
     }
 }
 
@@ -57,27 +98,40 @@ bool load_picture(std::FILE* stream, PictureGrid& grid) {
     const bool one_byte_per_pixel = bits_per_pixel == 8;
     const std::size_t row_bytes =
         one_byte_per_pixel ? static_cast<std::size_t>(width) : static_cast<std::size_t>(width) / 2;
-    std::uint8_t row[GRID_SIZE];
+    const auto pixels_per_row = static_cast<std::size_t>(width);
+
+    // The file holds rows and the grid holds columns. Eight rows at a time
+    // are read and turned into eight-byte column pieces, so each piece is
+    // written to the grid once instead of one byte at a time across 1 KiB
+    // strides.
+    std::uint8_t block[8][GRID_SIZE];
+    std::uint8_t raw[GRID_SIZE];
     std::uint8_t last_byte = 0; // repeated for bytes missing at the end of a short file
 
-    for (int y = height - 1; y >= 0; --y) {
-        std::size_t got = std::fread(row, 1, row_bytes, stream);
-        if (got > 0) {
-            last_byte = row[got - 1];
-        }
-        for (std::size_t i = got; i < row_bytes; ++i) {
-            row[i] = last_byte;
-        }
-        if (one_byte_per_pixel) {
-            for (std::size_t x = 0; x < row_bytes; ++x) {
-                grid.pixels[x * GRID_SIZE + static_cast<std::size_t>(y)] = row[x];
+    for (int bottom = height - 1; bottom >= 0; bottom -= 8) {
+        const int top = bottom - 7;
+        for (int j = 0; j < 8; ++j) {
+            // The j-th row read in this block is the picture row bottom - j,
+            // which goes to block[7 - j], so block[r] is row top + r.
+            std::uint8_t* row = block[7 - j];
+            std::uint8_t* bytes = one_byte_per_pixel ? row : raw;
+            const std::size_t got = std::fread(bytes, 1, row_bytes, stream);
+            if (got > 0) {
+                last_byte = bytes[got - 1];
             }
-        } else {
-            for (std::size_t i = 0; i < row_bytes; ++i) {
-                std::size_t x = 2 * i;
-                grid.pixels[x * GRID_SIZE + static_cast<std::size_t>(y)] = row[i] >> 4;
-                grid.pixels[(x + 1) * GRID_SIZE + static_cast<std::size_t>(y)] = row[i] & 0x0F;
+            for (std::size_t i = got; i < row_bytes; ++i) {
+                bytes[i] = last_byte;
             }
+            if (!one_byte_per_pixel) {
+                // Two pixels a byte, the high nibble being the left pixel.
+                for (std::size_t i = 0; i < row_bytes; ++i) {
+                    row[2 * i] = raw[i] >> 4;
+                    row[2 * i + 1] = raw[i] & 0x0F;
+                }
+            }
+        }
+        for (std::size_t x = 0; x < pixels_per_row; x += 8) {
+            store_transposed(block, x, &grid.pixels[x * GRID_SIZE + static_cast<std::size_t>(top)]);
         }
     }
     return true;

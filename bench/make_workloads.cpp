@@ -1,0 +1,138 @@
+// Writes the benchmark inputs into the folder given: pictures of varied cells
+// and the resource lists of the workloads W1-W5.
+// Usage: make_workloads DIRECTORY
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A fixed generator, so every run measures the same bytes.
+struct Random {
+    std::uint32_t state = 12345;
+    std::uint32_t next() {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint32_t>(n)); }
+};
+
+void put_le(std::FILE* out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        std::fputc(static_cast<int>((value >> (8 * i)) & 0xFF), out);
+    }
+}
+
+// Cells of one to three colours in varied shapes, as drawn sheets have.
+std::vector<std::uint8_t> varied_cells(int width, int height, Random& random) {
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
+    for (int cy = 0; cy < height; cy += 8) {
+        for (int cx = 0; cx < width; cx += 8) {
+            const int colours[3] = {random.below(16), random.below(16), random.below(4) == 0 ? 0 : random.below(16)};
+            const std::uint32_t shape = random.next();
+            for (int y = 0; y < 8; ++y) {
+                for (int x = 0; x < 8; ++x) {
+                    const int pick = ((shape >> ((x + y) % 16)) & 1) + ((x * y + static_cast<int>(shape)) % 7 == 0 ? 1 : 0);
+                    pixels[static_cast<std::size_t>(cy + y) * width + cx + x] =
+                        static_cast<std::uint8_t>(colours[pick]);
+                }
+            }
+        }
+    }
+    return pixels;
+}
+
+bool write_bmp(const std::string& path, int width, int height, int bits,
+               const std::vector<std::uint8_t>& pixels) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return false;
+    }
+    const int colours = bits == 8 ? 256 : 16;
+    const std::uint32_t offset = 14 + 40 + 4 * colours;
+    const std::uint32_t row_bytes = static_cast<std::uint32_t>(width * bits / 8);
+    std::fputs("BM", out);
+    put_le(out, offset + row_bytes * height, 4);
+    put_le(out, 0, 4);
+    put_le(out, offset, 4);
+    put_le(out, 40, 4);
+    put_le(out, static_cast<std::uint32_t>(width), 4);
+    put_le(out, static_cast<std::uint32_t>(height), 4);
+    put_le(out, 1, 2);
+    put_le(out, static_cast<std::uint32_t>(bits), 2);
+    put_le(out, 0, 4);
+    put_le(out, row_bytes * height, 4);
+    put_le(out, 2835, 4);
+    put_le(out, 2835, 4);
+    put_le(out, static_cast<std::uint32_t>(colours), 4);
+    put_le(out, 0, 4);
+    for (int i = 0; i < colours; ++i) {
+        put_le(out, static_cast<std::uint32_t>(i * 0x010101), 4);
+    }
+    for (int y = height - 1; y >= 0; --y) {
+        for (int x = 0; x < width; x += 8 / bits == 2 ? 2 : 1) {
+            const std::uint8_t* p = &pixels[static_cast<std::size_t>(y) * width + x];
+            std::fputc(bits == 8 ? p[0] : (p[0] << 4 | (p[1] & 15)), out);
+        }
+    }
+    return std::fclose(out) == 0;
+}
+
+bool write_text(const std::string& path, const std::string& text) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        return false;
+    }
+    std::fwrite(text.data(), 1, text.size(), out);
+    return std::fclose(out) == 0;
+}
+
+std::string record(const std::string& name, char kind, int x, int y, int w, int h, int colour) {
+    return name + "=" + kind + "," + std::to_string(x) + "," + std::to_string(y) + "," +
+           std::to_string(w) + "," + std::to_string(h) + "," + std::to_string(colour) + "\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: make_workloads DIRECTORY\n", stderr);
+        return 2;
+    }
+    const std::string dir = std::string(argv[1]) + "/";
+    Random random;
+    bool ok = true;
+    for (int size : {256, 512, 1024}) {
+        const std::string n = std::to_string(size);
+        ok = ok && write_bmp(dir + "pic" + n + ".bmp", size, size, 8, varied_cells(size, size, random));
+        ok = ok && write_text(dir + "w1_" + n + ".txt", record("all", 'B', 0, 0, size, size, 7));
+    }
+    ok = ok && write_text(dir + "w2.txt", record("all", 'T', 0, 0, 1024, 1024, 7));
+    ok = ok && write_text(dir + "w3.txt", record("all", 'S', 0, 0, 1024, 1024, 7));
+    std::string cells;
+    for (int y = 0; y < 1024; y += 8) {
+        for (int x = 0; x < 1024; x += 8) {
+            cells += record("s" + std::to_string(x) + "_" + std::to_string(y), 'S', x, y, 8, 8, 7);
+        }
+    }
+    ok = ok && write_text(dir + "w4.txt", cells);
+
+    // The everyday case: a 256 x 192 sheet with 200 resources of mixed kinds.
+    ok = ok && write_bmp(dir + "sheet.bmp", 256, 192, 4, varied_cells(256, 192, random));
+    std::string sheet;
+    const char kinds[] = {'B', 'T', 'S', 's'};
+    for (int i = 0; i < 200; ++i) {
+        const int w = 8 * (1 + random.below(8));
+        const int h = 8 * (1 + random.below(6));
+        const int x = 8 * random.below((256 - w) / 8 + 1);
+        const int y = 8 * random.below((192 - h) / 8 + 1);
+        sheet += record("res" + std::to_string(i), kinds[i % 4], x, y, w, h, random.below(16));
+    }
+    ok = ok && write_text(dir + "w5.txt", sheet);
+    if (!ok) {
+        std::fprintf(stderr, "make_workloads: cannot write into %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
