@@ -2,19 +2,19 @@
 """Times the whole kelvora process on generated workloads against the floor.
 
 The floor of a workload is `cat picture list expected-output` writing to the
-same kind of place kelvora writes to (a pipe: kelvora is given /dev/stdout),
-timed in the same session, alternating run by run with kelvora so that any
-load on the machine falls on both alike.
+same kind of place as kelvora (a pipe: kelvora is given /dev/stdout). Both are
+timed by hyperfine in the same session, in alternating batches, so load on the
+machine falls on both alike; the medians of all runs are compared.
 
-Usage: run.py KELVORA MAKE_WORKLOADS WORKDIR [--runs N] [--json FILE]
+Usage: run.py KELVORA MAKE_WORKLOADS WORKDIR [--rounds R] [--runs N] [--json FILE]
 """
 import argparse
 import json
 import os
+import shutil
 import statistics
 import subprocess
 import sys
-import time
 
 WORKLOADS = [
     # name, picture, list, what
@@ -28,25 +28,25 @@ WORKLOADS = [
 ]
 
 
-def timed_run(argv, cwd):
-    """Runs argv with its standard output on a pipe that is drained and
-    discarded; returns (seconds, bytes written, peak resident KiB)."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(argv, cwd=cwd, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
-    size = 0
-    fd = proc.stdout.fileno()
-    while True:
-        chunk = os.read(fd, 1 << 20)
-        if not chunk:
-            break
-        size += len(chunk)
-    _, status, usage = os.wait4(proc.pid, 0)
-    elapsed = time.perf_counter() - start
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    proc.stdout.close()
-    if proc.returncode != 0:
-        sys.exit(f"{argv[0]} failed with status {proc.returncode}")
-    return elapsed, size, usage.ru_maxrss
+def hyperfine_batch(commands, runs, workdir):
+    """One hyperfine run of the commands; returns each command's times."""
+    result_file = os.path.join(workdir, "hyperfine.json")
+    done = subprocess.run(["hyperfine", "--style", "none", "-N", "--output", "pipe", "--warmup",
+                           "2", "--runs", str(runs), "--export-json", result_file, *commands],
+                          cwd=workdir, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if done.returncode != 0:
+        sys.exit(f"hyperfine failed:\n{done.stderr}")
+    with open(result_file) as f:
+        return [r["times"] for r in json.load(f)["results"]]
+
+
+def peak_kib(argv, workdir):
+    """Peak resident memory of one run, from GNU time."""
+    if not os.path.exists("/usr/bin/time"):
+        return None
+    done = subprocess.run(["/usr/bin/time", "-f", "%M", *argv], cwd=workdir, check=True,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    return int(done.stderr.strip().splitlines()[-1])
 
 
 def main():
@@ -54,45 +54,44 @@ def main():
     parser.add_argument("kelvora")
     parser.add_argument("make_workloads")
     parser.add_argument("workdir")
-    parser.add_argument("--runs", type=int, default=11)
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--json")
     args = parser.parse_args()
+    if shutil.which("hyperfine") is None:
+        sys.exit("run.py needs hyperfine (Debian package hyperfine)")
 
     os.makedirs(args.workdir, exist_ok=True)
     subprocess.run([args.make_workloads, args.workdir], check=True)
     kelvora = os.path.abspath(args.kelvora)
 
     results = []
-    print(f"{'workload':8} {'output':>12} {'kelvora ms':>11} {'floor ms':>9} {'ratio':>6} "
+    print(f"{'workload':8} {'output':>10} {'kelvora ms':>11} {'floor ms':>9} {'ratio':>6} "
           f"{'peak KiB':>9}  what")
     for name, picture, listing, what in WORKLOADS:
         expected = f"{name}.expected.asm"
         subprocess.run([kelvora, picture, listing, expected], cwd=args.workdir, check=True,
                        stdout=subprocess.DEVNULL)
-        kelvora_argv = [kelvora, picture, listing, "/dev/stdout"]
-        floor_argv = ["cat", picture, listing, expected]
-        for _ in range(2):  # warm-up: caches, page tables
-            timed_run(kelvora_argv, args.workdir)
-            timed_run(floor_argv, args.workdir)
-        k_times, f_times, peaks = [], [], []
         out_size = os.path.getsize(os.path.join(args.workdir, expected))
-        for _ in range(args.runs):
-            t, size, peak = timed_run(kelvora_argv, args.workdir)
-            if size != out_size:
-                sys.exit(f"{name}: kelvora wrote {size} bytes to the pipe, expected {out_size}")
-            k_times.append(t)
-            peaks.append(peak)
-            t, _, _ = timed_run(floor_argv, args.workdir)
-            f_times.append(t)
+        run_kelvora = f"{kelvora} {picture} {listing} /dev/stdout"
+        run_floor = f"cat {picture} {listing} {expected}"
+        k_times, f_times = [], []
+        for round_number in range(args.rounds):
+            # Alternate which goes first, so neither always runs on a warmer machine.
+            order = [run_kelvora, run_floor] if round_number % 2 == 0 else [run_floor, run_kelvora]
+            times = dict(zip(order, hyperfine_batch(order, args.runs, args.workdir)))
+            k_times += times[run_kelvora]
+            f_times += times[run_floor]
         k = statistics.median(k_times)
         f = statistics.median(f_times)
-        peak = max(peaks)
+        peak = peak_kib([kelvora, picture, listing, "/dev/null"], args.workdir)
         results.append({"workload": name, "what": what, "output_bytes": out_size,
                         "kelvora_median_s": k, "floor_median_s": f, "ratio": k / f,
                         "peak_rss_kib": peak, "kelvora_times_s": k_times,
                         "floor_times_s": f_times})
-        print(f"{name:8} {out_size:>12,} {k * 1000:>11.2f} {f * 1000:>9.2f} {k / f:>6.2f} "
-              f"{peak:>9,}  {what}")
+        peak_text = f"{peak:>9,}" if peak is not None else f"{'?':>9}"
+        print(f"{name:8} {out_size:>10,} {k * 1000:>11.2f} {f * 1000:>9.2f} {k / f:>6.2f} "
+              f"{peak_text}  {what}", flush=True)
     if args.json:
         with open(args.json, "w") as out:
             json.dump(results, out, indent=2)

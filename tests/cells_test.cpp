@@ -58,6 +58,125 @@ TEST(Ranking, WorkedExamplesAndEdges) {
     }
 }
 
+// The ranking as a plain 256-counter histogram and a strict insertion into
+// four slots, to check the word-at-a-time ranking against.
+CellRanking reference_ranking(const PictureGrid& grid, int cx, int row) {
+    int counts[256] = {};
+    for (int x = cx; x < cx + 8; ++x) {
+        for (int y = row; y < row + 8; ++y) {
+            ++counts[grid.at(x, y)];
+        }
+    }
+    int colour[4] = {0, 0, 0, 0};
+    int count[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 16; ++i) {
+        int slot = 0;
+        while (slot < 4 && counts[i] <= count[slot]) {
+            ++slot;
+        }
+        for (int s = 3; s > slot; --s) {
+            colour[s] = colour[s - 1];
+            count[s] = count[s - 1];
+        }
+        if (slot < 4) {
+            colour[slot] = i;
+            count[slot] = counts[i];
+        }
+    }
+    for (int s = 0; s < 3; ++s) {
+        if (colour[s] == 0) {
+            colour[s] = colour[s + 1];
+            colour[s + 1] = 0;
+        }
+    }
+    if ((colour[1] & 7) == (colour[0] & 7)) {
+        colour[1] = colour[2];
+    }
+    return CellRanking{static_cast<ColourIndex>(colour[0]), static_cast<ColourIndex>(colour[1])};
+}
+
+TEST(Ranking, AgreesWithThePlainHistogramOnRandomCells) {
+    auto stores = fresh_stores();
+    std::uint32_t state = 1;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    for (int trial = 0; trial < 20000; ++trial) {
+        // A palette of 1 to 6 values; some trials draw values above 15 too.
+        ColourIndex palette[6];
+        const int size = 1 + static_cast<int>(next() % 6);
+        const bool wide = trial % 3 == 0;
+        for (int i = 0; i < size; ++i) {
+            palette[i] = static_cast<ColourIndex>(wide ? next() % 256 : next() % 16);
+        }
+        const int cx = 8 * static_cast<int>(next() % 128);
+        const int row = static_cast<int>(next() % (GRID_SIZE - 7));
+        for (int x = cx; x < cx + 8; ++x) {
+            for (int y = row; y < row + 8; ++y) {
+                stores->grid.at(x, y) = palette[next() % static_cast<std::uint32_t>(size)];
+            }
+        }
+        const CellRanking want = reference_ranking(stores->grid, cx, row);
+        const CellRanking forms[] = {
+            rank_cell_colours(stores->grid, cx, row),
+            detail::rank_cell_colours_words(stores->grid, cx, row),
+#if defined(__SSE2__)
+            detail::rank_cell_colours_sse2(stores->grid, cx, row),
+#endif
+        };
+        for (const CellRanking& got : forms) {
+            ASSERT_EQ(got.a, want.a) << "trial " << trial << " form " << (&got - forms);
+            ASSERT_EQ(got.b, want.b) << "trial " << trial << " form " << (&got - forms);
+        }
+    }
+}
+
+TEST(Band, EightRowFormsAgreeWithPixelByPixel) {
+    auto stores = fresh_stores();
+    std::uint32_t state = 7;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    for (int trial = 0; trial < 5000; ++trial) {
+        const int cx = 8 * static_cast<int>(next() % 128);
+        const int row = static_cast<int>(next() % (GRID_SIZE - 7));
+        const std::uint32_t range = trial % 2 == 0 ? 4 : 256;
+        for (int x = cx; x < cx + 8; ++x) {
+            for (int y = row; y < row + 8; ++y) {
+                stores->grid.at(x, y) = static_cast<ColourIndex>(next() % range);
+            }
+        }
+        const auto ink = static_cast<ColourIndex>(next() % range);
+        std::uint8_t want_bits[8] = {};
+        std::uint8_t want_mask[8] = {};
+        for (int r = 0; r < 8; ++r) {
+            for (int k = 0; k < 8; ++k) {
+                const ColourIndex pixel = stores->grid.at(cx + k, row + r);
+                want_bits[r] |= pixel == ink ? 0x80 >> k : 0;
+                want_mask[r] |= pixel != 0 ? 0x80 >> k : 0;
+            }
+        }
+        using Form = void (*)(const ColourIndex*, ColourIndex, std::uint8_t*, std::uint8_t*);
+        const Form forms[] = {
+            detail::encode_eight_rows_words,
+#if defined(__SSE2__)
+            detail::encode_eight_rows_sse2,
+#endif
+        };
+        for (Form form : forms) {
+            std::uint8_t bits[8];
+            std::uint8_t mask[8];
+            form(&stores->grid.at(cx, row), ink, bits, mask);
+            for (int r = 0; r < 8; ++r) {
+                ASSERT_EQ(bits[r], want_bits[r]) << "trial " << trial << " row " << r;
+                ASSERT_EQ(mask[r], want_mask[r]) << "trial " << trial << " row " << r;
+            }
+        }
+    }
+}
+
 TEST(InkPaper, PartnerColour) {
     struct Case {
         int x, d, partner;

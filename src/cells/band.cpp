@@ -9,7 +9,75 @@
 #include "cells/ranking.h"
 #include "cells/swar.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kelvora {
+
+namespace detail {
+
+void encode_eight_rows_words(const ColourIndex* cell, ColourIndex ink, std::uint8_t* bits,
+                             std::uint8_t* mask) {
+    // Each pixel column's 8 bytes are compared as one word, and the 0x80
+    // flags are shifted into that column's bit, so byte r of the result is
+    // the plane byte of row r.
+    std::uint64_t ink_bits = 0;
+    std::uint64_t mask_bits = 0;
+    for (int k = 0; k < 8; ++k) {
+        const std::uint64_t pixels = load8(cell + k * GRID_SIZE);
+        ink_bits |= equal_bytes(pixels, ink) >> k;
+        mask_bits |= nonzero_bytes(pixels) >> k;
+    }
+    store8(bits, ink_bits);
+    store8(mask, mask_bits);
+}
+
+#if defined(__SSE2__)
+void encode_eight_rows_sse2(const ColourIndex* cell, ColourIndex ink, std::uint8_t* bits,
+                            std::uint8_t* mask) {
+    // Two pixel columns a vector. Each column's matches are masked with its
+    // bit in every byte, so OR-ing all columns, then the two halves, leaves
+    // the plane byte of row r in byte r.
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(ink));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i ink_bits = zero;
+    __m128i mask_bits = zero;
+    for (int j = 0; j < 4; ++j) {
+        const __m128i left =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + 2 * j * GRID_SIZE));
+        const __m128i right =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + (2 * j + 1) * GRID_SIZE));
+        const __m128i pixels = _mm_unpacklo_epi64(left, right);
+        const __m128i column_bits =
+            _mm_set_epi64x(static_cast<long long>(LOW_BITS * (0x80u >> (2 * j + 1))),
+                           static_cast<long long>(LOW_BITS * (0x80u >> (2 * j))));
+        ink_bits =
+            _mm_or_si128(ink_bits, _mm_and_si128(_mm_cmpeq_epi8(pixels, wanted), column_bits));
+        mask_bits =
+            _mm_or_si128(mask_bits, _mm_andnot_si128(_mm_cmpeq_epi8(pixels, zero), column_bits));
+    }
+    ink_bits = _mm_or_si128(ink_bits, _mm_srli_si128(ink_bits, 8));
+    mask_bits = _mm_or_si128(mask_bits, _mm_srli_si128(mask_bits, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(bits), ink_bits);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(mask), mask_bits);
+}
+#endif
+
+} // namespace detail
+
+namespace {
+
+inline void encode_eight_rows(const ColourIndex* cell, ColourIndex ink, std::uint8_t* bits,
+                              std::uint8_t* mask) {
+#if defined(__SSE2__)
+    detail::encode_eight_rows_sse2(cell, ink, bits, mask);
+#else
+    detail::encode_eight_rows_words(cell, ink, bits, mask);
+#endif
+}
+
+} // namespace
 
 std::uint8_t make_attribute(ColourIndex ink, ColourIndex paper) {
     const int ink_bright = ink == NO_COLOUR ? 0 : ink;
@@ -24,6 +92,7 @@ void encode_band(Stores& stores, std::int64_t x, std::int64_t row, std::int64_t 
     const int top = static_cast<int>(row);
     const auto rows = static_cast<std::size_t>(band_height);
 
+    int last_column = -1;
     for (std::int64_t cx64 = x; cx64 < x + width; cx64 += 8) {
         const int cx = static_cast<int>(cx64);
         const int c = cx / 8;
@@ -35,19 +104,8 @@ void encode_band(Stores& stores, std::int64_t x, std::int64_t row, std::int64_t 
         std::uint8_t* mask = &stores.mask.bytes[c][top];
         const ColourIndex* columns = &stores.grid.pixels[cx * GRID_SIZE + top];
         std::size_t i = 0;
-        // Eight rows at once: each pixel column's 8 bytes are compared as one
-        // word, and the 0x80 flags are shifted into that column's bit, so
-        // byte r of the sum is the bitmap byte of row r.
         for (; i + 8 <= rows; i += 8) {
-            std::uint64_t ink_bits = 0;
-            std::uint64_t mask_bits = 0;
-            for (int k = 0; k < 8; ++k) {
-                const std::uint64_t pixels = load8(columns + k * GRID_SIZE + i);
-                ink_bits |= equal_bytes(pixels, ink) >> k;
-                mask_bits |= nonzero_bytes(pixels) >> k;
-            }
-            store8(bits + i, ink_bits);
-            store8(mask + i, mask_bits);
+            encode_eight_rows(columns + i, ink, bits + i, mask + i);
         }
         for (; i < rows; ++i) { // the rows of a sprite below its last multiple of 8
             std::uint8_t ink_bits = 0;
@@ -60,10 +118,14 @@ void encode_band(Stores& stores, std::int64_t x, std::int64_t row, std::int64_t 
             bits[i] = ink_bits;
             mask[i] = mask_bits;
         }
-        if (c + 1 < CELL_COLUMNS) {
-            std::memset(&stores.bitmap.bytes[c + 1][top], 0, rows);
-        }
         stores.attributes.bytes[c] = make_attribute(ink, stores.ink_paper.paper);
+        last_column = c;
+    }
+    // Encoding a cell clears the bitmap of the column to its right in the
+    // band's rows. Every cell but the last has its neighbour encoded right
+    // after it, which overwrites those bytes, so only the last one's stays.
+    if (last_column >= 0 && last_column + 1 < CELL_COLUMNS) {
+        std::memset(&stores.bitmap.bytes[last_column + 1][top], 0, rows);
     }
 }
 

@@ -18,4 +18,16 @@ std::uint8_t make_attribute(ColourIndex ink, ColourIndex paper);
 void encode_band(Stores& stores, std::int64_t x, std::int64_t row, std::int64_t width,
                  std::int64_t band_height, const ResourceRecord& record);
 
+namespace detail {
+// The bitmap and mask bytes of eight rows of one cell (`cell` is its top-left
+// pixel in the grid): 64-bit words on any machine, 128-bit vectors where the
+// compiler targets SSE2. The encoder uses the second where it can.
+void encode_eight_rows_words(const ColourIndex* cell, ColourIndex ink, std::uint8_t* bits,
+                             std::uint8_t* mask);
+#if defined(__SSE2__)
+void encode_eight_rows_sse2(const ColourIndex* cell, ColourIndex ink, std::uint8_t* bits,
+                            std::uint8_t* mask);
+#endif
+} // namespace detail
+
 } // namespace kelvora

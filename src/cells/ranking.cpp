@@ -1,102 +1,155 @@
-// Cell colour ranking: a histogram of the cell, the four most frequent of
-// colours 0-15 in ascending order of index, then colour 0 moved to the back
-// and same-hue twins merged.
+// Cell colour ranking: the four most frequent of colours 0-15, ties going to
+// the lower index, then colour 0 moved to the back and same-hue twins merged.
 #include "cells/ranking.h"
 
+#include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "cells/swar.h"
 
-namespace kelvora {
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
+namespace kelvora {
 namespace {
 
-// Counts the cell's pixels of each colour 0-15 into `counts`; values above 15
-// are not counted, as they never rank. Four partial histograms, one per pixel
-// column modulo 4, keep a run of equal pixels from making every increment
-// wait for the one before it.
-void count_colours(const PictureGrid& grid, int cx, int row, std::uint8_t (&counts)[16]) {
-    const ColourIndex* cell = &grid.pixels[cx * GRID_SIZE + row];
-    bool all_below_16 = true;
-    for (int k = 0; k < 8; ++k) {
-        all_below_16 = all_below_16 && (load8(cell + k * GRID_SIZE) & 0xF0F0F0F0F0F0F0F0ull) == 0;
+// Four slots, most frequent first. Each holds count << 4 | (15 - colour), so
+// that of two equal counts the lower colour has the larger key: the order a
+// strict ranking visiting colours in ascending order gives. 0 is empty.
+using Slots = std::uint32_t[4];
+
+// Inserts by passing the smaller key down; the smallest falls off the end.
+inline void insert_key(Slots& slot, std::uint32_t count, ColourIndex colour) {
+    std::uint32_t key = count << 4 | static_cast<std::uint32_t>(15 - colour);
+    for (std::uint32_t& s : slot) {
+        const std::uint32_t larger = s > key ? s : key;
+        key = s > key ? key : s;
+        s = larger;
     }
-    if (!all_below_16) {
-        // Only 8-bit pictures get here. 64 pixels: 8-bit counters suffice.
-        std::uint8_t all[256] = {};
-        for (int k = 0; k < 8; ++k) {
-            for (int i = 0; i < 8; ++i) {
-                ++all[cell[k * GRID_SIZE + i]];
-            }
-        }
-        std::memcpy(counts, all, 16);
-        return;
+}
+
+CellRanking finish_ranking(const Slots& slot) {
+    ColourIndex c[4];
+    for (int s = 0; s < 4; ++s) {
+        c[s] = slot[s] == 0 ? 0 : static_cast<ColourIndex>(15 - (slot[s] & 15));
     }
-    alignas(8) std::uint8_t part[4][16] = {};
-    for (int i = 0; i < 8; ++i) {
-        for (int k = 0; k < 8; ++k) {
-            ++part[k & 3][cell[k * GRID_SIZE + i]];
-        }
+    // Background goes last, one step at a time in this order.
+    if (c[0] == 0) {
+        c[0] = c[1];
+        c[1] = 0;
     }
-    // Each sum is at most 64, so the bytes can be added a word at a time.
-    for (int half = 0; half < 2; ++half) {
-        std::uint64_t sum = 0;
-        for (auto& partial : part) {
-            sum += load8(&partial[8 * half]);
-        }
-        store8(&counts[8 * half], sum);
+    if (c[1] == 0) {
+        c[1] = c[2];
+        c[2] = 0;
     }
+    if (c[2] == 0) {
+        c[2] = c[3];
+        c[3] = 0;
+    }
+    // The same hue at the other brightness cannot be a second colour.
+    if ((c[1] & 7) == (c[0] & 7)) {
+        c[1] = c[2];
+    }
+    return CellRanking{c[0], c[1]};
 }
 
 } // namespace
 
+namespace detail {
+
+CellRanking rank_cell_colours_words(const PictureGrid& grid, int cx, int row) {
+    // Each pixel column of the cell is one word of 8 rows. Only colours 0-15
+    // can rank, so pixels above 15 are left out of the count from the start.
+    const ColourIndex* cell = &grid.pixels[cx * GRID_SIZE + row];
+    std::uint64_t columns[8];
+    std::uint64_t uncounted[8]; // 0x80 in the bytes of pixels still to count
+    for (int k = 0; k < 8; ++k) {
+        columns[k] = load8(cell + k * GRID_SIZE);
+        uncounted[k] = ~nonzero_bytes(columns[k] & 0xF0F0F0F0F0F0F0F0ull) & HIGH_BITS;
+    }
+
+    // Count one colour at a time, taking the first pixel not yet counted: a
+    // cell of d colours costs d passes over its eight words, never above 16.
+    Slots slot = {0, 0, 0, 0};
+    int first = 0;
+    for (;;) {
+        while (first < 8 && uncounted[first] == 0) {
+            ++first;
+        }
+        if (first == 8) {
+            break;
+        }
+        const int shift = std::countr_zero(uncounted[first]) & ~7;
+        const auto colour = static_cast<ColourIndex>(columns[first] >> shift);
+        // Earlier columns hold no pixel of this colour, or it would have been
+        // counted already. Per byte the equality flags add up to at most 8;
+        // the multiply then adds the 8 bytes into the top one.
+        std::uint64_t per_row = 0;
+        for (int k = first; k < 8; ++k) {
+            const std::uint64_t equal = equal_bytes(columns[k], colour);
+            per_row += equal >> 7;
+            uncounted[k] &= ~equal;
+        }
+        insert_key(slot, static_cast<std::uint32_t>((per_row * LOW_BITS) >> 56), colour);
+    }
+    return finish_ranking(slot);
+}
+
+#if defined(__SSE2__)
+CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row) {
+    // Four vectors of two pixel columns each hold the cell's 64 pixels;
+    // `pixels` keeps them in the same order for picking a colour by index.
+    const ColourIndex* cell = &grid.pixels[cx * GRID_SIZE + row];
+    alignas(16) ColourIndex pixels[64];
+    __m128i v[4];
+    const __m128i high_nibbles = _mm_set1_epi8(static_cast<char>(0xF0));
+    const __m128i zero = _mm_setzero_si128();
+    std::uint64_t uncounted = 0; // bit i: pixel i is still to count
+    for (int j = 0; j < 4; ++j) {
+        const __m128i left =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + 2 * j * GRID_SIZE));
+        const __m128i right =
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + (2 * j + 1) * GRID_SIZE));
+        v[j] = _mm_unpacklo_epi64(left, right);
+        _mm_store_si128(reinterpret_cast<__m128i*>(pixels + 16 * j), v[j]);
+        // Only colours 0-15 can rank; other values are never counted.
+        const __m128i small = _mm_cmpeq_epi8(_mm_and_si128(v[j], high_nibbles), zero);
+        uncounted |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(small)))
+                     << (16 * j);
+    }
+
+    // One pass per colour in the cell, as in the word-wise form.
+    Slots slot = {0, 0, 0, 0};
+    while (uncounted != 0) {
+        const ColourIndex colour = pixels[std::countr_zero(uncounted)];
+        const __m128i wanted = _mm_set1_epi8(static_cast<char>(colour));
+        __m128i tally = zero; // per byte, minus the number of matches
+        std::uint64_t matched = 0;
+        for (int j = 0; j < 4; ++j) {
+            const __m128i equal = _mm_cmpeq_epi8(v[j], wanted);
+            tally = _mm_sub_epi8(tally, equal);
+            matched |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(equal)))
+                       << (16 * j);
+        }
+        uncounted &= ~matched;
+        const __m128i sums = _mm_sad_epu8(tally, zero); // two partial sums, one per half
+        const auto count = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums) +
+                                                      _mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+        insert_key(slot, count, colour);
+    }
+    return finish_ranking(slot);
+}
+#endif
+
+} // namespace detail
+
 CellRanking rank_cell_colours(const PictureGrid& grid, int cx, int row) {
-    std::uint8_t counts[16];
-    count_colours(grid, cx, row, counts);
-
-    // Strict comparisons: of two colours with equal counts the lower index
-    // ranks higher, and an absent colour (count 0) never enters.
-    ColourIndex colour[4] = {0, 0, 0, 0};
-    std::uint8_t count[4] = {0, 0, 0, 0};
-    for (int i = 0; i < 16; ++i) {
-        const std::uint8_t n = counts[i];
-        if (n == 0) {
-            continue; // most of the sixteen colours are absent from a cell
-        }
-        int slot = 0;
-        while (slot < 4 && n <= count[slot]) {
-            ++slot;
-        }
-        if (slot == 4) {
-            continue;
-        }
-        for (int s = 3; s > slot; --s) {
-            colour[s] = colour[s - 1];
-            count[s] = count[s - 1];
-        }
-        colour[slot] = static_cast<ColourIndex>(i);
-        count[slot] = n;
-    }
-
-    // Background goes last, one step at a time in this order.
-    if (colour[0] == 0) {
-        colour[0] = colour[1];
-        colour[1] = 0;
-    }
-    if (colour[1] == 0) {
-        colour[1] = colour[2];
-        colour[2] = 0;
-    }
-    if (colour[2] == 0) {
-        colour[2] = colour[3];
-        colour[3] = 0;
-    }
-    // The same hue at the other brightness cannot be a second colour.
-    if ((colour[1] & 7) == (colour[0] & 7)) {
-        colour[1] = colour[2];
-    }
-    return CellRanking{colour[0], colour[1]};
+#if defined(__SSE2__)
+    return detail::rank_cell_colours_sse2(grid, cx, row);
+#else
+    return detail::rank_cell_colours_words(grid, cx, row);
+#endif
 }
 
 } // namespace kelvora

@@ -9,4 +9,14 @@ namespace kelvora {
 // it inside. Colour 0 is background: it is pushed behind every other colour.
 CellRanking rank_cell_colours(const PictureGrid& grid, int cx, int row);
 
+namespace detail {
+// The two ways the ranking is computed: 64-bit words on any machine, and
+// 128-bit vectors where the compiler targets SSE2. rank_cell_colours uses the
+// second where it can; tests check both against each other.
+CellRanking rank_cell_colours_words(const PictureGrid& grid, int cx, int row);
+#if defined(__SSE2__)
+CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row);
+#endif
+} // namespace detail
+
 } // namespace kelvora

@@ -3,6 +3,8 @@
 // field is always consumed with it.
 #include "input/resource_list.h"
 
+#include <array>
+
 namespace kelvora {
 namespace {
 
@@ -11,6 +13,26 @@ namespace {
 inline int next_byte(std::FILE* stream) {
     return getc_unlocked(stream);
 }
+
+} // namespace
+
+namespace {
+
+// What a byte means to the token reader. Most bytes are ORDINARY, so one
+// table lookup settles them.
+enum ByteClass : std::uint8_t { ORDINARY, SEMICOLON, SEPARATOR, CARRIAGE_RETURN, LINE_FEED };
+
+constexpr std::array<ByteClass, 256> make_byte_classes() {
+    std::array<ByteClass, 256> classes{};
+    classes[';'] = SEMICOLON;
+    classes['='] = SEPARATOR;
+    classes[','] = SEPARATOR;
+    classes['\r'] = CARRIAGE_RETURN;
+    classes['\n'] = LINE_FEED;
+    return classes;
+}
+
+constexpr auto BYTE_CLASSES = make_byte_classes();
 
 } // namespace
 
@@ -23,23 +45,24 @@ int read_token(std::FILE* stream, char (&buffer)[TOKEN_BUFFER_SIZE]) {
             if (c == EOF) {
                 break;
             }
-            if (c == ';') {
-                comment = true; // the ";" itself is stored below like any character
-            }
-            if (c == '=' || c == ',') {
+            const ByteClass kind = BYTE_CLASSES[static_cast<unsigned char>(c)];
+            if (kind == SEPARATOR) {
                 if (!comment) {
                     break;
                 }
                 continue;
             }
-            if (c == '\r') {
+            if (kind == CARRIAGE_RETURN) {
                 continue;
             }
-            if (c == '\n') {
+            if (kind == LINE_FEED) {
                 if (comment) {
                     break;
                 }
                 continue; // a token may go on across a line break
+            }
+            if (kind == SEMICOLON) {
+                comment = true; // the ";" itself is stored like any character
             }
             if (length == TOKEN_MAX_LENGTH) {
                 break; // this byte is consumed and lost
