@@ -1,6 +1,7 @@
 // Resource-list reader: tokens, comments, numbers and whole records.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,19 +28,35 @@ std::ostream& operator<<(std::ostream& os, const Expected& e) {
               << e.width << "," << e.height << "," << e.colour << "}";
 }
 
-std::vector<Expected> read_all(const std::string& list) {
-    std::FILE* stream = stream_over(list);
+// A list stream over the given bytes.
+class ListOver {
+  public:
+    explicit ListOver(const std::string& bytes)
+        : file_(stream_over(bytes)), list_(std::make_unique<ListStream>()) {
+        start_list(*list_, file_);
+    }
+    ~ListOver() { std::fclose(file_); }
+    ListOver(const ListOver&) = delete;
+    ListOver& operator=(const ListOver&) = delete;
+    ListStream& list() { return *list_; }
+
+  private:
+    std::FILE* file_;
+    std::unique_ptr<ListStream> list_;
+};
+
+std::vector<Expected> read_all(const std::string& list, std::size_t most = 100) {
+    ListOver stream(list);
     std::vector<Expected> records;
     ResourceRecord record{};
-    while (read_record(stream, record)) {
+    while (read_record(stream.list(), record)) {
         // The name buffer may hold a NUL; keep all 79 characters' worth as read.
         records.push_back({std::string(record.name), record.kind, record.x, record.y, record.width,
                            record.height, record.default_colour});
-        if (records.size() > 100) {
+        if (records.size() > most) {
             break; // a reader that never ends the list would loop here
         }
     }
-    std::fclose(stream);
     return records;
 }
 
@@ -125,11 +142,10 @@ TEST(ResourceList, RecordsAsTheyAreRead) {
 }
 
 TEST(ResourceList, NameWithNulHasLengthOneAndDoesNotEndTheList) {
-    std::FILE* stream = stream_over(std::string("\0=B,0,0,8,8,1\n", 14));
+    ListOver stream(std::string("\0=B,0,0,8,8,1\n", 14));
     char buffer[TOKEN_BUFFER_SIZE];
-    EXPECT_EQ(read_token(stream, buffer), 1);
+    EXPECT_EQ(read_token(stream.list(), buffer), 1);
     EXPECT_EQ(buffer[0], '\0');
-    std::fclose(stream);
 
     const auto records = read_all(std::string("\0=B,0,0,8,8,1\nlogo=B,0,0,16,8,5\n", 32));
     ASSERT_EQ(records.size(), 2u);
@@ -138,13 +154,12 @@ TEST(ResourceList, NameWithNulHasLengthOneAndDoesNotEndTheList) {
 }
 
 TEST(ResourceList, TokenLimitLosesTheEightiethByte) {
-    std::FILE* stream = stream_over(letters100 + ",");
+    ListOver stream(letters100 + ",");
     char buffer[TOKEN_BUFFER_SIZE];
-    EXPECT_EQ(read_token(stream, buffer), 79);
+    EXPECT_EQ(read_token(stream.list(), buffer), 79);
     EXPECT_EQ(std::string(buffer), letters100.substr(0, 79));
-    EXPECT_EQ(read_token(stream, buffer), 20);
+    EXPECT_EQ(read_token(stream.list(), buffer), 20);
     EXPECT_EQ(std::string(buffer), letters100.substr(80));
-    std::fclose(stream);
 }
 
 TEST(ResourceList, NumberReader) {
@@ -168,11 +183,26 @@ TEST(ResourceList, NumberReader) {
         {"12\r\nx", 12, '\n'},
     };
     for (const Case& c : cases) {
-        std::FILE* stream = stream_over(c.text);
-        EXPECT_EQ(read_number(stream), c.value) << c.text;
-        EXPECT_EQ(std::fgetc(stream), c.next) << c.text;
-        std::fclose(stream);
+        ListOver stream(c.text);
+        EXPECT_EQ(read_number(stream.list()), c.value) << c.text;
+        EXPECT_EQ(read_byte(stream.list()), c.next) << c.text;
     }
+}
+
+TEST(ResourceList, RecordsAcrossReadBlocks) {
+    // Well over one 64 KiB block, so tokens and numbers are cut by refills
+    // at every possible offset.
+    std::string list;
+    std::vector<Expected> want;
+    for (int i = 0; i < 6000; ++i) {
+        const std::string name =
+            "r" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 13), 'x');
+        list += name + "=S," + std::to_string(i) + "," + std::to_string(3 * i) + ",8,16," +
+                std::to_string(i % 300) + "\r\n";
+        want.push_back({name, 'S', i, 3 * i, 8, 16, i % 300 % 256});
+    }
+    ASSERT_GT(list.size(), 2 * ListStream::CAPACITY);
+    EXPECT_EQ(read_all(list, 7000), want);
 }
 
 TEST(ResourceList, EndlessCommentEndsTheList) {

@@ -8,16 +8,6 @@
 namespace kelvora {
 namespace {
 
-// Single-threaded reading of a buffered stream; the unlocked form saves a lock
-// per byte on long lists.
-inline int next_byte(std::FILE* stream) {
-    return getc_unlocked(stream);
-}
-
-} // namespace
-
-namespace {
-
 // What a byte means to the token reader. Most bytes are ORDINARY, so one
 // table lookup settles them.
 enum ByteClass : std::uint8_t { ORDINARY, SEMICOLON, SEPARATOR, CARRIAGE_RETURN, LINE_FEED };
@@ -34,14 +24,43 @@ constexpr std::array<ByteClass, 256> make_byte_classes() {
 
 constexpr auto BYTE_CLASSES = make_byte_classes();
 
+// Makes at least one byte available; false at the end of the file.
+bool refill(ListStream& list) {
+    list.position = 0;
+    list.end = std::fread(list.buffer, 1, ListStream::CAPACITY, list.file);
+    return list.end > 0;
+}
+
+inline int next_byte(ListStream& list) {
+    if (list.position == list.end && !refill(list)) {
+        return EOF;
+    }
+    return list.buffer[list.position++];
+}
+
 } // namespace
 
-int read_token(std::FILE* stream, char (&buffer)[TOKEN_BUFFER_SIZE]) {
+int read_byte(ListStream& list) {
+    return next_byte(list);
+}
+
+void start_list(ListStream& list, std::FILE* file) {
+    list.file = file;
+    list.position = 0;
+    list.end = 0;
+}
+
+int read_token(ListStream& list, char (&buffer)[TOKEN_BUFFER_SIZE]) {
     for (;;) {
         int length = 0;
         bool comment = false;
         for (;;) {
-            const int c = next_byte(stream);
+            // Runs of ordinary bytes are copied straight from the block.
+            while (list.position < list.end && length < TOKEN_MAX_LENGTH &&
+                   BYTE_CLASSES[list.buffer[list.position]] == ORDINARY) {
+                buffer[length++] = static_cast<char>(list.buffer[list.position++]);
+            }
+            const int c = next_byte(list);
             if (c == EOF) {
                 break;
             }
@@ -77,10 +96,10 @@ int read_token(std::FILE* stream, char (&buffer)[TOKEN_BUFFER_SIZE]) {
     }
 }
 
-std::int32_t read_number(std::FILE* stream) {
+std::int32_t read_number(ListStream& list) {
     std::uint32_t value = 0;
     for (;;) {
-        const int c = next_byte(stream);
+        const int c = next_byte(list);
         if (c < '0' || c > '9') { // EOF is negative, so it ends the number too
             break;
         }
@@ -89,18 +108,18 @@ std::int32_t read_number(std::FILE* stream) {
     return static_cast<std::int32_t>(value);
 }
 
-bool read_record(std::FILE* stream, ResourceRecord& record) {
-    if (read_token(stream, record.name) == 0) {
+bool read_record(ListStream& list, ResourceRecord& record) {
+    if (read_token(list, record.name) == 0) {
         return false;
     }
     char kind_token[TOKEN_BUFFER_SIZE];
-    read_token(stream, kind_token);
+    read_token(list, kind_token);
     record.kind = kind_token[0];
-    record.x = read_number(stream);
-    record.y = read_number(stream);
-    record.width = read_number(stream);
-    record.height = read_number(stream);
-    record.default_colour = static_cast<std::uint8_t>(read_number(stream));
+    record.x = read_number(list);
+    record.y = read_number(list);
+    record.width = read_number(list);
+    record.height = read_number(list);
+    record.default_colour = static_cast<std::uint8_t>(read_number(list));
     return true;
 }
 

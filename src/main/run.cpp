@@ -29,7 +29,7 @@ constexpr std::size_t READ_BUFFER_SIZE = 1 << 16;
 
 // A directory opens for reading on some systems but yields no bytes; treat it
 // as the unopenable file it is rather than as an empty one.
-std::FILE* open_for_reading(const char* path, char (&buffer)[READ_BUFFER_SIZE]) {
+std::FILE* open_for_reading(const char* path, char* buffer) {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
         return nullptr;
@@ -39,7 +39,9 @@ std::FILE* open_for_reading(const char* path, char (&buffer)[READ_BUFFER_SIZE]) 
         std::fclose(file);
         return nullptr;
     }
-    std::setvbuf(file, buffer, _IOFBF, READ_BUFFER_SIZE);
+    if (buffer != nullptr) {
+        std::setvbuf(file, buffer, _IOFBF, READ_BUFFER_SIZE);
+    }
     return file;
 }
 
@@ -125,8 +127,10 @@ void convert_record(Stores& stores, const ResourceRecord& record, AsmOutput& out
 }
 
 void convert_list(Stores& stores, std::FILE* list, AsmOutput& out, std::FILE* messages) {
+    ListStream stream; // 64 KiB of read-ahead, for this list only
+    start_list(stream, list);
     ResourceRecord record{};
-    while (read_record(list, record)) {
+    while (read_record(stream, record)) {
         convert_record(stores, record, out, messages);
     }
 }
@@ -143,8 +147,7 @@ void convert_resources(Stores& stores, const char* picture_path, const char* lis
         std::fclose(picture); // silently: the header is not one this program reads
         return;
     }
-    char list_buffer[READ_BUFFER_SIZE];
-    std::FILE* list = open_for_reading(list_path, list_buffer);
+    std::FILE* list = open_for_reading(list_path, nullptr);
     if (list == nullptr) {
         std::fprintf(messages, "can't open %s", list_path);
         std::fclose(picture);
