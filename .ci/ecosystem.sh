@@ -39,8 +39,18 @@ silent() { # silent COMMAND...: succeeds when the command succeeds and prints no
 
 check "groff -ww finds nothing in the manual page" silent groff -ww -man -Tutf8 -z man/kelvora.1
 check "mandoc -T lint finds nothing in the manual page" silent mandoc -T lint man/kelvora.1
-check "man -l renders the manual page without warnings" \
-    silent sh -c 'MANWIDTH=80 man --warnings -l man/kelvora.1 >/dev/null'
+renders_clean() { # renders_clean PAGE: man shows the page with no warning
+    local warnings
+    warnings=$(MANWIDTH=80 man --warnings -l "$1" 2>&1 >/dev/null) && [[ -z $warnings ]] || {
+        printf '%s\n' "$warnings"
+        return 1
+    }
+}
+converts_example() { # converts_example KELVORA: the example's output, byte for byte
+    silent "$1" examples/testpic.bmp examples/testpic.txt "$work/out.asm" &&
+        cmp "$work/out.asm" examples/testpic.asm
+}
+check "man -l renders the manual page without warnings" renders_clean man/kelvora.1
 
 cmake -S . -B build >/dev/null
 cmake --build build -j2 >"$work/build.log" 2>&1 || {
@@ -50,7 +60,7 @@ cmake --build build -j2 >"$work/build.log" 2>&1 || {
 cmake --install build --prefix "$work/install" >/dev/null
 check "cmake --install puts kelvora in bin/" test -x "$work/install/bin/kelvora"
 check "cmake --install puts kelvora(1) in share/man/man1/" \
-    silent sh -c "MANWIDTH=80 man --warnings -l '$work/install/share/man/man1/kelvora.1.gz' >/dev/null"
+    renders_clean "$work/install/share/man/man1/kelvora.1.gz"
 
 (cd build && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || {
     cat "$work/cpack.log"
@@ -62,12 +72,12 @@ dpkg-deb -c "$deb" | tee "$work/contents"
 check "the package holds kelvora" grep -q ' \./usr/bin/kelvora$' "$work/contents"
 check "the package holds kelvora(1)" \
     grep -q ' \./usr/share/man/man1/kelvora\.1\.gz$' "$work/contents"
+outside='$1 !~ /^d/ && $NF !~ /^\.\/usr\/(bin|share\/man\/man1)\/[^/]+$/ { print "unexpected: " $NF }'
 check "the package holds nothing outside usr/bin and usr/share/man/man1" \
-    silent awk '$1 !~ /^d/ && $NF !~ /^\.\/usr\/(bin|share\/man\/man1)\/[^/]+$/ { print "unexpected: " $NF }' \
-    "$work/contents"
+    silent awk "$outside" "$work/contents"
 dpkg-deb -x "$deb" "$work/root"
 check "the packaged kelvora converts the example byte for byte" \
-    silent sh -c "'$work/root/usr/bin/kelvora' examples/testpic.bmp examples/testpic.txt '$work/out.asm' && cmp '$work/out.asm' examples/testpic.asm"
+    converts_example "$work/root/usr/bin/kelvora"
 
 echo "ecosystem: $passed passed, $failed failed"
 ((failed == 0))

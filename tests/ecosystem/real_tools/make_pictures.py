@@ -14,7 +14,11 @@ import sys
 import tempfile
 from pathlib import Path
 
-from PIL import Image
+try:
+    from PIL import Image
+except ImportError:
+    sys.exit("make_pictures.py needs Pillow: apt-get install python3-pil, then run it "
+             "with /usr/bin/python3")
 
 HERE = Path(__file__).resolve().parent
 # Debian's ImageMagick; another "convert" may come first on PATH.
@@ -22,7 +26,8 @@ CONVERT = "/usr/bin/convert"
 
 
 def read_pattern():
-    rows = [line.strip() for line in (HERE / "pattern.txt").read_text().splitlines()]
+    lines = (HERE / "pattern.txt").read_text().splitlines()
+    rows = [line.strip() for line in lines]
     return [[int(c, 16) for c in row] for row in rows if row and not row.startswith("#")]
 
 
@@ -55,11 +60,15 @@ def indexed_picture(pattern, palette):
     return picture
 
 
-def convert(source, *options_and_destination):
-    subprocess.run([CONVERT, str(source), *map(str, options_and_destination)], check=True)
+def convert(source, destination, *options, writer="BMP3"):
+    """Runs ImageMagick on `source`, writing `destination` here with the writer given."""
+    command = [CONVERT, str(source), *map(str, options), f"{writer}:{HERE / destination}"]
+    subprocess.run(command, check=True)
 
 
 def main():
+    if not Path(CONVERT).exists():
+        sys.exit(f"make_pictures.py needs ImageMagick's {CONVERT}: apt-get install imagemagick")
     pattern = read_pattern()
     # The two-colour picture: every drawn pixel in colour 1 of a 2-entry palette.
     two_colours = [[1 if index else 0 for index in row] for row in pattern]
@@ -77,37 +86,36 @@ def main():
         palette_strip.save(work / "palette.png")
 
         # ImageMagick, keeping the indices.
-        convert(work / "indexed16.png", "-compress", "none", "BMP3:" + str(HERE / "im_bmp3_4bit.bmp"))
-        convert(work / "indexed256.png", "-compress", "none", "BMP3:" + str(HERE / "im_bmp3_8bit.bmp"))
-        convert(work / "indexed16.png", "-compress", "none", "BMP:" + str(HERE / "im_bmp_4bit.bmp"))
-        convert(work / "indexed256.png", "-compress", "none", "BMP:" + str(HERE / "im_bmp_8bit.bmp"))
+        uncompressed = ("-compress", "none")
+        convert(work / "indexed16.png", "im_bmp3_4bit.bmp", *uncompressed)
+        convert(work / "indexed256.png", "im_bmp3_8bit.bmp", *uncompressed)
+        convert(work / "indexed16.png", "im_bmp_4bit.bmp", *uncompressed, writer="BMP")
+        convert(work / "indexed256.png", "im_bmp_8bit.bmp", *uncompressed, writer="BMP")
         # Two colours drawn with the whole 16-colour palette still give 4 bits.
-        convert(work / "two16.png", "-compress", "none", "BMP3:" + str(HERE / "im_bmp3_two_colours.bmp"))
+        convert(work / "two16.png", "im_bmp3_two_colours.bmp", *uncompressed)
 
         # Pillow, keeping the indices: 8 bits a pixel, palettes as short as given.
         indexed_picture(pattern, display_palette()).save(HERE / "pil_16_entries.bmp")
         indexed_picture(two_colours, [0, 0, 0, 0xC0, 0xC0, 0xC0]).save(HERE / "pil_2_entries.bmp")
-        truecolour.quantize(palette=palette_strip, dither=Image.Dither.NONE).save(
-            HERE / "pil_quantized.bmp"
-        )
+        quantized = truecolour.quantize(palette=palette_strip, dither=Image.Dither.NONE)
+        quantized.save(HERE / "pil_quantized.bmp")
 
         # ImageMagick's traps.
-        convert(work / "indexed256.png", "BMP3:" + str(HERE / "trap_rle.bmp"))
-        convert(work / "indexed16.png", "-colors", "16", "-compress", "none",
-                "BMP3:" + str(HERE / "trap_colors_indexed.bmp"))
-        convert(work / "truecolour.png", "-colors", "16", "-compress", "none",
-                "BMP3:" + str(HERE / "trap_colors.bmp"))
-        convert(work / "truecolour.png", "-remap", work / "palette.png", "-compress", "none",
-                "BMP3:" + str(HERE / "trap_remap.bmp"))
-        convert(work / "truecolour.png", "-type", "Palette", "-compress", "none",
-                "BMP3:" + str(HERE / "trap_type_palette.bmp"))
-        convert(work / "two.png", "-compress", "none", "BMP3:" + str(HERE / "trap_two_colours.bmp"))
+        convert(work / "indexed256.png", "trap_rle.bmp")
+        convert(work / "indexed16.png", "trap_colors_indexed.bmp", "-colors", 16, *uncompressed)
+        convert(work / "truecolour.png", "trap_colors.bmp", "-colors", 16, *uncompressed)
+        convert(work / "truecolour.png", "trap_remap.bmp", "-remap", work / "palette.png",
+                *uncompressed)
+        convert(work / "truecolour.png", "trap_type_palette.bmp", "-type", "Palette",
+                *uncompressed)
+        convert(work / "two.png", "trap_two_colours.bmp", *uncompressed)
         # Drawing a pixel in the colour it already has still turns the picture
         # into truecolour.
-        red, green, blue = display_palette()[3 * pattern[0][0] : 3 * pattern[0][0] + 3]
-        convert(work / "indexed16.png", "-fill", f"#{red:02x}{green:02x}{blue:02x}",
-                "-draw", "point 0,0", "-compress", "none", "BMP3:" + str(HERE / "trap_drawn.bmp"))
-        convert(work / "indexed16.png", "-compress", "none", "BMP2:" + str(HERE / "trap_bmp2.bmp"))
+        first = 3 * pattern[0][0]
+        red, green, blue = display_palette()[first : first + 3]
+        convert(work / "indexed16.png", "trap_drawn.bmp", "-fill",
+                f"#{red:02x}{green:02x}{blue:02x}", "-draw", "point 0,0", *uncompressed)
+        convert(work / "indexed16.png", "trap_bmp2.bmp", *uncompressed, writer="BMP2")
     return 0
 
 
