@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# CI: the manual page lints clean, `cmake --install` puts kelvora and its
+# manual page in place, and the Debian package holds both, installs nothing
+# outside bin/ and the manual, and its kelvora converts the example. The
+# real-tool pictures and the makefile recipe are checked by ctest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+missing=()
+for package in groff-base man-db mandoc dpkg-dev; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]} > 0)); then
+    echo "installing: ${missing[*]}"
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() { # check DESCRIPTION COMMAND...: runs the command, counts the result
+    local description=$1
+    shift
+    if "$@"; then
+        echo "ok: $description"
+        passed=$((passed + 1))
+    else
+        echo "FAILED: $description"
+        failed=$((failed + 1))
+    fi
+}
+silent() { # silent COMMAND...: succeeds when the command succeeds and prints nothing
+    local output
+    output=$("$@" 2>&1) || { printf '%s\n' "$output"; return 1; }
+    [[ -z $output ]] || { printf '%s\n' "$output"; return 1; }
+}
+
+check "groff -ww finds nothing in the manual page" silent groff -ww -man -Tutf8 -z man/kelvora.1
+check "mandoc -T lint finds nothing in the manual page" silent mandoc -T lint man/kelvora.1
+renders_clean() { # renders_clean PAGE: man shows the page with no warning
+    local warnings
+    warnings=$(MANWIDTH=80 man --warnings -l "$1" 2>&1 >/dev/null) && [[ -z $warnings ]] || {
+        printf '%s\n' "$warnings"
+        return 1
+    }
+}
+converts_example() { # converts_example KELVORA: the example's output, byte for byte
+    silent "$1" examples/testpic.bmp examples/testpic.txt "$work/out.asm" &&
+        cmp "$work/out.asm" examples/testpic.asm
+}
+check "man -l renders the manual page without warnings" renders_clean man/kelvora.1
+
+cmake -S . -B build >/dev/null
+cmake --build build -j2 >"$work/build.log" 2>&1 || {
+    cat "$work/build.log"
+    exit 1
+}
+cmake --install build --prefix "$work/install" >/dev/null
+check "cmake --install puts kelvora in bin/" test -x "$work/install/bin/kelvora"
+check "cmake --install puts kelvora(1) in share/man/man1/" \
+    renders_clean "$work/install/share/man/man1/kelvora.1.gz"
+
+(cd build && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || {
+    cat "$work/cpack.log"
+    exit 1
+}
+deb=$(find "$work/package" -maxdepth 1 -name 'kelvora_*.deb' -print -quit)
+check "cpack -G DEB makes kelvora_VERSION_ARCH.deb" test -n "$deb"
+dpkg-deb -c "$deb" | tee "$work/contents"
+check "the package holds kelvora" grep -q ' \./usr/bin/kelvora$' "$work/contents"
+check "the package holds kelvora(1)" \
+    grep -q ' \./usr/share/man/man1/kelvora\.1\.gz$' "$work/contents"
+outside='$1 !~ /^d/ && $NF !~ /^\.\/usr\/(bin|share\/man\/man1)\/[^/]+$/ { print "unexpected: " $NF }'
+check "the package holds nothing outside usr/bin and usr/share/man/man1" \
+    silent awk "$outside" "$work/contents"
+dpkg-deb -x "$deb" "$work/root"
+check "the packaged kelvora converts the example byte for byte" \
+    converts_example "$work/root/usr/bin/kelvora"
+
+echo "ecosystem: $passed passed, $failed failed"
+((failed == 0))

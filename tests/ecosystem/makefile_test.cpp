@@ -1,0 +1,154 @@
+// The makefile recipe of the examples (examples/Makefile), run with make in a
+// copy of the example folder: it converts, remakes when any input changes, and
+// fails the build, with no output left, where kelvora's exit status would not.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "test_support.h"
+
+namespace kelvora {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::quoted;
+using test::read_file;
+using test::TempDir;
+
+const fs::path EXAMPLES = fs::path(KELVORA_SOURCE_DIR) / "examples";
+
+// A copy of the example folder with its own kelvora, all files two hours old
+// and the output, once made, one hour old.
+class ExampleFolder {
+  public:
+    ExampleFolder() {
+        for (const char* name : {"Makefile", "testpic.bmp", "testpic.txt"}) {
+            fs::copy_file(EXAMPLES / name, dir_ / name);
+        }
+        fs::copy_file(KELVORA_BINARY, dir_ / "kelvora");
+        for (const char* name : {"Makefile", "testpic.bmp", "testpic.txt", "kelvora"}) {
+            fs::last_write_time(dir_ / name, base_ - 2h);
+        }
+    }
+    const fs::path& path() const { return dir_.path(); }
+    fs::path operator/(const std::string& name) const { return dir_ / name; }
+    void age_output() { fs::last_write_time(dir_ / "testpic.asm", base_ - 1h); }
+    void renew(const std::string& name) { fs::last_write_time(dir_ / name, base_ - 30min); }
+
+  private:
+    TempDir dir_;
+    fs::file_time_type base_ = fs::file_time_type::clock::now();
+};
+
+struct MakeRun {
+    int status;
+    std::string output; // standard output and error together
+};
+
+MakeRun run_make(const fs::path& directory, const std::string& arguments) {
+    const std::string command = "cd " + quoted(directory.string()) +
+                                " && make --no-print-directory KELVORA=./kelvora " + arguments +
+                                " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return {-1, "popen failed"};
+    }
+    MakeRun run{0, ""};
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+        run.output.append(chunk, got);
+    }
+    const int result = pclose(pipe);
+    run.status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    return run;
+}
+
+TEST(ExampleMakefile, ConvertsTheExampleAndThenHasNothingToDo) {
+    ExampleFolder folder;
+    const MakeRun first = run_make(folder.path(), "");
+    EXPECT_EQ(first.status, 0) << first.output;
+    EXPECT_EQ(first.output, "./kelvora testpic.bmp testpic.txt testpic.asm\n");
+    EXPECT_EQ(read_file(folder / "testpic.asm"), read_file(EXAMPLES / "testpic.asm"));
+    EXPECT_EQ(run_make(folder.path(), "--question").status, 0);
+}
+
+TEST(ExampleMakefile, RemakesWhenThePictureTheListOrKelvoraChanges) {
+    for (const char* changed : {"testpic.bmp", "testpic.txt", "kelvora"}) {
+        SCOPED_TRACE(changed);
+        ExampleFolder folder;
+        ASSERT_EQ(run_make(folder.path(), "").status, 0);
+        folder.age_output();
+        ASSERT_EQ(run_make(folder.path(), "--question").status, 0);
+        folder.renew(changed);
+        EXPECT_EQ(run_make(folder.path(), "--question").status, 1);
+        const MakeRun again = run_make(folder.path(), "");
+        EXPECT_EQ(again.status, 0) << again.output;
+        EXPECT_EQ(again.output, "./kelvora testpic.bmp testpic.txt testpic.asm\n");
+        EXPECT_GT(fs::last_write_time(folder / "testpic.asm"),
+                  fs::last_write_time(folder / changed));
+    }
+}
+
+TEST(ExampleMakefile, FailsTheBuildWhereKelvoraOnlyPrintsOrSaysNothing) {
+    const struct {
+        const char* what;
+        std::string picture; // empty: keep the example's
+        const char* list_tail;
+        const char* expected_message;
+    } cases[] = {
+        {"a record outside the picture area", "", "far=B,1024,0,8,8,7\n",
+         "can't convert far: outside the 1024x1024 picture area\n"},
+        {"a picture whose header kelvora rejects",
+         test::make_bmp({12, 8, 8}, [](int, int) { return std::uint8_t{1}; }), "",
+         "testpic.bmp: picture not accepted"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExampleFolder folder;
+        // An output from an earlier good run must not survive a failed one.
+        ASSERT_EQ(run_make(folder.path(), "").status, 0);
+        if (!c.picture.empty()) {
+            test::write_file(folder / "testpic.bmp", c.picture);
+        }
+        test::write_file(folder / "testpic.txt", read_file(folder / "testpic.txt") + c.list_tail);
+        const MakeRun failed = run_make(folder.path(), "");
+        EXPECT_NE(failed.status, 0);
+        EXPECT_NE(failed.output.find(c.expected_message), std::string::npos) << failed.output;
+        EXPECT_FALSE(fs::exists(folder / "testpic.asm"));
+        EXPECT_FALSE(fs::exists(folder / "testpic.asm.part"));
+    }
+}
+
+TEST(ExampleMakefile, TheReadmeShowsTheRuleAsItIs) {
+    // Every line of the README's make block stands in the Makefile, in order.
+    const std::string readme = read_file(fs::path(KELVORA_SOURCE_DIR) / "README.md");
+    const std::size_t start = readme.find("```make\n");
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = readme.find("```\n", start + 8);
+    ASSERT_NE(end, std::string::npos);
+    std::istringstream block(readme.substr(start + 8, end - start - 8));
+    const std::string makefile = read_file(EXAMPLES / "Makefile");
+    std::size_t position = 0;
+    int lines = 0;
+    for (std::string line; std::getline(block, line);) {
+        if (line.empty()) {
+            continue;
+        }
+        const std::size_t found = makefile.find("\n" + line + "\n", position);
+        ASSERT_NE(found, std::string::npos) << line;
+        position = found + line.size();
+        ++lines;
+    }
+    EXPECT_GT(lines, 5);
+}
+
+} // namespace
+} // namespace kelvora
