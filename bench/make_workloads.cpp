@@ -29,11 +29,13 @@ std::vector<std::uint8_t> varied_cells(int width, int height, Random& random) {
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
     for (int cy = 0; cy < height; cy += 8) {
         for (int cx = 0; cx < width; cx += 8) {
-            const int colours[3] = {random.below(16), random.below(16), random.below(4) == 0 ? 0 : random.below(16)};
+            const int colours[3] = {random.below(16), random.below(16),
+                                    random.below(4) == 0 ? 0 : random.below(16)};
             const std::uint32_t shape = random.next();
             for (int y = 0; y < 8; ++y) {
                 for (int x = 0; x < 8; ++x) {
-                    const int pick = ((shape >> ((x + y) % 16)) & 1) + ((x * y + static_cast<int>(shape)) % 7 == 0 ? 1 : 0);
+                    const int pick = ((shape >> ((x + y) % 16)) & 1) +
+                                     ((x * y + static_cast<int>(shape)) % 7 == 0 ? 1 : 0);
                     pixels[static_cast<std::size_t>(cy + y) * width + cx + x] =
                         static_cast<std::uint8_t>(colours[pick]);
                 }
@@ -105,7 +107,8 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (int size : {256, 512, 1024}) {
         const std::string n = std::to_string(size);
-        ok = ok && write_bmp(dir + "pic" + n + ".bmp", size, size, 8, varied_cells(size, size, random));
+        ok = ok &&
+             write_bmp(dir + "pic" + n + ".bmp", size, size, 8, varied_cells(size, size, random));
         ok = ok && write_text(dir + "w1_" + n + ".txt", record("all", 'B', 0, 0, size, size, 7));
     }
     ok = ok && write_text(dir + "w2.txt", record("all", 'T', 0, 0, 1024, 1024, 7));
