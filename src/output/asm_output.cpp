@@ -19,6 +19,23 @@ constexpr std::array<std::array<char, 4>, 256> make_literals() {
 
 constexpr auto LITERALS = make_literals();
 
+// A literal and the comma after it, "0x..,", padded to eight bytes so that
+// one fixed-size copy writes it; the next literal then starts 5 bytes on.
+constexpr std::array<std::array<char, 8>, 256> make_listed_literals() {
+    std::array<std::array<char, 8>, 256> table{};
+    for (int v = 0; v < 256; ++v) {
+        table[v] = {LITERALS[v][0], LITERALS[v][1], LITERALS[v][2], LITERALS[v][3], ',', 0, 0, 0};
+    }
+    return table;
+}
+
+constexpr auto LISTED_LITERALS = make_listed_literals();
+
+char* put_listed_literal(char* p, std::uint8_t value) {
+    std::memcpy(p, LISTED_LITERALS[value].data(), 8);
+    return p + 5;
+}
+
 // Longest line: "\tdb " and 128 pairs of "0x..,0x.." with separators.
 constexpr std::size_t LONGEST_LINE = 4 + CELL_COLUMNS * 10;
 static_assert(LONGEST_LINE < AsmOutput::CAPACITY);
@@ -117,28 +134,40 @@ void write_cell_line(const Stores& stores, int cell_column, int row, AsmOutput& 
     char* p = put_directive(start, "db");
     const std::uint8_t* bits = &stores.bitmap.bytes[cell_column][row];
     for (int i = 0; i < 8; ++i) {
-        p = put_literal(p, bits[i]);
-        *p++ = ',';
+        p = put_listed_literal(p, bits[i]);
     }
-    p = put_literal(p, stores.attributes.bytes[cell_column]);
-    *p++ = '\n';
+    p = put_listed_literal(p, stores.attributes.bytes[cell_column]);
+    p[-1] = '\n';
     out.used += static_cast<std::size_t>(p - start);
 }
 
 void write_sprite_rows(const Stores& stores, int first_column, int row, int columns, int rows,
                        AsmOutput& out) {
-    for (int r = row; r < row + rows; ++r) {
-        char* const start = reserve(out, LONGEST_LINE);
-        char* p = put_directive(start, "db");
-        for (int c = first_column; c < first_column + columns; ++c) {
-            const std::uint8_t mask = stores.mask.bytes[c][r];
-            p = put_literal(p, mask);
-            *p++ = ',';
-            p = put_literal(p, static_cast<std::uint8_t>(mask ^ stores.bitmap.bytes[c][r]));
-            *p++ = ',';
+    const std::size_t line_length = 4 + 10 * static_cast<std::size_t>(columns);
+    int r = row;
+    const int end = row + rows;
+    while (r < end) {
+        // As many whole lines as the buffer has room for, written through a
+        // local pointer so the buffer's fill level is not kept in step per byte.
+        const std::size_t room = (AsmOutput::CAPACITY - out.used) / line_length;
+        if (room == 0) {
+            flush_output(out);
+            continue;
         }
-        p[-1] = '\n'; // the last separator becomes the line end
-        out.used += static_cast<std::size_t>(p - start);
+        const int batch_end =
+            static_cast<std::size_t>(end - r) < room ? end : r + static_cast<int>(room);
+        char* p = out.buffer + out.used;
+        for (; r < batch_end; ++r) {
+            p = put_directive(p, "db");
+            for (int c = first_column; c < first_column + columns; ++c) {
+                const std::uint8_t mask = stores.mask.bytes[c][r];
+                p = put_listed_literal(p, mask);
+                p = put_listed_literal(p,
+                                       static_cast<std::uint8_t>(mask ^ stores.bitmap.bytes[c][r]));
+            }
+            p[-1] = '\n'; // the last separator becomes the line end
+        }
+        out.used = static_cast<std::size_t>(p - out.buffer);
     }
 }
 

@@ -15,10 +15,13 @@ namespace kelvora {
 // blocks. A failed write is remembered so the run can report it once.
 struct AsmOutput {
     static constexpr std::size_t CAPACITY = 1 << 16;
+    // Literals are copied eight bytes at a time, of which the last few are
+    // overwritten by what follows; the slack keeps those copies inside.
+    static constexpr std::size_t SLACK = 8;
     std::FILE* file;
     bool failed;
     std::size_t used;
-    char buffer[CAPACITY];
+    char buffer[CAPACITY + SLACK];
 };
 
 void start_output(AsmOutput& out, std::FILE* file);
