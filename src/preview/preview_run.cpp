@@ -113,7 +113,8 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
     }
     const std::int64_t across = cells_across(record.width);
     if (is_block_kind(record.kind)) {
-        std::fprintf(report, "%" PRId64 "x%" PRId64 " cells", across, cells_across(record.height));
+        std::fprintf(report, "%" PRId64 " x %" PRId64 " cells", across,
+                     cells_across(record.height));
     } else {
         const std::int64_t rows = record.height > 0 ? record.height : 0;
         std::fprintf(report, "%" PRId64 " %s x %" PRId64 " %s", across,

@@ -170,13 +170,13 @@ TEST(PreviewPixels, KnownCells) {
         {"two-colour cell: nothing changes", 8, 8,
          [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }, "c=B,0,0,8,8,7\n",
          [](int x, int) { return x < 4 ? P[2] : P[6]; },
-         "c: block \"B\", 1x1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
+         "c: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"three-colour cell: colour 1 is lost to the paper 2", 8, 8, three_colour_cell,
          "c=B,0,0,8,8,7\n", [](int x, int y) { return three_colour_cell(x, y) == 6 ? P[6] : P[2]; },
-         "c: block \"B\", 1x1 cells, 8 pixels changed\ntotal: 1 record, 8 pixels changed\n"},
+         "c: block \"B\", 1 x 1 cells, 8 pixels changed\ntotal: 1 record, 8 pixels changed\n"},
         {"an index with the same palette colour is not a change", 8, 8, three_colour_cell,
          "c=T,0,0,8,8,7\n", [](int x, int y) { return three_colour_cell(x, y) == 6 ? P[6] : P[2]; },
-         "c: tile table \"T\", 1x1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
+         "c: tile table \"T\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
          palette_with_one_as_two()},
         {"sprite: colour 0 is transparent and not a change", 8, 8,
          [](int x, int y) -> std::uint8_t { return x < 4 && y < 4 ? 0 : 5; }, "s=S,0,0,8,8,7\n",
@@ -192,11 +192,11 @@ TEST(PreviewPixels, KnownCells) {
         {"bright cell: both colours from the bright entries", 8, 8,
          [](int x, int) -> std::uint8_t { return x < 4 ? 10 : 12; }, "b=B,0,0,8,8,7\n",
          [](int x, int) { return x < 4 ? P[10] : P[12]; },
-         "b: block \"B\", 1x1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
+         "b: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"bright ink makes the normal paper bright", 8, 8,
          [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 12; }, "b=B,0,0,8,8,7\n",
          [](int x, int) { return x < 4 ? P[10] : P[12]; },
-         "b: block \"B\", 1x1 cells, 32 pixels changed\ntotal: 1 record, 32 pixels changed\n"},
+         "b: block \"B\", 1 x 1 cells, 32 pixels changed\ntotal: 1 record, 32 pixels changed\n"},
         {"each band in its own colours; outside the record dimmed", 16, 16,
          [](int x, int y) -> std::uint8_t {
              if (x >= 8) {
@@ -211,10 +211,10 @@ TEST(PreviewPixels, KnownCells) {
              }
              return y < 8 ? (x < 4 ? P[2] : P[6]) : (x < 4 ? P[1] : P[4]);
          },
-         "t: block \"B\", 1x2 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
+         "t: block \"B\", 1 x 2 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"a later record is drawn over an earlier one", 16, 8, three_colour_cell,
          "b=B,0,0,8,8,7\nw=s,0,0,8,8,7\n", [](int x, int) { return x < 8 ? P[8] : dimmed(P[6]); },
-         "b: block \"B\", 1x1 cells, 8 pixels changed\nw: white sprite \"s\", 1 cell x 8 rows, "
+         "b: block \"B\", 1 x 1 cells, 8 pixels changed\nw: white sprite \"s\", 1 cell x 8 rows, "
          "64 pixels changed\ntotal: 2 records, 72 pixels changed\n"},
     };
     constexpr int SCALE = 4;
@@ -418,7 +418,7 @@ TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
         {"output is the list", "pic.bmp list.txt list.txt", "",
          "kelvora-preview: can't write list.txt: it is also an input\n", 1},
         {"output folder missing", "pic.bmp list.txt nodir/out.png",
-         "a: block \"B\", 1x1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
+         "a: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
          "kelvora-preview: can't open nodir/out.png: No such file or directory\n", 1},
     };
     const auto blank = [](int, int) -> std::uint8_t { return 0; };
@@ -449,9 +449,9 @@ TEST(PreviewRun, RecordOutsideTheGridIsReportedAndTheRestPreviewed) {
         preview_of(picture(8, 8, [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }),
                    "a=B,0,0,8,8,7\nfar=B,1024,0,8,8,7\nnear=B,512,0,8,8,7\n");
     EXPECT_EQ(preview.run.out,
-              "a: block \"B\", 1x1 cells, 0 pixels changed\n"
+              "a: block \"B\", 1 x 1 cells, 0 pixels changed\n"
               "can't convert far: outside the 1024x1024 picture area\n"
-              "near: block \"B\", 1x1 cells, 0 pixels changed, partly beyond the 8x8 picture "
+              "near: block \"B\", 1 x 1 cells, 0 pixels changed, partly beyond the 8x8 picture "
               "(that part is not shown)\n"
               "total: 2 records, 0 pixels changed, 1 not converted\n");
     EXPECT_EQ(preview.run.status, 1);
@@ -544,14 +544,14 @@ TEST(PreviewExample, ReproducesTheCommittedPreviewAndReport) {
     const Outcome run = run_preview(
         dir.path(), quoted((SOURCE / "examples/testpic.bmp").string()) + " " +
                         quoted((SOURCE / "examples/testpic.txt").string()) + " preview.png");
-    EXPECT_EQ(run.out, "smiley: block \"B\", 1x1 cells, 0 pixels changed\n"
-                       "heart: block \"B\", 1x1 cells, 0 pixels changed\n"
-                       "font: tile table \"T\", 2x1 cells, 100 pixels changed\n"
+    EXPECT_EQ(run.out, "smiley: block \"B\", 1 x 1 cells, 0 pixels changed\n"
+                       "heart: block \"B\", 1 x 1 cells, 0 pixels changed\n"
+                       "font: tile table \"T\", 2 x 1 cells, 100 pixels changed\n"
                        "ship: sprite \"S\", 2 cells x 16 rows, 0 pixels changed\n"
                        "ghost: white sprite \"s\", 2 cells x 16 rows, 72 pixels changed\n"
                        "coin: sprite \"S\", 1 cell x 8 rows, 26 pixels changed\n"
-                       "wall: block \"B\", 4x2 cells, 0 pixels changed\n"
-                       "scene: block \"B\", 4x2 cells, 148 pixels changed\n"
+                       "wall: block \"B\", 4 x 2 cells, 0 pixels changed\n"
+                       "scene: block \"B\", 4 x 2 cells, 148 pixels changed\n"
                        "total: 8 records, 346 pixels changed\n");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
