@@ -109,11 +109,15 @@ void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor vis
     }
 }
 
+void report_outside(const ResourceRecord& record, std::FILE* messages) {
+    print_name_message(messages, "can't convert ", record.name,
+                       ": outside the 1024x1024 picture area\n");
+}
+
 void convert_record(Stores& stores, const ResourceRecord& record, AsmOutput& out,
                     std::FILE* messages) {
     if (record_is_outside(record)) {
-        print_name_message(messages, "can't convert ", record.name,
-                           ": outside the 1024x1024 picture area\n");
+        report_outside(record, messages);
         return;
     }
     write_record_header(record, out);

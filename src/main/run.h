@@ -25,6 +25,9 @@ using BandVisitor = void (*)(const Stores& stores, const ResourceRecord& record,
 // has checked that the record is not outside.
 void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context);
 
+// Prints the message for a record that lies outside the grid.
+void report_outside(const ResourceRecord& record, std::FILE* messages);
+
 // Writes the whole text of one record. A record outside the grid writes
 // nothing, changes no store, and gets a message instead.
 void convert_record(Stores& stores, const ResourceRecord& record, AsmOutput& out,

@@ -1,0 +1,80 @@
+// kelvora-preview: shows what the display will show for each record of a
+// resource list, beside the picture as drawn, and counts the pixels the
+// conversion changed. Unlike kelvora it fails with a non-zero exit status.
+#include <cstdio>
+#include <cstring>
+
+#include "cells/stores.h"
+#include "preview/png_writer.h"
+#include "preview/preview_run.h"
+
+namespace {
+
+// Owned for the whole run, like kelvora's stores.
+kelvora::Stores stores;
+kelvora::PreviewImage image;
+
+const char USAGE[] =
+    "usage: kelvora-preview [--scale N] picture.bmp list.txt preview.png\n"
+    "Writes a PNG of the picture as drawn (left) beside what the display shows for\n"
+    "each record of the list (right), and prints how many pixels each record's\n"
+    "conversion changed. Changed pixels are outlined (tinted below scale 3),\n"
+    "records are framed, transparent sprite pixels are a checkerboard.\n"
+    "  --scale N  draw each picture pixel as N x N (1 to 16); by default small\n"
+    "             pictures are zoomed up to 8 times, to about 1024 pixels across\n";
+
+// A scale of 1 to MAX_SCALE, digits only; 0 when the text is anything else.
+int parse_scale(const char* text) {
+    int scale = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9' || scale > kelvora::MAX_SCALE) {
+            return 0;
+        }
+        scale = scale * 10 + (*p - '0');
+    }
+    return scale <= kelvora::MAX_SCALE ? scale : 0;
+}
+
+int usage_error(const char* problem, const char* argument) {
+    std::fprintf(stderr, "kelvora-preview: %s%s\n%s", problem, argument, USAGE);
+    return kelvora::PREVIEW_USAGE;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* names[3] = {nullptr, nullptr, nullptr};
+    int name_count = 0;
+    int scale = 0;
+    bool options_end = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (!options_end && std::strcmp(argument, "--") == 0) {
+            options_end = true;
+        } else if (!options_end &&
+                   (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)) {
+            std::fputs(USAGE, stdout);
+            return kelvora::PREVIEW_DONE;
+        } else if (!options_end && (std::strcmp(argument, "--scale") == 0 ||
+                                    std::strncmp(argument, "--scale=", 8) == 0)) {
+            // The value follows either after "=" or as the next argument.
+            const char* value = argument[7] == '=' ? argument + 8 : (i + 1 < argc ? argv[++i] : "");
+            scale = parse_scale(value);
+            if (scale == 0) {
+                return usage_error("--scale wants a whole number from 1 to 16, not ",
+                                   value[0] != '\0' ? value : "nothing");
+            }
+        } else if (!options_end && argument[0] == '-' && argument[1] != '\0') {
+            return usage_error("unknown option ", argument);
+        } else if (name_count == 3) {
+            return usage_error("one name too many: ", argument);
+        } else {
+            names[name_count++] = argument;
+        }
+    }
+    if (name_count < 3) {
+        return usage_error("three names are needed", "");
+    }
+    const kelvora::PreviewRequest request{names[0], names[1], names[2], scale};
+    return kelvora::run_preview(stores, image, request, stdout, stderr);
+}

@@ -1,0 +1,38 @@
+// Writes the preview as an RGB PNG: the left panel beside the right, every
+// picture pixel zoomed to a square of scale x scale, with the changed pixels
+// and the record frames marked on the right.
+#pragma once
+
+#include <cstdio>
+
+#include "preview/render.h"
+
+namespace kelvora {
+
+inline constexpr int MAX_SCALE = 16;
+inline constexpr int MAX_PREVIEW_WIDTH = 16384; // both panels, in PNG pixels
+
+inline constexpr Rgb FRAME_COLOUR{0xFF, 0x80, 0x00}; // not one of the display's colours
+inline constexpr Rgb OUTLINE_DARK{0x00, 0x00, 0x00};
+inline constexpr Rgb OUTLINE_LIGHT{0xFF, 0xFF, 0xFF};
+inline constexpr Rgb TINT_COLOUR{0xFF, 0x00, 0xFF};
+// From this scale up a changed pixel is outlined; below it there is no room
+// for an outline inside the pixel, so it is tinted instead.
+inline constexpr int OUTLINE_SCALE = 3;
+
+// The largest scale up to 8 that keeps the preview within 1024 x 1024 PNG
+// pixels, and at least 1: small sheets come out large enough to see.
+int automatic_scale(int width, int height);
+
+// Frames and outlines are this many PNG pixels wide: one, and a quarter of
+// a zoomed pixel from scale 8 up.
+int mark_width(int scale);
+
+// The right panel's colour at one PNG pixel: (dx, dy) is the position inside
+// the zoomed picture pixel (x, y).
+Rgb right_panel_colour(const PreviewImage& image, int x, int y, int dx, int dy, int scale);
+
+// Returns false when the file could not be written in full.
+bool write_preview_png(std::FILE* file, const PreviewImage& image, int scale);
+
+} // namespace kelvora

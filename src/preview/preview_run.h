@@ -1,0 +1,31 @@
+// The preview run: load the picture and its palette, read the list, preview
+// every record, report what changed, and write the PNG.
+#pragma once
+
+#include <cstdio>
+
+#include "cells/stores.h"
+#include "preview/render.h"
+
+namespace kelvora {
+
+struct PreviewRequest {
+    const char* picture_path;
+    const char* list_path;
+    const char* output_path;
+    int scale; // 1 to MAX_SCALE, or 0 for automatic_scale
+};
+
+// Exit statuses of kelvora-preview.
+inline constexpr int PREVIEW_DONE = 0;
+inline constexpr int PREVIEW_FAILED = 1; // nothing written, or a record could not be previewed
+inline constexpr int PREVIEW_USAGE = 2;
+
+// The whole run. The report (one line per record and a total) goes to
+// `report`, warnings and failures to `messages`. The PNG is written only
+// when the picture and the list were read in full; a record outside the grid
+// is reported and left out, and the others are still written.
+int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& request,
+                std::FILE* report, std::FILE* messages);
+
+} // namespace kelvora

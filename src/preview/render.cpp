@@ -1,0 +1,136 @@
+// Drawing the preview panels. Each band is drawn inside the converter's band
+// visitor, because the attribute row holds only the band just encoded.
+#include "preview/render.h"
+
+#include <algorithm>
+
+#include "main/run.h"
+
+namespace kelvora {
+namespace {
+
+struct BandDrawing {
+    PreviewImage* image;
+    std::int64_t changed_pixels;
+};
+
+// Draws every cell the band encoded: cells at x, x + 8, ... while below
+// x + width, over the band's rows, clipped to the picture.
+void draw_band(const Stores& stores, const ResourceRecord& record, std::int64_t row,
+               void* context) {
+    BandDrawing& drawing = *static_cast<BandDrawing*>(context);
+    PreviewImage& image = *drawing.image;
+    const bool sprite = !is_block_kind(record.kind);
+    const std::int64_t band_height = sprite ? record.height : 8;
+    const std::int64_t row_end = std::min<std::int64_t>(row + band_height, image.height);
+    const std::int64_t x_end =
+        std::min<std::int64_t>(std::int64_t{record.x} + record.width, image.width);
+
+    for (std::int64_t cx = record.x; cx < x_end; cx += 8) {
+        const auto c = static_cast<int>(cx / 8);
+        const std::uint8_t attribute = stores.attributes.bytes[c];
+        const int bright = (attribute & 0x40) != 0 ? 8 : 0;
+        const int ink = (attribute & 7) | bright;
+        const int paper = (attribute >> 3 & 7) | bright;
+        const int pixels = static_cast<int>(std::min<std::int64_t>(8, image.width - cx));
+        for (auto r = static_cast<int>(row); r < row_end; ++r) {
+            const std::uint8_t bits = stores.bitmap.bytes[c][r];
+            const std::uint8_t mask = stores.mask.bytes[c][r];
+            for (int k = 0; k < pixels; ++k) {
+                const int px = static_cast<int>(cx) + k;
+                const std::size_t at = static_cast<std::size_t>(r) * GRID_SIZE + px;
+                const auto bit = static_cast<std::uint8_t>(0x80 >> k);
+                image.marks[at] &= static_cast<std::uint8_t>(~MARK_CHANGED);
+                if (sprite && (mask & bit) == 0) {
+                    image.shown[at] = checker_colour(px, r);
+                    continue; // transparent: nothing is drawn, so nothing changed
+                }
+                const int index = (bits & bit) != 0 ? ink : paper;
+                image.index_used[index] = true;
+                image.shown[at] = image.palette[index];
+                if (image.shown[at] != image.drawn[at]) {
+                    image.marks[at] |= MARK_CHANGED;
+                    ++drawing.changed_pixels;
+                }
+            }
+        }
+    }
+}
+
+void frame_rectangle(PreviewImage& image, int left, int top, int right, int bottom) {
+    for (int x = left; x < right; ++x) {
+        image.marks[static_cast<std::size_t>(top) * GRID_SIZE + x] |= FRAME_TOP;
+        image.marks[static_cast<std::size_t>(bottom - 1) * GRID_SIZE + x] |= FRAME_BOTTOM;
+    }
+    for (int y = top; y < bottom; ++y) {
+        image.marks[static_cast<std::size_t>(y) * GRID_SIZE + left] |= FRAME_LEFT;
+        image.marks[static_cast<std::size_t>(y) * GRID_SIZE + right - 1] |= FRAME_RIGHT;
+    }
+}
+
+} // namespace
+
+bool is_block_kind(char kind) {
+    return kind == 'B' || kind == 'T';
+}
+
+std::int64_t cells_across(std::int64_t pixels) {
+    return pixels > 0 ? (pixels + 7) / 8 : 0;
+}
+
+Rgb dimmed(Rgb colour) {
+    const auto dim = [](std::uint8_t channel) {
+        return static_cast<std::uint8_t>(channel * DIM_NUMERATOR / DIM_DENOMINATOR);
+    };
+    return Rgb{dim(colour.r), dim(colour.g), dim(colour.b)};
+}
+
+Rgb checker_colour(int x, int y) {
+    return ((x + y) & 1) == 0 ? CHECKER_LIGHT : CHECKER_DARK;
+}
+
+void start_preview(PreviewImage& image, const PictureGrid& grid, int width, int height,
+                   const Rgb (&palette)[256]) {
+    image.width = width;
+    image.height = height;
+    for (int i = 0; i < 256; ++i) {
+        image.palette[i] = palette[i];
+        image.index_used[i] = false;
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const ColourIndex index = grid.at(x, y);
+            const std::size_t at = static_cast<std::size_t>(y) * GRID_SIZE + x;
+            image.index_used[index] = true;
+            image.drawn[at] = palette[index];
+            image.shown[at] = dimmed(palette[index]);
+            image.marks[at] = 0;
+        }
+    }
+}
+
+RecordPreview preview_record(PreviewImage& image, Stores& stores, const ResourceRecord& record) {
+    BandDrawing drawing{&image, 0};
+    encode_record(stores, record, draw_band, &drawing);
+
+    // The frame goes round what was encoded: whole cells across, and for
+    // blocks and tile tables whole 8-row bands down.
+    RecordPreview result{drawing.changed_pixels, false};
+    const std::int64_t across = cells_across(record.width);
+    const std::int64_t rows =
+        is_block_kind(record.kind) ? 8 * cells_across(record.height) : record.height;
+    if (across == 0 || rows <= 0) {
+        return result;
+    }
+    const std::int64_t right = std::int64_t{record.x} + 8 * across;
+    const std::int64_t bottom = std::int64_t{record.y} + rows;
+    result.reaches_beyond_picture = right > image.width || bottom > image.height;
+    if (record.x < image.width && record.y < image.height) {
+        frame_rectangle(image, record.x, record.y,
+                        static_cast<int>(std::min<std::int64_t>(right, image.width)),
+                        static_cast<int>(std::min<std::int64_t>(bottom, image.height)));
+    }
+    return result;
+}
+
+} // namespace kelvora

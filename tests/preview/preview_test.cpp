@@ -1,0 +1,570 @@
+// kelvora-preview: header facts, preview pixels read back from the PNG,
+// messages and exit statuses, and the shipped example.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "input/picture.h"
+#include "preview/bmp_facts.h"
+#include "preview/png_writer.h"
+#include "preview/render.h"
+#include "test_support.h"
+
+namespace kelvora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::BmpSpec;
+using test::make_bmp;
+using test::quoted;
+using test::read_file;
+using test::TempDir;
+using test::write_file;
+
+using Palette = std::vector<Rgb>;
+using PixelFunction = std::function<std::uint8_t(int, int)>;
+
+// Sixteen colours, none of them the display's standard ones, so a colour
+// taken from the wrong place shows.
+Palette test_palette() {
+    Palette palette;
+    for (int i = 0; i < 16; ++i) {
+        palette.push_back(Rgb{static_cast<std::uint8_t>(16 * i + 5),
+                              static_cast<std::uint8_t>(250 - 16 * i),
+                              static_cast<std::uint8_t>(i * 77 % 256)});
+    }
+    return palette;
+}
+
+// Overwrites the palette that make_bmp wrote after its 40-byte info header.
+std::string with_palette(std::string bmp, const Palette& palette) {
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        bmp[54 + 4 * i] = static_cast<char>(palette[i].b);
+        bmp[54 + 4 * i + 1] = static_cast<char>(palette[i].g);
+        bmp[54 + 4 * i + 2] = static_cast<char>(palette[i].r);
+    }
+    return bmp;
+}
+
+// A 4-bit picture with the given palette.
+std::string picture(int width, int height, const PixelFunction& pixel,
+                    const Palette& palette = test_palette()) {
+    return with_palette(make_bmp({width, height, 4}, pixel), palette);
+}
+
+struct Png {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+    Rgb at(int x, int y) const {
+        const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
+        return Rgb{rgb[i], rgb[i + 1], rgb[i + 2]};
+    }
+};
+
+Png read_png(const fs::path& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Png png;
+    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
+        return png;
+    }
+    image.format = PNG_FORMAT_RGB;
+    png.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, png.rgb.data(), 0, nullptr) == 0) {
+        png.rgb.clear();
+        return png;
+    }
+    png.width = static_cast<int>(image.width);
+    png.height = static_cast<int>(image.height);
+    return png;
+}
+
+struct Outcome {
+    std::string out;
+    std::string err;
+    int status = -1;
+};
+
+// Runs kelvora-preview in `directory`; the arguments are given as the shell
+// should see them.
+Outcome run_preview(const fs::path& directory, const std::string& arguments) {
+    TempDir capture;
+    const std::string command =
+        "cd " + quoted(directory.string()) + " && " + quoted(PREVIEW_BINARY) + " " + arguments +
+        " >" + quoted((capture / "out").string()) + " 2>" + quoted((capture / "err").string());
+    const int result = std::system(command.c_str());
+    Outcome run;
+    run.status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    run.out = read_file(capture / "out");
+    run.err = read_file(capture / "err");
+    return run;
+}
+
+struct Preview {
+    Outcome run;
+    Png png;
+};
+
+Preview preview_of(const std::string& bmp, const std::string& list,
+                   const std::string& options = "--scale 4") {
+    TempDir dir;
+    write_file(dir / "pic.bmp", bmp);
+    write_file(dir / "list.txt", list);
+    Preview preview;
+    preview.run = run_preview(dir.path(), options + " pic.bmp list.txt out.png");
+    preview.png = read_png(dir / "out.png");
+    return preview;
+}
+
+// The middle of a zoomed picture pixel, clear of frames and outlines.
+Rgb left_panel(const Png& png, int scale, int x, int y) {
+    return png.at(x * scale + scale / 2, y * scale + scale / 2);
+}
+
+Rgb right_panel(const Png& png, int scale, int picture_width, int x, int y) {
+    return png.at((picture_width + x) * scale + scale / 2, y * scale + scale / 2);
+}
+
+std::string colour_text(Rgb c) {
+    return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b);
+}
+
+const Palette P = test_palette();
+
+// A cell of colours 2 and 6 that also holds 8 pixels of colour 1, a colour
+// the cell cannot keep: 1 sits in columns 3-4, rows 2-5.
+std::uint8_t three_colour_cell(int x, int y) {
+    if ((x == 3 || x == 4) && y >= 2 && y <= 5) {
+        return 1;
+    }
+    return x >= 5 ? 6 : 2;
+}
+
+Palette palette_with_one_as_two() {
+    Palette palette = test_palette();
+    palette[1] = palette[2];
+    return palette;
+}
+
+struct PixelCase {
+    const char* what;
+    int width;
+    int height;
+    PixelFunction pixel;
+    std::string list;
+    std::function<Rgb(int, int)> shown; // the right panel, what the display shows
+    std::string report;
+    Palette palette = test_palette();
+};
+
+TEST(PreviewPixels, KnownCells) {
+    const std::vector<PixelCase> cases = {
+        {"two-colour cell: nothing changes", 8, 8,
+         [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }, "c=B,0,0,8,8,7\n",
+         [](int x, int) { return x < 4 ? P[2] : P[6]; },
+         "c: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
+        {"three-colour cell: colour 1 is lost to the paper 2", 8, 8, three_colour_cell,
+         "c=B,0,0,8,8,7\n", [](int x, int y) { return three_colour_cell(x, y) == 6 ? P[6] : P[2]; },
+         "c: block \"B\", 1 x 1 cells, 8 pixels changed\ntotal: 1 record, 8 pixels changed\n"},
+        {"an index with the same palette colour is not a change", 8, 8, three_colour_cell,
+         "c=T,0,0,8,8,7\n", [](int x, int y) { return three_colour_cell(x, y) == 6 ? P[6] : P[2]; },
+         "c: tile table \"T\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
+         palette_with_one_as_two()},
+        {"sprite: colour 0 is transparent and not a change", 8, 8,
+         [](int x, int y) -> std::uint8_t { return x < 4 && y < 4 ? 0 : 5; }, "s=S,0,0,8,8,7\n",
+         [](int x, int y) { return x < 4 && y < 4 ? checker_colour(x, y) : P[5]; },
+         "s: sprite \"S\", 1 cell x 8 rows, 0 pixels changed\ntotal: 1 record, 0 pixels "
+         "changed\n"},
+        // The white ink is bright, so the black paper is index 8.
+        {"white sprite: ink white, other colours bright black paper", 8, 8,
+         [](int x, int) -> std::uint8_t { return x < 4 ? 15 : (x < 6 ? 3 : 0); }, "w=s,0,0,8,8,7\n",
+         [](int x, int y) { return x < 4 ? P[15] : (x < 6 ? P[8] : checker_colour(x, y)); },
+         "w: white sprite \"s\", 1 cell x 8 rows, 16 pixels changed\ntotal: 1 record, 16 pixels "
+         "changed\n"},
+        {"bright cell: both colours from the bright entries", 8, 8,
+         [](int x, int) -> std::uint8_t { return x < 4 ? 10 : 12; }, "b=B,0,0,8,8,7\n",
+         [](int x, int) { return x < 4 ? P[10] : P[12]; },
+         "b: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
+        {"bright ink makes the normal paper bright", 8, 8,
+         [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 12; }, "b=B,0,0,8,8,7\n",
+         [](int x, int) { return x < 4 ? P[10] : P[12]; },
+         "b: block \"B\", 1 x 1 cells, 32 pixels changed\ntotal: 1 record, 32 pixels changed\n"},
+        {"each band in its own colours; outside the record dimmed", 16, 16,
+         [](int x, int y) -> std::uint8_t {
+             if (x >= 8) {
+                 return 3;
+             }
+             return y < 8 ? (x < 4 ? 2 : 6) : (x < 4 ? 1 : 4);
+         },
+         "t=B,0,0,8,16,7\n",
+         [](int x, int y) {
+             if (x >= 8) {
+                 return dimmed(P[3]);
+             }
+             return y < 8 ? (x < 4 ? P[2] : P[6]) : (x < 4 ? P[1] : P[4]);
+         },
+         "t: block \"B\", 1 x 2 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
+        {"a later record is drawn over an earlier one", 16, 8, three_colour_cell,
+         "b=B,0,0,8,8,7\nw=s,0,0,8,8,7\n", [](int x, int) { return x < 8 ? P[8] : dimmed(P[6]); },
+         "b: block \"B\", 1 x 1 cells, 8 pixels changed\nw: white sprite \"s\", 1 cell x 8 rows, "
+         "64 pixels changed\ntotal: 2 records, 72 pixels changed\n"},
+    };
+    constexpr int SCALE = 4;
+    for (const PixelCase& c : cases) {
+        const Preview preview = preview_of(picture(c.width, c.height, c.pixel, c.palette), c.list);
+        EXPECT_EQ(preview.run.out, c.report) << c.what;
+        EXPECT_EQ(preview.run.err, "") << c.what;
+        EXPECT_EQ(preview.run.status, 0) << c.what;
+        ASSERT_EQ(preview.png.width, 2 * c.width * SCALE) << c.what;
+        ASSERT_EQ(preview.png.height, c.height * SCALE) << c.what;
+        for (int y = 0; y < c.height; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                EXPECT_EQ(colour_text(left_panel(preview.png, SCALE, x, y)),
+                          colour_text(c.palette[c.pixel(x, y)]))
+                    << c.what << " left " << x << "," << y;
+                EXPECT_EQ(colour_text(right_panel(preview.png, SCALE, c.width, x, y)),
+                          colour_text(c.shown(x, y)))
+                    << c.what << " right " << x << "," << y;
+            }
+        }
+    }
+}
+
+bool is_outline(Rgb colour) {
+    return colour == OUTLINE_DARK || colour == OUTLINE_LIGHT;
+}
+
+TEST(PreviewPixels, ChangedPixelsAreOutlinedOrTintedAndRecordsFramed) {
+    const std::string bmp = picture(8, 8, three_colour_cell);
+    const std::string list = "c=B,0,0,8,8,7\n";
+
+    // Scale 4: the changed block of colour-1 pixels (3-4, 2-5) is outlined
+    // along its edge only; the frame runs round the record's edge pixels.
+    const Png at4 = preview_of(bmp, list, "--scale 4").png;
+    ASSERT_EQ(at4.width, 64);
+    const auto right4 = [&at4](int x, int y, int dx, int dy) {
+        return at4.at(32 + 4 * x + dx, 4 * y + dy);
+    };
+    EXPECT_TRUE(is_outline(right4(3, 3, 0, 1))) << "left edge of the changed block";
+    EXPECT_TRUE(is_outline(right4(3, 2, 1, 0))) << "top edge of the changed block";
+    EXPECT_TRUE(is_outline(right4(4, 5, 3, 1))) << "right edge of the changed block";
+    EXPECT_EQ(right4(3, 3, 3, 1), P[2]) << "inside the block: its neighbour changed too";
+    EXPECT_EQ(right4(3, 3, 1, 0), P[2]);
+    EXPECT_EQ(right4(2, 3, 3, 1), P[2]) << "an unchanged pixel beside it";
+    EXPECT_EQ(right4(0, 3, 0, 1), FRAME_COLOUR);
+    EXPECT_EQ(right4(0, 3, 1, 1), P[2]) << "the frame is one PNG pixel wide at scale 4";
+    EXPECT_EQ(right4(5, 7, 1, 3), FRAME_COLOUR);
+    EXPECT_EQ(at4.at(0, 0), P[2]) << "the left panel has no frame";
+
+    // Scale 8: outlines and frames are two PNG pixels wide.
+    const Png at8 = preview_of(bmp, list, "--scale 8").png;
+    ASSERT_EQ(at8.width, 128);
+    EXPECT_TRUE(is_outline(at8.at(64 + 24 + 3, 16 + 1))) << "second row of the outline";
+    EXPECT_EQ(at8.at(64 + 24 + 3, 16 + 2), P[2]);
+    EXPECT_EQ(at8.at(64 + 1, 30), FRAME_COLOUR);
+    EXPECT_EQ(at8.at(64 + 2, 30), P[2]);
+
+    // Scale 1: no room for an outline, so the changed pixels are tinted.
+    const Png at1 = preview_of(bmp, list, "--scale 1").png;
+    ASSERT_EQ(at1.width, 16);
+    const Rgb tint{static_cast<std::uint8_t>((P[2].r + TINT_COLOUR.r + 1) / 2),
+                   static_cast<std::uint8_t>((P[2].g + TINT_COLOUR.g + 1) / 2),
+                   static_cast<std::uint8_t>((P[2].b + TINT_COLOUR.b + 1) / 2)};
+    EXPECT_EQ(at1.at(8 + 3, 3), tint);
+    EXPECT_EQ(at1.at(8 + 2, 3), P[2]);
+    EXPECT_EQ(at1.at(8 + 0, 3), FRAME_COLOUR);
+}
+
+// Pictures kelvora reads without complaint but not as they were written.
+struct WarningCase {
+    const char* what;
+    BmpSpec spec;
+    std::string warning;
+};
+
+TEST(PreviewWarnings, MisreadPicturesAreShownAsConvertedWithAWarning) {
+    const std::string prefix = "kelvora-preview: warning: pic.bmp: ";
+    const std::string scrambled = ", so the picture comes out scrambled, as shown. ";
+    const std::vector<WarningCase> cases = {
+        {"RLE4",
+         {8, 8, 4, 0, 2},
+         prefix +
+             "it is RLE4-compressed (compression 2); kelvora reads the stored bytes as "
+             "uncompressed 4-bit pixels" +
+             scrambled + "Re-save it as an uncompressed 4- or 8-bit BMP.\n"},
+        {"RLE8",
+         {8, 8, 8, 0, 1},
+         prefix +
+             "it is RLE8-compressed (compression 1); kelvora reads the stored bytes as "
+             "uncompressed 8-bit pixels" +
+             scrambled + "Re-save it as an uncompressed 4- or 8-bit BMP.\n"},
+        {"24 bits",
+         {8, 8, 24},
+         prefix + "it has 24 bits per pixel; kelvora reads its bytes as 4-bit palette indices" +
+             scrambled +
+             "Re-save it as an indexed (palette) BMP with 16 or 256 colours, uncompressed.\n"},
+        {"1 bit",
+         {8, 8, 1},
+         prefix + "it has 1 bit per pixel; kelvora reads its bytes as 4-bit palette indices" +
+             scrambled +
+             "Re-save it as an indexed (palette) BMP with 16 or 256 colours, uncompressed.\n"},
+    };
+    const auto pixel = [](int x, int y) -> std::uint8_t { return (x * 3 + y) % 7; };
+    const std::string list = "a=B,0,0,8,8,7\nb=S,0,0,8,8,7\n";
+    for (const WarningCase& c : cases) {
+        // make_bmp packs every depth but 8 as 4-bit data, which is how
+        // kelvora decodes them: the preview must match a sound picture's.
+        BmpSpec sound = c.spec;
+        sound.bits_per_pixel = c.spec.bits_per_pixel == 8 ? 8 : 4;
+        sound.compression = 0;
+        TempDir dir;
+        write_file(dir / "pic.bmp", with_palette(make_bmp(c.spec, pixel), P));
+        write_file(dir / "sound.bmp", with_palette(make_bmp(sound, pixel), P));
+        write_file(dir / "list.txt", list);
+        const Outcome run = run_preview(dir.path(), "pic.bmp list.txt out.png");
+        const Outcome sound_run = run_preview(dir.path(), "sound.bmp list.txt sound.png");
+        EXPECT_EQ(run.err, c.warning) << c.what;
+        EXPECT_EQ(run.status, 0) << c.what;
+        EXPECT_EQ(run.out, sound_run.out) << c.what;
+        EXPECT_EQ(sound_run.err, "") << c.what;
+        const std::string png = read_file(dir / "out.png");
+        ASSERT_FALSE(png.empty()) << c.what;
+        EXPECT_EQ(png, read_file(dir / "sound.png")) << c.what;
+    }
+}
+
+TEST(PreviewWarnings, SignatureShortFileAndShortPalette) {
+    const auto pixel = [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; };
+    std::string no_signature = picture(8, 8, pixel);
+    no_signature[0] = 'X';
+    std::string short_file = picture(8, 8, pixel);
+    short_file.resize(short_file.size() - 5);
+    std::string two_colours = picture(8, 8, pixel);
+    two_colours[46] = 2; // colours used: the palette is entries 0 and 1 only
+
+    const std::string prefix = "kelvora-preview: warning: pic.bmp: ";
+    EXPECT_EQ(preview_of(no_signature, "a=B,0,0,8,8,7\n").run.err,
+              prefix + "it does not start with \"BM\", so it may not be a BMP at all; it is "
+                       "read as one all the same\n");
+    EXPECT_EQ(preview_of(short_file, "a=B,0,0,8,8,7\n").run.err,
+              prefix + "the file ends 5 bytes before its pixels do; kelvora repeats the last "
+                       "byte it read for the rest, as shown\n");
+    const Preview short_palette = preview_of(two_colours, "a=B,0,0,8,8,7\n");
+    EXPECT_EQ(short_palette.run.err,
+              prefix + "its palette has 2 entries, but colour indices up to 6 are shown; 2 are "
+                       "shown in the display's standard colours\n");
+    EXPECT_EQ(short_palette.run.status, 0);
+    EXPECT_EQ(left_panel(short_palette.png, 4, 0, 0), (Rgb{0xD7, 0, 0})) << "standard red";
+}
+
+struct MessageCase {
+    const char* what;
+    std::string arguments;
+    std::string out;
+    std::string err; // the start of standard error
+    int status;
+};
+
+TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
+    const std::string usage_start =
+        "\nusage: kelvora-preview [--scale N] picture.bmp list.txt preview.png\n";
+    const std::string bmp_rule =
+        "; kelvora reads only uncompressed 4- or 8-bit BMPs, stored bottom-up, whose width and "
+        "height are multiples of 8 up to 1024. Re-save the picture as one.\n";
+    const std::vector<MessageCase> cases = {
+        {"no names: no default run", "", "",
+         "kelvora-preview: three names are needed" + usage_start, 2},
+        {"four names", "pic.bmp list.txt out.png more", "",
+         "kelvora-preview: one name too many: more" + usage_start, 2},
+        {"scale 0", "--scale 0 pic.bmp list.txt out.png", "",
+         "kelvora-preview: --scale wants a whole number from 1 to 16, not 0" + usage_start, 2},
+        {"scale= empty", "--scale= pic.bmp list.txt out.png", "",
+         "kelvora-preview: --scale wants a whole number from 1 to 16, not nothing" + usage_start,
+         2},
+        {"scale missing", "pic.bmp list.txt out.png --scale", "",
+         "kelvora-preview: --scale wants a whole number from 1 to 16, not nothing" + usage_start,
+         2},
+        {"unknown option", "--zoom 2 pic.bmp list.txt out.png", "",
+         "kelvora-preview: unknown option --zoom" + usage_start, 2},
+        {"missing picture", "nothere.bmp list.txt out.png", "",
+         "kelvora-preview: can't open nothere.bmp: No such file or directory\n", 1},
+        {"picture is a directory", "sub list.txt out.png", "",
+         "kelvora-preview: can't open sub: Is a directory\n", 1},
+        {"picture 12 wide", "wide.bmp list.txt out.png", "",
+         "kelvora-preview: can't preview wide.bmp: it is 12 pixels wide" + bmp_rule, 1},
+        {"picture stored top-down", "topdown.bmp list.txt out.png", "",
+         "kelvora-preview: can't preview topdown.bmp: its rows are stored top-down (height -8)" +
+             bmp_rule,
+         1},
+        {"pixels inside the header", "early.bmp list.txt out.png", "",
+         "kelvora-preview: can't preview early.bmp: its pixel data would start at byte 20, "
+         "inside the header" +
+             bmp_rule,
+         1},
+        {"scale too large for the picture", "--scale 9 big.bmp list.txt out.png", "",
+         "kelvora-preview: can't preview at scale 9: the preview would be wider than 16384 "
+         "pixels; the largest scale for this picture is 8\n",
+         1},
+        {"missing list", "pic.bmp nothere.txt out.png", "",
+         "kelvora-preview: can't open nothere.txt: No such file or directory\n", 1},
+        {"output is the list", "pic.bmp list.txt list.txt", "",
+         "kelvora-preview: can't write list.txt: it is also an input\n", 1},
+        {"output folder missing", "pic.bmp list.txt nodir/out.png",
+         "a: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
+         "kelvora-preview: can't open nodir/out.png: No such file or directory\n", 1},
+    };
+    const auto blank = [](int, int) -> std::uint8_t { return 0; };
+    for (const MessageCase& c : cases) {
+        TempDir dir;
+        write_file(dir / "pic.bmp",
+                   picture(8, 8, [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }));
+        write_file(dir / "wide.bmp", picture(12, 8, blank));
+        write_file(dir / "topdown.bmp", picture(8, -8, blank));
+        write_file(dir / "early.bmp", make_bmp({8, 8, 4, 20}, blank));
+        write_file(dir / "big.bmp", make_bmp({1024, 8, 4}, blank));
+        write_file(dir / "list.txt", "a=B,0,0,8,8,7\n");
+        write_file(dir / "out.png", "earlier run");
+        fs::create_directory(dir / "sub");
+        const Outcome run = run_preview(dir.path(), c.arguments);
+        EXPECT_EQ(run.out, c.out) << c.what;
+        EXPECT_EQ(run.err.substr(0, c.err.size()), c.err) << c.what;
+        EXPECT_EQ(run.status, c.status) << c.what;
+        EXPECT_EQ(read_file(dir / "out.png"), "earlier run") << c.what;
+        EXPECT_EQ(read_file(dir / "list.txt"), "a=B,0,0,8,8,7\n") << c.what;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator{}), 8)
+            << c.what << ": no file was added";
+    }
+}
+
+TEST(PreviewRun, RecordOutsideTheGridIsReportedAndTheRestPreviewed) {
+    const Preview preview =
+        preview_of(picture(8, 8, [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }),
+                   "a=B,0,0,8,8,7\nfar=B,1024,0,8,8,7\nnear=B,512,0,8,8,7\n");
+    EXPECT_EQ(preview.run.out,
+              "a: block \"B\", 1 x 1 cells, 0 pixels changed\n"
+              "can't convert far: outside the 1024x1024 picture area\n"
+              "near: block \"B\", 1 x 1 cells, 0 pixels changed, partly beyond the 8x8 picture "
+              "(that part is not shown)\n"
+              "total: 2 records, 0 pixels changed, 1 not converted\n");
+    EXPECT_EQ(preview.run.status, 1);
+    EXPECT_EQ(right_panel(preview.png, 4, 8, 0, 0), P[2]) << "the preview is still written";
+}
+
+TEST(PreviewRun, AFailedWriteIsReported) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    TempDir dir;
+    write_file(dir / "pic.bmp", picture(8, 8, three_colour_cell));
+    write_file(dir / "list.txt", "a=B,0,0,8,8,7\n");
+    const Outcome run = run_preview(dir.path(), "pic.bmp list.txt /dev/full");
+    EXPECT_EQ(run.err, "kelvora-preview: can't write /dev/full: No space left on device\n");
+    EXPECT_EQ(run.status, 1);
+}
+
+// The header as the converter reads it, and the palette it ignores.
+struct FactsCase {
+    const char* what;
+    std::string bytes;
+    int palette_wanted;
+    int palette_entries;
+    bool eight_bit;
+};
+
+std::string with_colours_used(std::string bmp, std::uint32_t count) {
+    for (int i = 0; i < 4; ++i) {
+        bmp[46 + i] = static_cast<char>(count >> (8 * i) & 0xFF);
+    }
+    return bmp;
+}
+
+TEST(BmpFacts, PaletteSizeAndDepth) {
+    const auto blank = [](int, int) -> std::uint8_t { return 0; };
+    const std::vector<FactsCase> cases = {
+        {"4-bit", make_bmp({8, 8, 4}, blank), 16, 16, false},
+        {"8-bit", make_bmp({8, 8, 8}, blank), 256, 256, true},
+        {"colours used 3", with_colours_used(make_bmp({8, 8, 8}, blank), 3), 3, 3, true},
+        {"colours used 300", with_colours_used(make_bmp({8, 8, 8}, blank), 300), 256, 256, true},
+        {"4-bit, no count", with_colours_used(make_bmp({8, 8, 4}, blank), 0), 16, 16, false},
+        {"pixels start after 5 entries", make_bmp({8, 8, 4, 54 + 20}, blank), 16, 5, false},
+        {"24-bit, no count", with_colours_used(make_bmp({8, 8, 24}, blank), 0), 0, 0, false},
+        {"bits field 0x0108 reads as 8-bit",
+         [&] {
+             std::string b = make_bmp({8, 8, 8}, blank);
+             b[29] = 1;
+             return with_colours_used(b, 0);
+         }(),
+         0, 0, true},
+    };
+    for (const FactsCase& c : cases) {
+        BmpFacts facts{};
+        read_bmp_facts(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size(),
+                       c.bytes.size(), facts);
+        EXPECT_EQ(facts.palette_wanted, c.palette_wanted) << c.what;
+        EXPECT_EQ(facts.palette_entries, c.palette_entries) << c.what;
+        EXPECT_EQ(facts.eight_bit_pixels, c.eight_bit) << c.what;
+        EXPECT_EQ(facts.width, 8) << c.what;
+        EXPECT_EQ(facts.pixel_bytes_missing, 0u) << c.what;
+    }
+}
+
+TEST(BmpFacts, CutShortHeadersAgreeWithTheLoader) {
+    // Every length a file can be cut to inside or just past its header: the
+    // preview's reading of the size must pass exactly when the loader does.
+    const std::string whole =
+        make_bmp({16, 8, 8}, [](int x, int y) -> std::uint8_t { return (x + y) & 0xFF; });
+    auto stores = test::fresh_stores();
+    for (std::size_t length = 0; length <= 60; ++length) {
+        const std::string cut = whole.substr(0, length);
+        BmpFacts facts{};
+        read_bmp_facts(reinterpret_cast<const std::uint8_t*>(cut.data()), cut.size(), cut.size(),
+                       facts);
+        std::FILE* stream = test::stream_over(cut);
+        const bool loaded = load_picture(stream, stores->grid);
+        std::fclose(stream);
+        EXPECT_EQ(header_passes(facts), loaded) << length;
+        if (loaded) {
+            EXPECT_GT(facts.pixel_bytes_missing, 0u) << length;
+        }
+    }
+}
+
+const fs::path SOURCE = KELVORA_SOURCE_DIR;
+
+TEST(PreviewExample, ReproducesTheCommittedPreviewAndReport) {
+    TempDir dir;
+    const Outcome run = run_preview(
+        dir.path(), quoted((SOURCE / "examples/testpic.bmp").string()) + " " +
+                        quoted((SOURCE / "examples/testpic.txt").string()) + " preview.png");
+    EXPECT_EQ(run.out, "smiley: block \"B\", 1 x 1 cells, 0 pixels changed\n"
+                       "heart: block \"B\", 1 x 1 cells, 0 pixels changed\n"
+                       "font: tile table \"T\", 2 x 1 cells, 100 pixels changed\n"
+                       "ship: sprite \"S\", 2 cells x 16 rows, 0 pixels changed\n"
+                       "ghost: white sprite \"s\", 2 cells x 16 rows, 72 pixels changed\n"
+                       "coin: sprite \"S\", 1 cell x 8 rows, 26 pixels changed\n"
+                       "wall: block \"B\", 4 x 2 cells, 0 pixels changed\n"
+                       "scene: block \"B\", 4 x 2 cells, 148 pixels changed\n"
+                       "total: 8 records, 346 pixels changed\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+    // Compared as pixels: the committed file need not come from the same
+    // zlib build to show the same picture.
+    const Png made = read_png(dir / "preview.png");
+    const Png committed = read_png(SOURCE / "docs/preview.png");
+    EXPECT_EQ(made.width, 1024) << "64 pixels, two panels, zoomed 8 times";
+    EXPECT_EQ(made.height, 256);
+    EXPECT_EQ(made.width, committed.width);
+    EXPECT_EQ(made.height, committed.height);
+    EXPECT_TRUE(made.rgb == committed.rgb) << "docs/preview.png is out of date";
+}
+
+} // namespace
+} // namespace kelvora
