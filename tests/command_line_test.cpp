@@ -168,7 +168,9 @@ TEST(CommandLine, WriteErrorIsReportedOnce) {
     // A long output fails in the middle of the run; still one message.
     std::string list;
     for (int i = 0; i < 5000; ++i) {
-        list += "r" + std::to_string(i) + "=S,0,0,8,8,7\n";
+        list += "r";
+        list += std::to_string(i);
+        list += "=S,0,0,8,8,7\n";
     }
     write_file(w.dir / "long.txt", list);
     EXPECT_EQ(w.run("pic.bmp long.txt /dev/full"), "can't write /dev/full\n");

@@ -119,10 +119,10 @@ TEST(ResourceList, RecordsAsTheyAreRead) {
          {logo}},
         {"comma name ends the list", ",B,0,0,8,8,1\nlogo=B,0,0,16,8,5\n", {}},
         {"long comment spills into the next name",
-         ";" + letters100 + "\nlogo=B,0,0,16,8,5\n",
+         std::string(";") + letters100 + "\nlogo=B,0,0,16,8,5\n",
          {{letters100.substr(79) + "logo", 'B', 0, 0, 16, 8, 5}}},
         {"comment of exactly 79 stored characters",
-         ";" + letters100.substr(0, 78) + "\n" + "logo=B,0,0,16,8,5\n",
+         std::string(";") + letters100.substr(0, 78) + "\n" + "logo=B,0,0,16,8,5\n",
          {logo}},
         {"name of 79 characters",
          letters100.substr(0, 79) + "=B,0,0,8,8,1\n",
@@ -195,10 +195,13 @@ TEST(ResourceList, RecordsAcrossReadBlocks) {
     std::string list;
     std::vector<Expected> want;
     for (int i = 0; i < 6000; ++i) {
-        const std::string name =
-            "r" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 13), 'x');
-        list += name + "=S," + std::to_string(i) + "," + std::to_string(3 * i) + ",8,16," +
-                std::to_string(i % 300) + "\r\n";
+        std::string name = "r";
+        name += std::to_string(i);
+        name.append(static_cast<std::size_t>(i % 13), 'x');
+        list += name;
+        list += "=S,";
+        list += std::to_string(i) + "," + std::to_string(3 * i) + ",8,16,";
+        list += std::to_string(i % 300) + "\r\n";
         want.push_back({name, 'S', i, 3 * i, 8, 16, i % 300 % 256});
     }
     ASSERT_GT(list.size(), 2 * ListStream::CAPACITY);
