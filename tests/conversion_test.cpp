@@ -151,6 +151,18 @@ TEST(Conversion, RecordsAtTheGridsEdgeAreInside) {
     }
 }
 
+TEST(Conversion, BlocksWithoutCellsWriteOnlyTheirFillLines) {
+    // A tile table of width 0 writes one fill line per band, across several
+    // output blocks; width -8 shifts to -1, so its fill is -9 * 255 & 255.
+    const Result result = convert(logo_picture(8), "t=T,0,0,0,80000,7\n"
+                                                   "n=T,0,0,4294967288,24,7\n"
+                                                   "b=B,0,0,0,2147483647,7\n");
+    EXPECT_EQ(result.output, "\tds (-$)&0xff\nt\n" + repeat("\tds 0x00\n", 10000) +
+                                 "\tds (-$)&0xff\nn\n" + repeat("\tds 0x09\n", 3) +
+                                 "b\n\tdb 0x00\n\tdb 0xff\n");
+    EXPECT_EQ(result.messages, "");
+}
+
 TEST(Conversion, WideTileTableFillsToTheNextPage) {
     // 256 pixels wide: 32 cells of 9 bytes = 288, so the fill is 224 (0xe0).
     const Result result =

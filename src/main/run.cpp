@@ -121,6 +121,15 @@ void convert_record(Stores& stores, const ResourceRecord& record, AsmOutput& out
         return;
     }
     write_record_header(record, out);
+    if (is_block_kind(record.kind) && record.width <= 0) {
+        // Bands of no cells encode and change nothing; a block writes nothing
+        // for them and a tile table its fill line, once per band. Written
+        // straight away, as a height near 2^31 makes 268 million bands.
+        if (record.kind == 'T' && record.height > 0) {
+            write_fill_lines(tile_fill_value(record), ceil_div8(record.height), out);
+        }
+        return;
+    }
     encode_record(
         stores, record,
         [](const Stores& encoded, const ResourceRecord& band_record, std::int64_t row,

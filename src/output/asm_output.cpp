@@ -124,6 +124,31 @@ void write_fill_line(std::int64_t value, AsmOutput& out) {
     write_single_literal_line("ds", value, out);
 }
 
+void write_fill_lines(std::int64_t value, std::int64_t count, AsmOutput& out) {
+    char line[9];
+    put_literal(put_directive(line, "ds"), static_cast<std::uint8_t>(value & 0xFF));
+    line[8] = '\n';
+    while (count > 0) {
+        std::size_t room = (AsmOutput::CAPACITY - out.used) / sizeof line;
+        if (room == 0) {
+            flush_output(out);
+            continue;
+        }
+        if (static_cast<std::uint64_t>(count) < room) {
+            room = static_cast<std::size_t>(count);
+        }
+        for (std::size_t i = 0; i < room; ++i) {
+            std::memcpy(out.buffer + out.used, line, sizeof line);
+            out.used += sizeof line;
+        }
+        count -= static_cast<std::int64_t>(room);
+    }
+}
+
+std::int64_t tile_fill_value(const ResourceRecord& record) {
+    return -9 * ((record.width >> 3) & 255);
+}
+
 void write_page_alignment_line(AsmOutput& out) {
     static constexpr char LINE[] = "\tds (-$)&0xff\n";
     write_text(out, LINE, sizeof LINE - 1);
@@ -197,7 +222,7 @@ void write_band(const Stores& stores, const ResourceRecord& record, std::int64_t
         }
         if (record.kind == 'T') {
             // Each cell line assembles to 9 bytes; fill the band to the next page.
-            write_fill_line(-9 * ((record.width >> 3) & 255), out);
+            write_fill_line(tile_fill_value(record), out);
         }
         return;
     }

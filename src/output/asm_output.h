@@ -35,6 +35,10 @@ void format_byte(std::uint8_t value, char* destination);
 void write_label_line(const ResourceRecord& record, AsmOutput& out);
 void write_byte_line(std::int64_t value, AsmOutput& out); // low 8 bits
 void write_fill_line(std::int64_t value, AsmOutput& out); // low 8 bits
+// The same fill line `count` times, filling the buffer a block at a time.
+void write_fill_lines(std::int64_t value, std::int64_t count, AsmOutput& out);
+// The fill that completes a tile-table band of 9-byte cell lines to 256 bytes.
+std::int64_t tile_fill_value(const ResourceRecord& record);
 void write_page_alignment_line(AsmOutput& out);
 // Eight bitmap bytes of one cell column from `row` down, then its attribute.
 void write_cell_line(const Stores& stores, int cell_column, int row, AsmOutput& out);
