@@ -100,6 +100,9 @@ bool record_is_outside(const ResourceRecord& record) {
 void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context) {
     // 64-bit bounds: the loop runs ceil(height / 8) times for blocks and once
     // for a sprite of positive height, whatever the signed 32-bit fields hold.
+    if (is_block_kind(record.kind) && record.width <= 0) {
+        return; // bands of no cells: nothing to encode or to show
+    }
     const std::int64_t y = record.y;
     const std::int64_t height = record.height;
     const std::int64_t band_height = is_block_kind(record.kind) ? 8 : height;

@@ -22,7 +22,8 @@ using BandVisitor = void (*)(const Stores& stores, const ResourceRecord& record,
 
 // Cuts the record into bands (8 rows for "B" and "T", the whole height for
 // any other kind) and encodes them top to bottom, visiting each. The caller
-// has checked that the record is not outside.
+// has checked that the record is not outside. A block or tile table of
+// width 0 or less has no cells, and its bands are not visited.
 void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context);
 
 // Prints the message for a record that lies outside the grid.
