@@ -25,50 +25,20 @@ namespace kelvora {
 namespace {
 
 namespace fs = std::filesystem;
+using test::convert;
+using test::LEFT_CELL;
+using test::logo_picture;
 using test::make_bmp;
 using test::read_file;
+using test::repeat;
+using test::Result;
+using test::RIGHT_CELL;
 using test::run_kelvora;
 using test::TempDir;
 using test::write_file;
 
-std::string repeat(const std::string& text, int times) {
-    std::string out;
-    out.reserve(text.size() * static_cast<std::size_t>(times));
-    for (int i = 0; i < times; ++i) {
-        out += text;
-    }
-    return out;
-}
-
-// The small picture of the documentation (colours 2 and 6 in the left cell,
-// 0 in the right one) and its lines.
-std::string logo_picture() {
-    return make_bmp({16, 8, 8}, [](int x, int) -> std::uint8_t {
-        if (x >= 8) {
-            return 0;
-        }
-        return x < 4 ? 2 : 6;
-    });
-}
-const std::string LEFT_CELL = "\tdb 0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x16\n";
-const std::string RIGHT_CELL = "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x16\n";
 const std::string LOGO = "logo=B,0,0,16,8,7\n";
 const std::string LOGO_OUTPUT = "logo\n\tdb 0x02\n\tdb 0x01\n" + LEFT_CELL + RIGHT_CELL;
-
-struct Result {
-    std::string output;
-    std::string messages;
-};
-
-Result convert(const std::string& picture, const std::string& list) {
-    TempDir dir;
-    write_file(dir / "pic.bmp", picture);
-    write_file(dir / "list.txt", list);
-    Result result;
-    result.messages = run_kelvora(dir.path(), "pic.bmp list.txt out.asm");
-    result.output = read_file(dir / "out.asm");
-    return result;
-}
 
 std::string outside(const std::string& name) {
     return "can't convert " + name + ": outside the 1024x1024 picture area\n";
@@ -89,8 +59,8 @@ TEST(Limits, NumbersThatWrapThroughTwoToThe32ConvertAsTheirRemainder) {
     };
     for (const Case& c : cases) {
         for (const std::string kind : {"B", "T", "S", "s"}) {
-            const Result wrapped = convert(logo_picture(), "r=" + kind + "," + c.wrapped + "\n");
-            const Result plain = convert(logo_picture(), "r=" + kind + "," + c.plain + "\n");
+            const Result wrapped = convert(logo_picture(8), "r=" + kind + "," + c.wrapped + "\n");
+            const Result plain = convert(logo_picture(8), "r=" + kind + "," + c.plain + "\n");
             EXPECT_FALSE(plain.output.empty() && plain.messages.empty()) << c.plain;
             EXPECT_EQ(wrapped.output, plain.output) << kind << " " << c.wrapped;
             EXPECT_EQ(wrapped.messages, plain.messages) << kind << " " << c.wrapped;
@@ -132,7 +102,7 @@ TEST(Limits, SignedExtremesFollowTheOutsideRule) {
          "\tds (-$)&0xff\nn\n\tds 0x00\n\tds 0x00\n"},
     };
     for (const Case& c : cases) {
-        const Result result = convert(logo_picture(), LOGO + c.record + "\n" + LOGO);
+        const Result result = convert(logo_picture(8), LOGO + c.record + "\n" + LOGO);
         EXPECT_EQ(result.output, LOGO_OUTPUT + c.output + LOGO_OUTPUT) << c.what;
         EXPECT_EQ(result.messages, c.output.empty() ? outside("n") : "") << c.what;
     }
@@ -166,7 +136,7 @@ TEST(Limits, NamesAndKindsAtTheTokenLimit) {
          "\tds (-$)&0xff\nk\n\tds 0x00\n\tds 0x00\n7" + empty_sprite},
     };
     for (const Case& c : cases) {
-        const Result result = convert(logo_picture(), c.list);
+        const Result result = convert(logo_picture(8), c.list);
         EXPECT_EQ(result.output, c.output) << c.what;
         EXPECT_EQ(result.messages, "") << c.what;
     }
@@ -174,7 +144,7 @@ TEST(Limits, NamesAndKindsAtTheTokenLimit) {
 
 TEST(Limits, ListThatIsOneEndlessCommentGivesAnEmptyOutput) {
     // Semicolons reopen the comment at each 79-character cut, so it never ends.
-    const Result result = convert(logo_picture(), std::string(4 << 20, ';'));
+    const Result result = convert(logo_picture(8), std::string(4 << 20, ';'));
     EXPECT_EQ(result.output, "");
     EXPECT_EQ(result.messages, "");
 }
@@ -224,7 +194,7 @@ TEST(Limits, PictureFromAFifoConvertsLikeAFile) {
     ASSERT_EQ(mkfifo((dir / "pic.fifo").c_str(), 0600), 0);
     std::string messages;
     {
-        FifoWriter writer(dir / "pic.fifo", logo_picture());
+        FifoWriter writer(dir / "pic.fifo", logo_picture(8));
         messages = run_kelvora(dir.path(), "pic.fifo list.txt out.asm");
     }
     EXPECT_EQ(messages, "");
