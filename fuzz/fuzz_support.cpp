@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "input/resource_list.h"
+
 namespace kelvora::fuzz {
 
 std::FILE* open_bytes(const std::uint8_t* data, std::size_t size) {
@@ -15,6 +17,22 @@ std::FILE* open_bytes(const std::uint8_t* data, std::size_t size) {
     std::FILE* stream = fmemopen(bytes, size, "rb");
     check(stream != nullptr, "fmemopen failed");
     return stream;
+}
+
+ListReader open_list(const std::uint8_t* data, std::size_t size) {
+    return {open_bytes(data, size)};
+}
+
+bool next_record(ListReader& list, ResourceRecord& record) {
+    return read_record(list.file, record);
+}
+
+long bytes_taken(ListReader& list) {
+    return std::ftell(list.file);
+}
+
+void close_list(ListReader& list) {
+    std::fclose(list.file);
 }
 
 Stores& zeroed_stores() {

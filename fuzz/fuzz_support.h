@@ -7,11 +7,22 @@
 #include <cstdio>
 
 #include "cells/stores.h"
+#include "input/resource_record.h"
 
 namespace kelvora::fuzz {
 
 // A read-only stream over the bytes (an empty input gives an empty stream).
 std::FILE* open_bytes(const std::uint8_t* data, std::size_t size);
+
+// Reads the records of a list held in memory as the program reads its list
+// file. The targets read records only through these.
+struct ListReader {
+    std::FILE* file;
+};
+ListReader open_list(const std::uint8_t* data, std::size_t size);
+bool next_record(ListReader& list, ResourceRecord& record);
+long bytes_taken(ListReader& list); // of the list so far
+void close_list(ListReader& list);
 
 // The process's stores, zeroed: each input starts as a fresh run would.
 Stores& zeroed_stores();

