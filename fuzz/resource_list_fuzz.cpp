@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ResourceRecord record;
     long position = 0;
     for (;;) {
-        // Poison the record so a field left unwritten cannot pass for one read.
+        // Poison the record so that a name left unterminated shows up.
         std::memset(&record, 0xA5, sizeof record);
         if (!fuzz::next_record(list, record)) {
             break;
