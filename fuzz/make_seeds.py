@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpora of the fuzz targets into corpus/<target>/.
 
-Run it from anywhere; it rewrites only the files it names. Seeds found by long
-fuzzing runs live beside these under names of their own and are kept.
+Run it from anywhere; it rewrites only the files it names. Inputs kept from
+long fuzzing runs live beside these as found_* files and are left alone.
 """
 import os
 import struct
