@@ -10,49 +10,18 @@ namespace kelvora {
 namespace {
 
 using test::BmpSpec;
+using test::convert;
+using test::EMPTY_CELL;
+using test::LEFT_CELL;
+using test::logo_picture;
 using test::make_bmp;
 using test::read_file;
+using test::repeat;
+using test::Result;
+using test::RIGHT_CELL;
 using test::run_kelvora;
 using test::TempDir;
 using test::write_file;
-
-struct Result {
-    std::string output;
-    std::string messages;
-};
-
-Result convert(const std::string& picture, const std::string& list) {
-    TempDir dir;
-    write_file(dir / "pic.bmp", picture);
-    write_file(dir / "list.txt", list);
-    Result result;
-    result.messages = run_kelvora(dir.path(), "pic.bmp list.txt out.asm");
-    result.output = read_file(dir / "out.asm");
-    return result;
-}
-
-std::string repeat(const std::string& line, int times) {
-    std::string out;
-    for (int i = 0; i < times; ++i) {
-        out += line;
-    }
-    return out;
-}
-
-// The small picture of the documentation: the left cell has colour 2 in its
-// four left columns and colour 6 in its four right columns; the right cell is 0.
-std::string logo_picture(int bits) {
-    return make_bmp({16, 8, bits}, [](int x, int) -> std::uint8_t {
-        if (x >= 8) {
-            return 0;
-        }
-        return x < 4 ? 2 : 6;
-    });
-}
-
-const std::string LEFT_CELL = "\tdb 0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x16\n";
-const std::string RIGHT_CELL = "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x16\n";
-const std::string EMPTY_CELL = "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x47\n";
 
 struct Case {
     const char* what;

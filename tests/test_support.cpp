@@ -117,6 +117,34 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+Result convert(const std::string& picture, const std::string& list) {
+    TempDir dir;
+    write_file(dir / "pic.bmp", picture);
+    write_file(dir / "list.txt", list);
+    Result result;
+    result.messages = run_kelvora(dir.path(), "pic.bmp list.txt out.asm");
+    result.output = read_file(dir / "out.asm");
+    return result;
+}
+
+std::string repeat(const std::string& text, int times) {
+    std::string out;
+    out.reserve(text.size() * static_cast<std::size_t>(times));
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+std::string logo_picture(int bits) {
+    return make_bmp({16, 8, bits}, [](int x, int) -> std::uint8_t {
+        if (x >= 8) {
+            return 0;
+        }
+        return x < 4 ? 2 : 6;
+    });
+}
+
 std::string quoted(const std::string& argument) {
     std::string out = "'";
     for (char c : argument) {

@@ -53,6 +53,27 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// What one run of the real program left: the output file and the messages.
+struct Result {
+    std::string output;
+    std::string messages;
+};
+
+// Writes the picture and the list into a fresh directory and runs kelvora
+// there on them, with out.asm as the output.
+Result convert(const std::string& picture, const std::string& list);
+
+std::string repeat(const std::string& text, int times);
+
+// The small picture of the documentation: the left cell has colour 2 in its
+// four left columns and colour 6 in its four right columns; the right cell is 0.
+std::string logo_picture(int bits);
+
+// Its two cells as block lines with default colour 7, and an empty first cell.
+inline const std::string LEFT_CELL = "\tdb 0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x16\n";
+inline const std::string RIGHT_CELL = "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x16\n";
+inline const std::string EMPTY_CELL = "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x47\n";
+
 // Runs the kelvora binary in `directory` with the arguments (each quoted) and
 // returns what it printed on standard output; `status` gets the exit status.
 std::string run_kelvora(const std::filesystem::path& directory, const std::string& arguments,

@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into corpus/<target>/.
+
+Run it from anywhere; it rewrites only the files it names. Inputs kept from
+long fuzzing runs live beside these as found_* files and are left alone.
+"""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SEPARATOR = b"@@LIST@@"
+
+
+def bmp(width, height, bits, pixel, offset=None, rows=None, bits_field=None):
+    """An uncompressed BMP; pixel(x, y) with y = 0 at the top, rows bottom-up."""
+    entries = 256 if bits == 8 else 16
+    standard = 14 + 40 + 4 * entries
+    offset = standard if offset is None else offset
+    header = b"BM" + struct.pack("<IIIIiiHHIIiiII", 0, 0, offset, 40, width, height, 1,
+                                 bits if bits_field is None else bits_field, 0, 0, 2835, 2835,
+                                 entries, 0)
+    header += b"".join(bytes((i * 255 // (entries - 1),) * 3 + (0,)) for i in range(entries))
+    header = header[:offset].ljust(offset, b"\0")
+    pixels = bytearray()
+    for y in range(abs(height) - 1, -1, -1)[:rows]:
+        for x in range(0, width, 1 if bits == 8 else 2):
+            if bits == 8:
+                pixels.append(pixel(x, y) & 0xFF)
+            else:
+                pixels.append((pixel(x, y) & 15) << 4 | (pixel(x + 1, y) & 15))
+    return header + bytes(pixels)
+
+
+def logo(x, y):
+    return 0 if x >= 8 else (2 if x < 4 else 6)
+
+
+def triangle(x, y):
+    return 4 if 8 <= x < 16 and x - 8 <= y % 8 else 0
+
+
+def colours(x, y):
+    return (x // 8 * 3 + y // 8 * 5 + (x ^ y)) % 16
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+PICTURES = {
+    "logo8": bmp(16, 8, 8, logo),
+    "logo4": bmp(16, 8, 4, logo),
+    "colours8_32x24": bmp(32, 24, 8, colours),
+    "values_above_15": bmp(16, 16, 8, lambda x, y: (x * 16 + y * 7) % 256),
+    "offset_29": bmp(8, 8, 8, colours, offset=29),
+    "depth_1_read_as_4bit": bmp(16, 8, 4, colours, bits_field=1),
+    "depth_24_read_as_4bit": bmp(16, 8, 4, colours, bits_field=24),
+    "short_pixels": bmp(16, 16, 8, colours, rows=3),
+    "no_pixels": bmp(16, 16, 4, colours, rows=0),
+    "largest_cut_short": bmp(1024, 1024, 4, colours, rows=1),
+    "width_12": bmp(12, 8, 8, colours),
+    "width_1032": bmp(1032, 8, 4, colours, rows=1),
+    "top_down": bmp(16, -8, 8, colours),
+    "offset_28": bmp(8, 8, 8, colours, offset=28),
+    "header_cut": bmp(16, 8, 8, logo)[:24],
+    "empty": b"",
+}
+
+LISTS = {
+    "every_kind": b"logo=B,0,0,16,8,5\r\nfont=T,0,8,64,8,7\nship=S,16,16,16,24,7 ; the hero\n"
+                  b"w=s,0,0,8,8,7\nother=Sprite,8,0,8,8,263\nlower=t,0,0,16,8,7\n",
+    "comments": b"; a comment line\n; a=b,c with separators\nlogo=B,0,0,16,8,5\n"
+                b"ship=S,0,0,16,16,7;x\nlogo=B,0,0,16,8,5\nhero;x=S,0,0,16,16,7\n",
+    "long_comment": b";" + bytes(ord("a") + i % 26 for i in range(100)) + b"\nlogo=B,0,0,16,8,5\n",
+    "names_79_80_100": b"".join(bytes(ord("a") + i % 26 for i in range(n)) + b"=B,0,0,8,8,7\n"
+                                for n in (79, 80, 100)),
+    "kinds_79_80": b"k=" + b"B" * 79 + b",0,0,8,8,7\nk=" + b"T" * 80 + b",0,0,8,8,7\n",
+    "odd_fields": b"my ship=S, 16,0,16,16,7\nneg=B,-8,0,8,8,7\n" + b"\0=B,0,0,8,8,7\n"
+                  b"ab\0cd=S,0,0,8,8,7\n=B,0,0,8,8,7\n",
+    "wrapping_numbers": b"n=B,4294967296,2147483648,99999999999,4294967295,263\n"
+                        b"m=S,4294967304,4294967304,4294967304,4294967304,519\n",
+    "trailing_spaces": b"logo=B,0,0,8,8,7  ",
+    "endless_comment": b";" * 4000,
+    "empty": b"",
+}
+
+
+def extremes_list():
+    """Every kind against coordinates and sizes at the 32-bit extremes."""
+    places = [0, 8, 1016, 1017, 1024, 2147483640, 2147483647, 2147483648, 4294967288,
+              4294967295, 4294967296, 4294967304]
+    sizes = [0, 1, 8, 9, 2147483647, 2147483648, 4294967288, 4294967295, 4294967304]
+    lines = []
+    for kind in (b"B", b"T", b"S", b"s"):
+        for place in places:
+            for size in sizes:
+                lines.append(b"x%d=%s,%d,0,%d,8,7\n" % (size, kind, place, size))
+                lines.append(b"y%d=%s,0,%d,8,%d,7\n" % (size, kind, place, size))
+    return b"".join(lines)
+
+
+CONVERSIONS = {
+    "logo8_every_kind": (PICTURES["logo8"], LISTS["every_kind"]),
+    "logo4_odd_fields": (PICTURES["logo4"], LISTS["odd_fields"] + LISTS["names_79_80_100"]),
+    "triangle_stores_carry": (bmp(24, 16, 8, triangle),
+                              b"f=B,0,0,24,16,7\na=S,0,0,8,16,7\nz=S,8,0,0,16,7\n"
+                              b"z2=S,16,4,0,2,7\nn=B,0,0,0,16,7\nbad=S,8,0,8,2000,7\n"),
+    "colours_sizes": (PICTURES["colours8_32x24"],
+                      b"b=B,0,0,12,12,7\nt=T,0,0,32,24,7\nh0=B,0,0,16,0,7\nt0=T,0,0,0,16,7\n"
+                      b"s=S,3,5,32,24,3\ntall=S,0,0,8,256,7\nwide=T,0,0,256,8,7\n"),
+    "grid_edges": (PICTURES["short_pixels"],
+                      b"e=B,1016,1016,8,8,7\ne=S,0,1016,8,8,7\ne=S,1023,1020,0,4,7\n"
+                      b"far=B,1024,0,8,8,7\nfar=S,0,1017,8,8,7\nfar=S,1024,0,0,8,7\n"),
+    "extremes": (PICTURES["values_above_15"], extremes_list()),
+    "no_list": (PICTURES["logo8"], b""),
+    "bad_picture": (PICTURES["width_12"], LISTS["every_kind"]),
+}
+
+for name, data in PICTURES.items():
+    write("picture", name, data)
+for name, data in LISTS.items():
+    write("resource_list", name, data)
+for name, (picture, listing) in CONVERSIONS.items():
+    write("conversion", name, picture + SEPARATOR + listing)

@@ -1,0 +1,23 @@
+# Build options for hostile-input work: KELVORA_SANITIZE builds every target
+# with AddressSanitizer and UndefinedBehaviorSanitizer, stopping at the first
+# report so that any finding fails the test that caused it. KELVORA_FUZZ adds
+# the libFuzzer targets (clang only) and instruments the whole build for them.
+option(KELVORA_SANITIZE "Build everything with address and undefined-behaviour sanitizers" OFF)
+option(KELVORA_FUZZ "Build the libFuzzer targets too (clang++ only; implies KELVORA_SANITIZE)"
+       OFF)
+
+if(KELVORA_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "KELVORA_FUZZ needs clang++: configure with -DCMAKE_CXX_COMPILER=clang++")
+endif()
+
+if(KELVORA_SANITIZE OR KELVORA_FUZZ)
+  set(KELVORA_SANITIZER_FLAGS
+      -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${KELVORA_SANITIZER_FLAGS})
+  add_link_options(${KELVORA_SANITIZER_FLAGS})
+endif()
+if(KELVORA_FUZZ)
+  # Coverage feedback for libFuzzer in every object; only the fuzz targets
+  # link libFuzzer's own main.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
