@@ -9,7 +9,7 @@
 namespace kelvora {
 namespace {
 
-using test::BmpSpec;
+using test::BmpLayout;
 using test::convert;
 using test::EMPTY_CELL;
 using test::LEFT_CELL;

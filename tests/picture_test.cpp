@@ -9,7 +9,7 @@
 namespace kelvora {
 namespace {
 
-using test::BmpSpec;
+using test::BmpLayout;
 using test::fresh_stores;
 using test::make_bmp;
 using test::stream_over;

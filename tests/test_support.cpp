@@ -23,10 +23,10 @@ void put_le32(std::string& out, std::uint32_t value) {
 
 } // namespace
 
-std::string make_bmp(const BmpSpec& spec, const std::function<std::uint8_t(int, int)>& pixel) {
-    const int palette_entries = spec.bits_per_pixel == 8 ? 256 : 16;
+std::string make_bmp(const BmpLayout& layout, const std::function<std::uint8_t(int, int)>& pixel) {
+    const int palette_entries = layout.bits_per_pixel == 8 ? 256 : 16;
     const std::uint32_t standard_offset = 14 + 40 + 4 * palette_entries;
-    const std::uint32_t offset = spec.pixel_offset != 0 ? spec.pixel_offset : standard_offset;
+    const std::uint32_t offset = layout.pixel_offset != 0 ? layout.pixel_offset : standard_offset;
 
     std::string header;
     header += "BM";
@@ -34,11 +34,11 @@ std::string make_bmp(const BmpSpec& spec, const std::function<std::uint8_t(int, 
     put_le32(header, 0);
     put_le32(header, offset);
     put_le32(header, 40);
-    put_le32(header, static_cast<std::uint32_t>(spec.width));
-    put_le32(header, static_cast<std::uint32_t>(spec.height));
+    put_le32(header, static_cast<std::uint32_t>(layout.width));
+    put_le32(header, static_cast<std::uint32_t>(layout.height));
     put_le16(header, 1);
-    put_le16(header, static_cast<std::uint32_t>(spec.bits_per_pixel));
-    put_le32(header, spec.compression);
+    put_le16(header, static_cast<std::uint32_t>(layout.bits_per_pixel));
+    put_le32(header, layout.compression);
     put_le32(header, 0);
     put_le32(header, 2835);
     put_le32(header, 2835);
@@ -52,10 +52,10 @@ std::string make_bmp(const BmpSpec& spec, const std::function<std::uint8_t(int, 
     header.resize(offset, '\0');
 
     std::string pixels;
-    const int rows = spec.height < 0 ? -spec.height : spec.height;
+    const int rows = layout.height < 0 ? -layout.height : layout.height;
     for (int y = rows - 1; y >= 0; --y) {
-        for (int x = 0; x < spec.width;) {
-            if (spec.bits_per_pixel == 8) {
+        for (int x = 0; x < layout.width;) {
+            if (layout.bits_per_pixel == 8) {
                 pixels.push_back(static_cast<char>(pixel(x, y)));
                 x += 1;
             } else {

@@ -13,7 +13,7 @@
 
 namespace kelvora::test {
 
-struct BmpSpec {
+struct BmpLayout {
     std::int32_t width = 8;
     std::int32_t height = 8;
     int bits_per_pixel = 8;
@@ -25,7 +25,7 @@ struct BmpSpec {
 // A BMP with a 40-byte info header and a grey palette. `pixel(x, y)` gives
 // the index at (x, y), y = 0 at the top; rows are written bottom-up. For 4-bit
 // pictures only the low nibble is used.
-std::string make_bmp(const BmpSpec& spec, const std::function<std::uint8_t(int, int)>& pixel);
+std::string make_bmp(const BmpLayout& layout, const std::function<std::uint8_t(int, int)>& pixel);
 
 // A stream over the bytes, positioned at the start (works for empty input).
 std::FILE* stream_over(const std::string& bytes);

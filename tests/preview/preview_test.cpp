@@ -21,7 +21,7 @@ namespace kelvora {
 namespace {
 
 namespace fs = std::filesystem;
-using test::BmpSpec;
+using test::BmpLayout;
 using test::make_bmp;
 using test::quoted;
 using test::read_file;
@@ -286,7 +286,7 @@ TEST(PreviewPixels, ChangedPixelsAreOutlinedOrTintedAndRecordsFramed) {
 // Pictures kelvora reads without complaint but not as they were written.
 struct WarningCase {
     const char* what;
-    BmpSpec spec;
+    BmpLayout layout;
     std::string warning;
 };
 
@@ -322,11 +322,11 @@ TEST(PreviewWarnings, MisreadPicturesAreShownAsConvertedWithAWarning) {
     for (const WarningCase& c : cases) {
         // make_bmp packs every depth but 8 as 4-bit data, which is how
         // kelvora decodes them: the preview must match a sound picture's.
-        BmpSpec sound = c.spec;
-        sound.bits_per_pixel = c.spec.bits_per_pixel == 8 ? 8 : 4;
+        BmpLayout sound = c.layout;
+        sound.bits_per_pixel = c.layout.bits_per_pixel == 8 ? 8 : 4;
         sound.compression = 0;
         TempDir dir;
-        write_file(dir / "pic.bmp", with_palette(make_bmp(c.spec, pixel), P));
+        write_file(dir / "pic.bmp", with_palette(make_bmp(c.layout, pixel), P));
         write_file(dir / "sound.bmp", with_palette(make_bmp(sound, pixel), P));
         write_file(dir / "list.txt", list);
         const Outcome run = run_preview(dir.path(), "pic.bmp list.txt out.png");
