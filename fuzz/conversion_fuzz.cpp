@@ -53,10 +53,6 @@ fuzz::ListReader open_list_view(std::string_view bytes) {
     return fuzz::open_list(bytes_of(bytes), bytes.size());
 }
 
-bool is_block_kind(char kind) {
-    return kind == 'B' || kind == 'T';
-}
-
 // How many lines of what a record that is inside the grid writes after its
 // header: `bands` bands of `lines_per_band` lines, each of `literals`
 // byte literals, and for a tile table one fill line closing each band.

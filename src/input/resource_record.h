@@ -18,4 +18,10 @@ struct ResourceRecord {
     std::uint8_t default_colour;
 };
 
+// "B" (block) and "T" (tile table) records are cut into 8-row bands of cells;
+// any other kind character, case counting, makes a sprite of one band.
+inline bool is_block_kind(char kind) {
+    return kind == 'B' || kind == 'T';
+}
+
 } // namespace kelvora

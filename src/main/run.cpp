@@ -15,10 +15,6 @@
 namespace kelvora {
 namespace {
 
-bool is_block_kind(char kind) {
-    return kind == 'B' || kind == 'T';
-}
-
 std::int64_t ceil_div8(std::int64_t value) {
     return (value + 7) / 8;
 }

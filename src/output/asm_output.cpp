@@ -69,10 +69,6 @@ void write_single_literal_line(const char* directive, std::int64_t value, AsmOut
     out.used += static_cast<std::size_t>(p - start);
 }
 
-bool is_block_kind(char kind) {
-    return kind == 'B' || kind == 'T';
-}
-
 } // namespace
 
 void start_output(AsmOutput& out, std::FILE* file) {

@@ -70,10 +70,6 @@ void frame_rectangle(PreviewImage& image, int left, int top, int right, int bott
 
 } // namespace
 
-bool is_block_kind(char kind) {
-    return kind == 'B' || kind == 'T';
-}
-
 std::int64_t cells_across(std::int64_t pixels) {
     return pixels > 0 ? (pixels + 7) / 8 : 0;
 }

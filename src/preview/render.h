@@ -46,10 +46,6 @@ struct RecordPreview {
     bool reaches_beyond_picture; // part of what was encoded lies outside the picture
 };
 
-// Blocks and tile tables are encoded in 8-row bands; every other kind is a
-// sprite, encoded in one band of its whole height.
-bool is_block_kind(char kind);
-
 // Cells encoded across (or 8-row bands down) for a size in pixels.
 std::int64_t cells_across(std::int64_t pixels);
 
