@@ -4,6 +4,10 @@
 // well-formed, with the right header values; a record outside the grid must
 // give its message instead; and a second run over the same input must write
 // the same bytes.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,7 +15,8 @@
 
 #include "fuzz_support.h"
 #include "input/picture.h"
-#include "main/run.h"
+#include "input/resource_list.h"
+#include "main/convert_record.h"
 
 namespace {
 
@@ -41,106 +46,74 @@ Input split(const std::uint8_t* data, std::size_t size) {
     return {all.substr(0, at), all.substr(at + SEPARATOR.size())};
 }
 
-const std::uint8_t* bytes_of(std::string_view text) {
-    return reinterpret_cast<const std::uint8_t*>(text.data());
+ByteReader& reader_over(std::string_view bytes) {
+    return fuzz::reader_over(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-std::FILE* open_view(std::string_view bytes) {
-    return fuzz::open_bytes(bytes_of(bytes), bytes.size());
-}
-
-fuzz::ListReader open_list_view(std::string_view bytes) {
-    return fuzz::open_list(bytes_of(bytes), bytes.size());
-}
-
-// How many lines of what a record that is inside the grid writes after its
-// header: `bands` bands of `lines_per_band` lines, each of `literals`
-// byte literals, and for a tile table one fill line closing each band.
-struct Shape {
-    std::int64_t bands;
-    std::int64_t lines_per_band;
-    std::int64_t literals;
-    // Pixels encoded, for the budget. A band of no cells counts as one cell:
-    // a block or tile table of width 0 may run a band for every 8 rows of a
-    // height near 2^31 (a tile table writing a fill line for each).
-    std::int64_t work;
-};
-
-Shape shape_of(const ResourceRecord& record) {
-    const std::int64_t width = record.width;
-    const std::int64_t height = record.height;
-    if (height <= 0) {
-        return {0, 0, 0, 0};
-    }
-    if (is_block_kind(record.kind)) {
-        const std::int64_t cells = width > 0 ? (width + 7) / 8 : 0;
-        const std::int64_t bands = (height + 7) / 8;
-        return {bands, cells, 9, bands * (cells > 0 ? cells : 1) * 64};
-    }
-    const std::int64_t pairs = width / 8 > 0 ? width / 8 : 1;
-    return {1, height, 2 * pairs, height * pairs * 8};
-}
-
-std::int64_t pixels_of_picture(std::string_view picture) {
-    if (picture.size() < 26) {
-        return 0;
-    }
-    const auto width = static_cast<std::int32_t>(fuzz::le32_at(bytes_of(picture), 18));
-    const auto height = static_cast<std::int32_t>(fuzz::le32_at(bytes_of(picture), 22));
-    return static_cast<std::int64_t>(width) * height;
+// Pixels a record encodes, for the budget. A band of no cells counts as one
+// cell: a block or tile table of width 0 may run a band for every 8 rows of a
+// height near 2^31 (a tile table writing a fill line for each).
+std::int64_t work_of(const ResourceRecord& record) {
+    const RecordShape shape = record_shape(record);
+    const std::int64_t cells = shape.cells_across > 0 ? shape.cells_across : 1;
+    return shape.bands * cells * (is_banded(record.kind) ? 64 : shape.rows * 8);
 }
 
 std::int64_t work_of_list(std::string_view list_bytes) {
-    fuzz::ListReader list = open_list_view(list_bytes);
+    ByteReader& list = reader_over(list_bytes);
     ResourceRecord record{};
     std::int64_t work = 0;
-    while (work <= PIXEL_BUDGET && fuzz::next_record(list, record)) {
+    while (work <= PIXEL_BUDGET && read_record(list, record)) {
         if (!record_is_outside(record)) {
-            work += shape_of(record).work;
+            work += work_of(record);
         }
     }
-    fuzz::close_list(list);
     return work;
 }
 
 struct Conversion {
-    bool loaded;
+    bool taken;
     std::string output;
     std::string messages;
 };
 
-std::string take(char* buffer, std::size_t size) {
-    std::string text(buffer, size);
-    std::free(buffer);
+// Everything written to the descriptor, from its start.
+std::string contents_of(int fd) {
+    std::string text;
+    char chunk[1 << 16];
+    lseek(fd, 0, SEEK_SET);
+    for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;) {
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
     return text;
 }
 
 Conversion convert(const Input& input) {
-    static AsmOutput out; // 64 KiB of line buffer
+    static OutputBuffer out; // 64 KiB of line buffer
     Stores& stores = fuzz::zeroed_stores();
-    std::FILE* picture = open_view(input.picture);
-    const bool loaded = load_picture(picture, stores.grid);
-    std::fclose(picture);
-    if (!loaded) {
+    PictureFacts facts;
+    if (!read_picture(reader_over(input.picture), stores.grid, facts).taken) {
         return {false, {}, {}};
     }
-    char* output_bytes = nullptr;
-    std::size_t output_size = 0;
+    const int output = memfd_create("kelvora-output", 0);
     char* message_bytes = nullptr;
     std::size_t message_size = 0;
-    std::FILE* output = open_memstream(&output_bytes, &output_size);
     std::FILE* messages = open_memstream(&message_bytes, &message_size);
-    check(output != nullptr && messages != nullptr, "open_memstream failed");
-    std::FILE* list = open_view(input.list);
+    check(output >= 0 && messages != nullptr, "memfd_create or open_memstream failed");
 
     start_output(out, output);
-    convert_list(stores, list, out, messages);
+    ByteReader& list = reader_over(input.list);
+    ResourceRecord record{};
+    while (read_record(list, record)) {
+        convert_record(stores, record, out, messages);
+    }
     flush_output(out);
-    check(!out.failed, "writing to memory failed");
-    std::fclose(list);
-    std::fclose(output);
+    check(out.error == 0, "writing to memory failed");
     std::fclose(messages);
-    return {true, take(output_bytes, output_size), take(message_bytes, message_size)};
+    Conversion result{true, contents_of(output), std::string(message_bytes, message_size)};
+    std::free(message_bytes);
+    close(output);
+    return result;
 }
 
 // Walks the output line by line against what each record calls for.
@@ -198,37 +171,40 @@ void expect_value_line(Lines& lines, const char* directive, std::int64_t value) 
 
 void expect_record(Lines& lines, const ResourceRecord& record) {
     const std::string_view label(record.name, strnlen(record.name, TOKEN_BUFFER_SIZE));
-    if (record.kind == 'T') {
+    const RecordShape shape = record_shape(record);
+    const bool tile_table = record.kind == RecordKind::TileTable;
+    if (tile_table) {
         check(lines.next() == "\tds (-$)&0xff", "a tile table does not start on a page");
     }
     check(lines.next() == label, "a label line is not the record's name");
-    if (record.kind == 'B') {
+    if (record.kind == RecordKind::Block) {
         expect_value_line(lines, "db", record.width >> 3);
         expect_value_line(lines, "db", record.height >> 3);
-    } else if (record.kind != 'T') {
+    } else if (!tile_table) {
         expect_value_line(lines, "db", record.width >> 3);
         expect_value_line(lines, "db", record.height);
     }
-    const Shape shape = shape_of(record);
+    const std::int64_t data_lines = shape.lines_per_band - (tile_table ? 1 : 0);
+    const std::int64_t literals = is_banded(record.kind) ? 9 : 2 * shape.sprite_columns;
     for (std::int64_t band = 0; band < shape.bands; ++band) {
-        for (std::int64_t i = 0; i < shape.lines_per_band; ++i) {
-            const int last = expect_literals(lines.next(), "db", shape.literals);
-            if (is_block_kind(record.kind)) {
+        for (std::int64_t i = 0; i < data_lines; ++i) {
+            const int last = expect_literals(lines.next(), "db", literals);
+            if (is_banded(record.kind)) {
                 check(last < 0x80, "an attribute byte has bit 7 set");
             }
         }
-        if (record.kind == 'T') {
+        if (tile_table) {
             expect_value_line(lines, "ds", -9 * ((record.width >> 3) & 255));
         }
     }
 }
 
 void check_conversion(const Input& input, const Conversion& result) {
-    fuzz::ListReader list = open_list_view(input.list);
+    ByteReader& list = reader_over(input.list);
     Lines lines(result.output);
     std::string messages;
     ResourceRecord record{};
-    while (fuzz::next_record(list, record)) {
+    while (read_record(list, record)) {
         if (record_is_outside(record)) {
             messages += "can't convert ";
             messages.append(record.name, strnlen(record.name, TOKEN_BUFFER_SIZE));
@@ -237,7 +213,6 @@ void check_conversion(const Input& input, const Conversion& result) {
             expect_record(lines, record);
         }
     }
-    fuzz::close_list(list);
     check(lines.at_end(), "the output goes on after the last record");
     check(result.messages == messages, "the messages are not one per outside record");
 }
@@ -246,12 +221,15 @@ void check_conversion(const Input& input, const Conversion& result) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Input input = split(data, size);
-    if (pixels_of_picture(input.picture) > PICTURE_BUDGET ||
+    PictureFacts facts;
+    const bool taken =
+        read_picture(reader_over(input.picture), fuzz::zeroed_stores().grid, facts).taken;
+    if ((taken && std::int64_t{facts.width} * facts.height > PICTURE_BUDGET) ||
         work_of_list(input.list) > PIXEL_BUDGET) {
         return -1; // not worth keeping in the corpus
     }
     const Conversion first = convert(input);
-    if (!first.loaded) {
+    if (!first.taken) {
         return 0;
     }
     check_conversion(input, first);

@@ -32,17 +32,17 @@ struct RankCase {
     int a, b;
 };
 
-TEST(Ranking, WorkedExamplesAndEdges) {
+TEST(Ranking, ColoursOfOneCell) {
     const RankCase cases[] = {
-        {{{0, 64}}, 0, 0},
-        {{{1, 32}, {9, 16}, {2, 16}}, 1, 2},
-        {{{0, 40}, {5, 24}}, 5, 0},
-        {{{0, 30}, {5, 20}, {13, 14}}, 5, 0},
-        {{{6, 32}, {14, 20}, {3, 12}}, 6, 3},
-        {{{4, 32}, {2, 32}}, 2, 4}, // equal counts: lower index first
-        {{{200, 64}}, 0, 0},        // values above 15 never rank
-        {{{7, 64}}, 7, 0},          // single colour
-        {{{0, 24}, {8, 40}}, 8, 0}, // 8 pushes 0 back, twin rule gives c3 = 0
+        {{{0, 64}}, 0, 0},                    // empty cell: no colour
+        {{{1, 32}, {9, 16}, {2, 16}}, 1, 2},  // 9 is 1's bright twin, so 2 comes second
+        {{{0, 40}, {5, 24}}, 5, 0},           // background pushed behind the colour
+        {{{0, 30}, {5, 20}, {13, 14}}, 5, 0}, // 13 is 5's twin: no second colour
+        {{{6, 32}, {14, 20}, {3, 12}}, 6, 3}, // the twin skipped for the third
+        {{{4, 32}, {2, 32}}, 2, 4},           // equal counts: lower index first
+        {{{200, 64}}, 0, 0},                  // values above 15 never rank
+        {{{7, 64}}, 7, 0},                    // single colour
+        {{{0, 24}, {8, 40}}, 8, 0},           // 8 pushes 0 back; 0 is its twin, no second
         {{{12, 16}, {9, 16}, {5, 16}, {3, 16}}, 3, 5},
         {{{0, 20}, {3, 20}, {11, 12}, {4, 12}}, 3, 4},         // 0 ranked second, 11 is 3's twin
         {{{1, 10}, {2, 11}, {3, 12}, {4, 13}, {5, 18}}, 5, 4}, // fifth colour dropped
@@ -197,49 +197,52 @@ struct ResolveCase {
     int a, b;
     int in_ink, in_paper;
     int d;
-    char kind;
+    RecordKind kind;
     int out_ink, out_paper;
 };
 
-TEST(InkPaper, WorkedExamplesAndEdges) {
+constexpr RecordKind S = RecordKind::Sprite;
+constexpr RecordKind W = RecordKind::WhiteSprite;
+constexpr RecordKind B = RecordKind::Block;
+
+TEST(InkPaper, RolesCarryFromCellToCell) {
+    // A, B; ink and paper carried in; default colour; kind; ink and paper out.
     const ResolveCase cases[] = {
-        // The worked examples, default colour 7, kind S.
-        {1, 2, 15, 8, 7, 'S', 2, 1},
-        {2, 1, 2, 1, 7, 'S', 2, 1},
-        {1, 2, 2, 1, 7, 'S', 2, 1},
-        {2, 6, 2, 1, 7, 'S', 2, 6},
-        {5, 0, 15, 8, 7, 'S', 5, 0},
-        {7, 0, 15, 8, 7, 'S', 7, 0},
-        {2, 0, 15, 8, 7, 'S', 7, 2},
-        {10, 0, 15, 8, 7, 'S', 15, 10},
-        {0, 0, 6, 1, 7, 'S', 6, 1},
-        {0, 0, 15, 8, 7, 'S', 15, 0},
-        {3, 5, 15, 8, 7, 's', 15, 0},
-        {0, 0, 2, 6, 7, 's', 15, 0},
-        // Edges.
-        {1, 0, 15, 8, 0, 'S', 1, 0}, // partner 0; no swap, paper hue not above 1
-        {8, 0, 15, 8, 7, 'S', 7, 0}, // case 4 on hue 0: ink = D, paper 8 -> 0
-        {8, 0, 15, 8, 0, 'S', 0, 0}, // default 0: both 0
-        {5, 0, 0, 2, 7, 'B', 5, 0},  // case 6 then step 8 has nothing to swap
-        {1, 5, 15, 8, 7, 'B', 5, 1},
-        {0, 5, 1, 3, 7, 'B', 5, 0},  // case 6: A = partner(5) = 0, ink 5
-        {1, 0, 9, 3, 0, 'B', 1, 0},  // case 1 keeps ink 1; partner 0
-        {3, 0, 1, 8, 7, 'B', 7, 3},  // case 6 with partner 7
-        {9, 4, 1, 0, 7, 'B', 4, 9},  // case 1: ink 9, paper 4, then step 8 swaps
-        {0, 2, 15, 0, 7, 'B', 7, 2}, // case 2 fails (B=2 vs paper hue 0); case 6
-        {0, 8, 15, 0, 7, 'B', 7, 0}, // case 2: paper 8, ink partner(8) = 7, then 8 -> 0
-        {4, 0, 15, 8, 200, 'B', 4, 0},
-        {0, 0, 200, 0, 7, 'B', 200, 0}, // an empty cell keeps a large ink
-        {2, 0, 15, 8, 0, 'B', 2, 0},    // partner 0 with hue 2
+        {1, 2, 15, 8, 7, S, 2, 1},    // band start: the larger value becomes ink
+        {2, 1, 2, 1, 7, S, 2, 1},     // A continues as ink
+        {1, 2, 2, 1, 7, S, 2, 1},     // B continues as ink, A becomes paper
+        {2, 6, 2, 1, 7, S, 2, 6},     // ink continues, the new B is paper
+        {5, 0, 15, 8, 7, S, 5, 0},    // lone cyan: partner 0, larger value ink
+        {7, 0, 15, 8, 7, S, 7, 0},    // lone white continues the band's white ink
+        {2, 0, 15, 8, 7, S, 7, 2},    // lone red: partner from the default, larger is ink
+        {10, 0, 15, 8, 7, S, 15, 10}, // lone bright red: the partner is bright too
+        {0, 0, 6, 1, 7, S, 6, 1},     // empty cell keeps what it was given
+        {0, 0, 15, 8, 7, S, 15, 0},   // empty first cell: paper "no colour" becomes 0
+        {3, 5, 15, 8, 7, W, 15, 0},   // white sprite: white on black whatever is drawn
+        {0, 0, 2, 6, 7, W, 15, 0},
+        {1, 0, 15, 8, 0, S, 1, 0},    // partner 0; no swap, black paper is not lighter
+        {8, 0, 15, 8, 7, S, 7, 0},    // lone bright black continues the "no colour" paper
+        {8, 0, 15, 8, 0, S, 0, 0},    // the same with default 0: both black
+        {5, 0, 0, 2, 7, B, 5, 0},     // lone cyan after black on red: cyan on black
+        {1, 5, 15, 8, 7, B, 5, 1},    // dark blue ink gives way to lighter cyan paper
+        {0, 5, 1, 3, 7, B, 5, 0},     // lone B: A is its partner 0, cyan ink
+        {1, 0, 9, 3, 0, B, 1, 0},     // blue continues as ink, partner 0 as paper
+        {3, 0, 1, 8, 7, B, 7, 3},     // lone magenta meets no carried hue: partner 7 is ink
+        {9, 4, 1, 0, 7, B, 4, 9},     // bright blue continues as ink, then yields to green
+        {0, 2, 15, 0, 7, B, 7, 2},    // lone red B continues nothing: partner 7 is ink
+        {0, 8, 15, 0, 7, B, 7, 0},    // bright black continues black paper, ink its partner
+        {4, 0, 15, 8, 200, B, 4, 0},  // green's partner is 0 whatever the default
+        {0, 0, 200, 0, 7, B, 200, 0}, // an empty cell keeps a large ink
+        {2, 0, 15, 8, 0, B, 2, 0},    // partner 0 with hue 2
     };
     for (const ResolveCase& c : cases) {
         InkPaper state{static_cast<ColourIndex>(c.in_ink), static_cast<ColourIndex>(c.in_paper)};
         resolve_ink_paper(CellRanking{static_cast<ColourIndex>(c.a), static_cast<ColourIndex>(c.b)},
                           state, static_cast<std::uint8_t>(c.d), c.kind);
-        EXPECT_EQ(state.ink, c.out_ink) << c.a << "," << c.b << " in " << c.in_ink << ","
-                                        << c.in_paper << " d " << c.d << " " << c.kind;
-        EXPECT_EQ(state.paper, c.out_paper) << c.a << "," << c.b << " in " << c.in_ink << ","
-                                            << c.in_paper << " d " << c.d << " " << c.kind;
+        EXPECT_EQ(state.ink, c.out_ink)
+            << c.a << "," << c.b << " in " << c.in_ink << "," << c.in_paper << " d " << c.d;
+        EXPECT_EQ(state.paper, c.out_paper)
+            << c.a << "," << c.b << " in " << c.in_ink << "," << c.in_paper << " d " << c.d;
     }
 }
 
@@ -247,7 +250,7 @@ TEST(InkPaper, HueZeroWithDefaultAboveFifteen) {
     // A cell of the single colour 8 at band start with default colour 200:
     // ink takes all eight bits of the default.
     InkPaper state{15, NO_COLOUR};
-    resolve_ink_paper(CellRanking{8, 0}, state, 200, 'B');
+    resolve_ink_paper(CellRanking{8, 0}, state, 200, B);
     EXPECT_EQ(state.ink, 200);
     EXPECT_EQ(state.paper, 0);
 }
@@ -256,8 +259,8 @@ TEST(Band, MakeAttribute) {
     struct Case {
         int ink, paper, attribute;
     };
-    const Case cases[] = {{6, 2, 0x16}, {15, 0, 0x47}, {15, 8, 0x47}, {8, 8, 0x00},
-                          {7, 0, 0x07}, {0, 9, 0x48},  {5, 13, 0x6d}, {200, 0, 0x40}};
+    const Case cases[] = {{6, 2, 0x16}, {15, 0, 0x47}, {7, 0, 0x07},
+                          {0, 9, 0x48}, {5, 13, 0x6d}, {200, 0, 0x40}};
     for (const Case& c : cases) {
         EXPECT_EQ(
             make_attribute(static_cast<ColourIndex>(c.ink), static_cast<ColourIndex>(c.paper)),
@@ -266,11 +269,17 @@ TEST(Band, MakeAttribute) {
     }
 }
 
-ResourceRecord record_of(char kind, int default_colour) {
+// Encodes the band of `width` x `height` pixels at (x, row) as the given kind would.
+void encode(Stores& stores, char kind, int x, int row, int width, int height, int default_colour) {
     ResourceRecord record{};
-    record.kind = kind;
+    record.kind_char = kind;
+    record.kind = kind_of(kind);
+    record.x = x;
+    record.y = row;
+    record.width = width;
+    record.height = height;
     record.default_colour = static_cast<std::uint8_t>(default_colour);
-    return record;
+    encode_band(stores, record, record_shape(record), row);
 }
 
 // Colour 2 in the left four pixel columns, colour 6 in the right four.
@@ -285,7 +294,7 @@ void paint_two_colour_cell(PictureGrid& grid, int cx, int row) {
 TEST(Band, TwoColourCell) {
     auto stores = fresh_stores();
     paint_two_colour_cell(stores->grid, 0, 0);
-    encode_band(*stores, 0, 0, 8, 8, record_of('B', 7));
+    encode(*stores, 'B', 0, 0, 8, 8, 7);
     for (int r = 0; r < 8; ++r) {
         EXPECT_EQ(stores->bitmap.bytes[0][r], 0x0F) << r;
         EXPECT_EQ(stores->mask.bytes[0][r], 0xFF) << r;
@@ -295,7 +304,7 @@ TEST(Band, TwoColourCell) {
 
 TEST(Band, EmptyFirstCell) {
     auto stores = fresh_stores();
-    encode_band(*stores, 8, 0, 8, 8, record_of('B', 7));
+    encode(*stores, 'B', 8, 0, 8, 8, 7);
     EXPECT_EQ(stores->attributes.bytes[1], 0x47);
     EXPECT_EQ(stores->bitmap.bytes[1][0], 0x00);
     EXPECT_EQ(stores->mask.bytes[1][0], 0x00);
@@ -306,7 +315,7 @@ TEST(Band, SecondCellKeepsTheFirstCellsRoles) {
     paint_two_colour_cell(stores->grid, 0, 0);
     paint_two_colour_cell(stores->grid, 8, 0);
     // An empty third cell keeps them as well.
-    encode_band(*stores, 0, 0, 24, 8, record_of('B', 7));
+    encode(*stores, 'B', 0, 0, 24, 8, 7);
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(stores->attributes.bytes[c], 0x16) << c;
     }
@@ -317,9 +326,9 @@ TEST(Band, SecondCellKeepsTheFirstCellsRoles) {
 TEST(Band, StateIsResetAtEachBand) {
     auto stores = fresh_stores();
     paint_two_colour_cell(stores->grid, 0, 0);
-    encode_band(*stores, 0, 0, 8, 8, record_of('B', 7));
+    encode(*stores, 'B', 0, 0, 8, 8, 7);
     // An empty cell in a new band starts from ink 15, paper 8, not from 6/2.
-    encode_band(*stores, 16, 0, 8, 8, record_of('B', 7));
+    encode(*stores, 'B', 16, 0, 8, 8, 7);
     EXPECT_EQ(stores->attributes.bytes[2], 0x47);
 }
 
@@ -330,7 +339,7 @@ TEST(Band, TallSpriteIsRankedFromItsTopCell) {
             stores->grid.at(px, r) = r < 8 ? 5 : 3;
         }
     }
-    encode_band(*stores, 0, 0, 8, 24, record_of('S', 7));
+    encode(*stores, 'S', 0, 0, 8, 24, 7);
     EXPECT_EQ(stores->attributes.bytes[0], 0x05); // ink 5, paper partner(5) = 0
     for (int r = 0; r < 24; ++r) {
         EXPECT_EQ(stores->bitmap.bytes[0][r], r < 8 ? 0xFF : 0x00) << r;
@@ -346,7 +355,7 @@ TEST(Band, ColumnToTheRightOfTheLastCellIsCleared) {
             stores->mask.bytes[c][r] = 0xAA;
         }
     }
-    encode_band(*stores, 0, 0, 16, 8, record_of('B', 7));
+    encode(*stores, 'B', 0, 0, 16, 8, 7);
     EXPECT_EQ(stores->bitmap.bytes[2][0], 0x00) << "cleared for the band's rows";
     EXPECT_EQ(stores->bitmap.bytes[2][7], 0x00);
     EXPECT_EQ(stores->bitmap.bytes[2][8], 0xAA) << "rows below the band untouched";
@@ -354,7 +363,7 @@ TEST(Band, ColumnToTheRightOfTheLastCellIsCleared) {
     EXPECT_EQ(stores->bitmap.bytes[3][0], 0xAA);
 
     // The last column has no neighbour to clear, and nothing past it is touched.
-    encode_band(*stores, 1016, 8, 8, 8, record_of('B', 7));
+    encode(*stores, 'B', 1016, 8, 8, 8, 7);
     EXPECT_EQ(stores->bitmap.bytes[127][8], 0x00);
 }
 
@@ -366,7 +375,7 @@ TEST(Band, CellsAtAnOddXAreStoredUnderXDivEight) {
             stores->grid.at(px, r) = 3;
         }
     }
-    encode_band(*stores, 4, 0, 16, 8, record_of('B', 7));
+    encode(*stores, 'B', 4, 0, 16, 8, 7);
     // Cell 1 at x = 4 goes to column 0, cell 2 at x = 12 to column 1.
     // Colour 3 with partner 7: ink 7, paper 3, so no pixel is ink.
     EXPECT_EQ(stores->attributes.bytes[0], 0x1F);
@@ -385,7 +394,7 @@ TEST(Band, ValuesAboveFifteenInAnEightBitPicture) {
             stores->grid.at(px, r) = 200;
         }
     }
-    encode_band(*stores, 0, 0, 8, 8, record_of('B', 7));
+    encode(*stores, 'B', 0, 0, 8, 8, 7);
     EXPECT_EQ(stores->bitmap.bytes[0][0], 0x00);
     EXPECT_EQ(stores->mask.bytes[0][0], 0xF0);
     EXPECT_EQ(stores->attributes.bytes[0], 0x47);
@@ -397,7 +406,7 @@ TEST(Band, ValuesAboveFifteenInAnEightBitPicture) {
             stores->grid.at(px, r) = 8;
         }
     }
-    encode_band(*stores, 0, 0, 8, 8, record_of('B', 200));
+    encode(*stores, 'B', 0, 0, 8, 8, 200);
     EXPECT_EQ(stores->bitmap.bytes[0][0], 0xF0);
     EXPECT_EQ(stores->attributes.bytes[0], 0x40); // 200 & 7 = 0, bright from 200's bit 3
 }
@@ -408,7 +417,7 @@ TEST(Band, WhiteSpriteIsInkWhiteOnBlack) {
     for (int r = 0; r < 8; ++r) {
         stores->grid.at(7, r) = 15;
     }
-    encode_band(*stores, 0, 0, 8, 8, record_of('s', 7));
+    encode(*stores, 's', 0, 0, 8, 8, 7);
     EXPECT_EQ(stores->attributes.bytes[0], 0x47);
     EXPECT_EQ(stores->bitmap.bytes[0][0], 0x01);
     EXPECT_EQ(stores->mask.bytes[0][0], 0xFF);

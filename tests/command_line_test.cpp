@@ -13,11 +13,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::make_bmp;
-using test::quoted;
 using test::read_file;
 using test::run_kelvora;
 using test::TempDir;
 using test::write_file;
+using Args = std::vector<std::string>;
 
 const std::string USAGE = "Kelvora\n\tkelvora.exe file.bmp file.txt file.asm\n";
 const std::string LIST = "a=B,0,0,8,8,7\n";
@@ -36,32 +36,36 @@ struct Workspace {
         write_file(dir / picture, good_picture());
         write_file(dir / list, LIST);
     }
-    std::string run(const std::string& arguments, int* status = nullptr) const {
-        return run_kelvora(dir.path(), arguments, status);
+    std::string run(const Args& arguments, int* status = nullptr) const {
+        const test::Run run = run_kelvora(dir.path(), arguments);
+        if (status != nullptr) {
+            *status = run.status;
+        }
+        return run.out;
     }
 };
 
 TEST(CommandLine, NoArgumentsWithoutDefaultFiles) {
     TempDir dir;
-    int status = -1;
-    EXPECT_EQ(run_kelvora(dir.path(), "", &status), USAGE + "can't open testpic.bmp");
-    EXPECT_EQ(status, 0);
+    const test::Run run = run_kelvora(dir.path(), Args{});
+    EXPECT_EQ(run.out, USAGE + "can't open testpic.bmp");
+    EXPECT_EQ(run.status, 0);
     EXPECT_FALSE(fs::exists(dir / "testpic.asm"));
 }
 
 TEST(CommandLine, FewerThanThreeArgumentsUseTheDefaults) {
-    for (const std::string args : {"", "pic.bmp", "pic.bmp list.txt"}) {
+    for (const Args& args : {Args{}, Args{"pic.bmp"}, Args{"pic.bmp", "list.txt"}}) {
         Workspace w("testpic.bmp", "testpic.txt");
         int status = -1;
-        EXPECT_EQ(w.run(args, &status), USAGE) << args;
+        EXPECT_EQ(w.run(args, &status), USAGE) << args.size();
         EXPECT_EQ(status, 0);
-        EXPECT_EQ(read_file(w.dir / "testpic.asm"), ASM) << args;
+        EXPECT_EQ(read_file(w.dir / "testpic.asm"), ASM) << args.size();
     }
 }
 
 TEST(CommandLine, ExtraArgumentsAreIgnored) {
     Workspace w;
-    EXPECT_EQ(w.run("pic.bmp list.txt out.asm more and-more"), "");
+    EXPECT_EQ(w.run(Args{"pic.bmp", "list.txt", "out.asm", "more", "and-more"}), "");
     EXPECT_EQ(read_file(w.dir / "out.asm"), ASM);
     EXPECT_FALSE(fs::exists(w.dir / "more"));
 }
@@ -69,7 +73,7 @@ TEST(CommandLine, ExtraArgumentsAreIgnored) {
 TEST(CommandLine, MissingPictureCreatesNothing) {
     Workspace w;
     int status = -1;
-    EXPECT_EQ(w.run("nothere.bmp list.txt out.asm", &status), "can't open nothere.bmp");
+    EXPECT_EQ(w.run(Args{"nothere.bmp", "list.txt", "out.asm"}, &status), "can't open nothere.bmp");
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(fs::exists(w.dir / "out.asm"));
 }
@@ -79,7 +83,7 @@ TEST(CommandLine, PictureFailingItsCheckIsSilentAndLeavesTheOutput) {
     write_file(w.dir / "wide.bmp", make_bmp({12, 8, 8}, [](int, int) { return 1; }));
     write_file(w.dir / "out.asm", "earlier run\n");
     int status = -1;
-    EXPECT_EQ(w.run("wide.bmp list.txt out.asm", &status), "");
+    EXPECT_EQ(w.run(Args{"wide.bmp", "list.txt", "out.asm"}, &status), "");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(read_file(w.dir / "out.asm"), "earlier run\n");
 }
@@ -87,9 +91,9 @@ TEST(CommandLine, PictureFailingItsCheckIsSilentAndLeavesTheOutput) {
 TEST(CommandLine, MissingListLeavesTheOutputUntouched) {
     Workspace w;
     write_file(w.dir / "out.asm", "earlier run\n");
-    EXPECT_EQ(w.run("pic.bmp nolist.txt out.asm"), "can't open nolist.txt");
+    EXPECT_EQ(w.run(Args{"pic.bmp", "nolist.txt", "out.asm"}), "can't open nolist.txt");
     EXPECT_EQ(read_file(w.dir / "out.asm"), "earlier run\n");
-    EXPECT_EQ(w.run("pic.bmp nolist.txt new.asm"), "can't open nolist.txt");
+    EXPECT_EQ(w.run(Args{"pic.bmp", "nolist.txt", "new.asm"}), "can't open nolist.txt");
     EXPECT_FALSE(fs::exists(w.dir / "new.asm"));
 }
 
@@ -99,7 +103,7 @@ TEST(CommandLine, OutputThatCannotBeOpened) {
     const std::string cases[] = {"missing/out.asm", "sub"};
     for (const std::string& output : cases) {
         int status = -1;
-        EXPECT_EQ(w.run("pic.bmp list.txt " + output, &status), "can't open " + output);
+        EXPECT_EQ(w.run(Args{"pic.bmp", "list.txt", output}, &status), "can't open " + output);
         EXPECT_EQ(status, 0);
     }
     EXPECT_EQ(read_file(w.dir / "list.txt"), LIST);
@@ -108,22 +112,22 @@ TEST(CommandLine, OutputThatCannotBeOpened) {
 TEST(CommandLine, DirectoriesAsInputsCannotBeOpened) {
     Workspace w;
     fs::create_directory(w.dir / "sub");
-    EXPECT_EQ(w.run("sub list.txt out.asm"), "can't open sub");
-    EXPECT_EQ(w.run("pic.bmp sub out.asm"), "can't open sub");
+    EXPECT_EQ(w.run(Args{"sub", "list.txt", "out.asm"}), "can't open sub");
+    EXPECT_EQ(w.run(Args{"pic.bmp", "sub", "out.asm"}), "can't open sub");
     EXPECT_FALSE(fs::exists(w.dir / "out.asm"));
 }
 
 TEST(CommandLine, UsageThenMessageOnTheNextLine) {
     TempDir dir;
     write_file(dir / "testpic.bmp", good_picture());
-    EXPECT_EQ(run_kelvora(dir.path(), ""), USAGE + "can't open testpic.txt");
+    EXPECT_EQ(run_kelvora(dir.path(), Args{}).out, USAGE + "can't open testpic.txt");
 }
 
 TEST(CommandLine, EmptyListGivesAnEmptyOutput) {
     Workspace w;
     write_file(w.dir / "empty.txt", "");
     write_file(w.dir / "out.asm", "earlier run\n");
-    EXPECT_EQ(w.run("pic.bmp empty.txt out.asm"), "");
+    EXPECT_EQ(w.run(Args{"pic.bmp", "empty.txt", "out.asm"}), "");
     ASSERT_TRUE(fs::exists(w.dir / "out.asm"));
     EXPECT_EQ(fs::file_size(w.dir / "out.asm"), 0u);
 }
@@ -139,7 +143,7 @@ TEST(CommandLine, OutputThatIsAnInputIsRefused) {
     const std::string picture = read_file(w.dir / "pic.bmp");
     for (const std::string& output : outputs) {
         int status = -1;
-        EXPECT_EQ(w.run("pic.bmp list.txt " + output, &status),
+        EXPECT_EQ(w.run(Args{"pic.bmp", "list.txt", output}, &status),
                   "can't write " + output + ": it is also an input\n");
         EXPECT_EQ(status, 0);
         EXPECT_EQ(read_file(w.dir / "list.txt"), LIST) << output;
@@ -147,13 +151,13 @@ TEST(CommandLine, OutputThatIsAnInputIsRefused) {
     }
     // The same list under an absolute name as well.
     const std::string absolute = (w.dir / "list.txt").string();
-    EXPECT_EQ(w.run("pic.bmp list.txt " + quoted(absolute)),
+    EXPECT_EQ(w.run(Args{"pic.bmp", "list.txt", absolute}),
               "can't write " + absolute + ": it is also an input\n");
 }
 
 TEST(CommandLine, DevicesAreWrittenAsUsual) {
     Workspace w;
-    EXPECT_EQ(w.run("pic.bmp list.txt /dev/null"), "");
+    EXPECT_EQ(w.run(Args{"pic.bmp", "list.txt", "/dev/null"}), "");
 }
 
 TEST(CommandLine, WriteErrorIsReportedOnce) {
@@ -162,7 +166,7 @@ TEST(CommandLine, WriteErrorIsReportedOnce) {
     }
     Workspace w;
     int status = -1;
-    EXPECT_EQ(w.run("pic.bmp list.txt /dev/full", &status), "can't write /dev/full\n");
+    EXPECT_EQ(w.run(Args{"pic.bmp", "list.txt", "/dev/full"}, &status), "can't write /dev/full\n");
     EXPECT_EQ(status, 0);
 
     // A long output fails in the middle of the run; still one message.
@@ -173,7 +177,7 @@ TEST(CommandLine, WriteErrorIsReportedOnce) {
         list += "=S,0,0,8,8,7\n";
     }
     write_file(w.dir / "long.txt", list);
-    EXPECT_EQ(w.run("pic.bmp long.txt /dev/full"), "can't write /dev/full\n");
+    EXPECT_EQ(w.run(Args{"pic.bmp", "long.txt", "/dev/full"}), "can't write /dev/full\n");
 }
 
 } // namespace

@@ -12,13 +12,10 @@ namespace {
 using test::BmpLayout;
 using test::fresh_stores;
 using test::make_bmp;
-using test::stream_over;
 
 bool load(const std::string& bytes, PictureGrid& grid) {
-    std::FILE* stream = stream_over(bytes);
-    const bool loaded = load_picture(stream, grid);
-    std::fclose(stream);
-    return loaded;
+    PictureFacts facts;
+    return read_picture(*test::reader_over(bytes), grid, facts).taken;
 }
 
 // A pattern that differs at every position of a small picture.
@@ -80,9 +77,10 @@ TEST(Picture, ValuesAboveFifteenAreKept) {
 TEST(Picture, OtherDepthsAreReadAsFourBit) {
     for (int bits : {1, 24, 32}) {
         auto stores = fresh_stores();
-        // Build the bytes as a 4-bit file, then claim another depth.
-        std::string bmp = make_bmp({8, 8, 4}, [](int x, int) { return std::uint8_t(x + 1); });
-        bmp[28] = static_cast<char>(bits);
+        // The bytes of a 4-bit file under a header that claims another depth.
+        BmpLayout layout{8, 8, 4};
+        layout.bits_field = bits;
+        const std::string bmp = make_bmp(layout, [](int x, int) { return std::uint8_t(x + 1); });
         ASSERT_TRUE(load(bmp, stores->grid)) << bits;
         EXPECT_EQ(stores->grid.at(0, 0), 1) << bits;
         EXPECT_EQ(stores->grid.at(7, 7), 8) << bits;
@@ -122,8 +120,9 @@ TEST(Picture, LargestPictureFillsTheWholeGrid) {
 TEST(Picture, PixelOffsetBelowTwentyNineFails) {
     for (std::uint32_t offset : {0u, 1u, 28u}) {
         auto stores = fresh_stores();
-        std::string bmp = make_bmp({8, 8, 8}, [](int, int) { return 3; });
-        std::memcpy(&bmp[10], &offset, 4);
+        BmpLayout layout{8, 8, 8};
+        layout.offset_field = offset;
+        const std::string bmp = make_bmp(layout, [](int, int) { return 3; });
         EXPECT_FALSE(load(bmp, stores->grid)) << offset;
     }
 }
@@ -145,9 +144,9 @@ TEST(Picture, HugePixelOffsetsAreSkippedInChunks) {
 TEST(Picture, PixelOffsetPastTheEndLeavesEveryPixelZero) {
     auto stores = fresh_stores();
     std::memset(stores->grid.pixels, 0xEE, sizeof stores->grid.pixels);
-    std::string bmp = make_bmp({8, 8, 8}, [](int, int) { return 4; });
-    const std::uint32_t offset = 0xFFFFFFF0u;
-    std::memcpy(&bmp[10], &offset, 4);
+    BmpLayout layout{8, 8, 8};
+    layout.offset_field = 0xFFFFFFF0u;
+    const std::string bmp = make_bmp(layout, [](int, int) { return 4; });
     ASSERT_TRUE(load(bmp, stores->grid));
     EXPECT_EQ(stores->grid.at(0, 0), 0);
     EXPECT_EQ(stores->grid.at(7, 7), 0);
@@ -192,9 +191,7 @@ TEST(Picture, HeaderFieldsCutShortKeepThePreviousFieldsBytes) {
     auto stores = fresh_stores();
     std::memset(stores->grid.pixels, 0xEE, sizeof stores->grid.pixels);
     // Offset 64 complete, info size complete, then two bytes of the width.
-    std::string bmp(20, '\0');
-    bmp[10] = 64;
-    bmp[18] = 16;
+    const std::string bmp = make_bmp({16, 16, 4, 64}, [](int, int) { return 0; }).substr(0, 20);
     // Width 16 (its high bytes from the offset's zeros); the height gets no
     // byte and keeps the same scratch, 16; the depth byte is missing: 4-bit.
     ASSERT_TRUE(load(bmp, stores->grid));
@@ -210,12 +207,35 @@ TEST(Picture, EmptyAndTinyFilesFail) {
     }
 }
 
-TEST(Picture, ReadLe32AssemblesLittleEndian) {
-    std::FILE* stream = stream_over(std::string("\x01\x02\x03\x84\x05", 5));
-    std::uint8_t scratch[4] = {0xAA, 0xBB, 0xCC, 0xDD};
-    EXPECT_EQ(read_le32(stream, scratch), 0x84030201u);
-    EXPECT_EQ(read_le32(stream, scratch), 0x84030205u) << "short read keeps old bytes";
-    std::fclose(stream);
+TEST(Picture, PaletteEntriesTheFileHolds) {
+    struct Case {
+        const char* what;
+        BmpLayout layout;
+        int entries;
+    };
+    const auto layout = [](BmpLayout l, std::int64_t colours_used, std::int64_t bits) {
+        l.colours_used_field = colours_used;
+        l.bits_field = bits;
+        return l;
+    };
+    const Case cases[] = {
+        {"4-bit", {8, 8, 4}, 16},
+        {"8-bit", {8, 8, 8}, 256},
+        {"colours used 3", layout({8, 8, 8}, 3, -1), 3},
+        {"colours used 300", layout({8, 8, 8}, 300, -1), 256},
+        {"no count: two to the depth", layout({8, 8, 4}, 0, -1), 16},
+        {"pixels start after 5 entries", {8, 8, 4, 54 + 20}, 5},
+        {"no count, 24 bits: no palette", layout({8, 8, 4}, 0, 24), 0},
+        {"no count, depth field 0x0108: no palette", layout({8, 8, 8}, 0, 0x108), 0},
+    };
+    for (const Case& c : cases) {
+        auto stores = fresh_stores();
+        PictureFacts facts;
+        const std::string bmp = make_bmp(c.layout, [](int, int) { return 0; });
+        ASSERT_TRUE(read_picture(*test::reader_over(bmp), stores->grid, facts).taken) << c.what;
+        EXPECT_EQ(facts.palette_entries, c.entries) << c.what;
+        EXPECT_EQ(facts.bytes_missing, 0u) << c.what;
+    }
 }
 
 } // namespace

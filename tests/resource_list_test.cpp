@@ -1,6 +1,9 @@
 // Resource-list reader: tokens, comments, numbers and whole records.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,8 +13,6 @@
 
 namespace kelvora {
 namespace {
-
-using test::stream_over;
 
 // A record as plain values, for comparing in tables.
 struct Expected {
@@ -28,31 +29,14 @@ std::ostream& operator<<(std::ostream& os, const Expected& e) {
               << e.width << "," << e.height << "," << e.colour << "}";
 }
 
-// A list stream over the given bytes.
-class ListOver {
-  public:
-    explicit ListOver(const std::string& bytes)
-        : file_(stream_over(bytes)), list_(std::make_unique<ListStream>()) {
-        start_list(*list_, file_);
-    }
-    ~ListOver() { std::fclose(file_); }
-    ListOver(const ListOver&) = delete;
-    ListOver& operator=(const ListOver&) = delete;
-    ListStream& list() { return *list_; }
-
-  private:
-    std::FILE* file_;
-    std::unique_ptr<ListStream> list_;
-};
-
 std::vector<Expected> read_all(const std::string& list, std::size_t most = 100) {
-    ListOver stream(list);
+    const auto reader = test::reader_over(list);
     std::vector<Expected> records;
     ResourceRecord record{};
-    while (read_record(stream.list(), record)) {
-        // The name buffer may hold a NUL; keep all 79 characters' worth as read.
-        records.push_back({std::string(record.name), record.kind, record.x, record.y, record.width,
-                           record.height, record.default_colour});
+    while (read_record(*reader, record)) {
+        EXPECT_EQ(record.kind, kind_of(record.kind_char));
+        records.push_back({std::string(record.name), record.kind_char, record.x, record.y,
+                           record.width, record.height, record.default_colour});
         if (records.size() > most) {
             break; // a reader that never ends the list would loop here
         }
@@ -142,9 +126,9 @@ TEST(ResourceList, RecordsAsTheyAreRead) {
 }
 
 TEST(ResourceList, NameWithNulHasLengthOneAndDoesNotEndTheList) {
-    ListOver stream(std::string("\0=B,0,0,8,8,1\n", 14));
+    const std::string list("\0=B,0,0,8,8,1\n", 14);
     char buffer[TOKEN_BUFFER_SIZE];
-    EXPECT_EQ(read_token(stream.list(), buffer), 1);
+    EXPECT_EQ(read_token(*test::reader_over(list), buffer), 1);
     EXPECT_EQ(buffer[0], '\0');
 
     const auto records = read_all(std::string("\0=B,0,0,8,8,1\nlogo=B,0,0,16,8,5\n", 32));
@@ -154,11 +138,12 @@ TEST(ResourceList, NameWithNulHasLengthOneAndDoesNotEndTheList) {
 }
 
 TEST(ResourceList, TokenLimitLosesTheEightiethByte) {
-    ListOver stream(letters100 + ",");
+    const std::string list = letters100 + ",";
+    const auto reader = test::reader_over(list);
     char buffer[TOKEN_BUFFER_SIZE];
-    EXPECT_EQ(read_token(stream.list(), buffer), 79);
+    EXPECT_EQ(read_token(*reader, buffer), 79);
     EXPECT_EQ(std::string(buffer), letters100.substr(0, 79));
-    EXPECT_EQ(read_token(stream.list(), buffer), 20);
+    EXPECT_EQ(read_token(*reader, buffer), 20);
     EXPECT_EQ(std::string(buffer), letters100.substr(80));
 }
 
@@ -166,32 +151,32 @@ TEST(ResourceList, NumberReader) {
     struct Case {
         std::string text;
         std::int32_t value;
-        int next; // the byte after the number's terminator, or EOF
+        int next; // the byte after the number's terminator, or -1 at the end
     };
     const Case cases[] = {
         {"0,x", 0, 'x'},
         {"123,x", 123, 'x'},
-        {"123", 123, EOF},
+        {"123", 123, -1},
         {",x", 0, 'x'},
         {" 5", 0, '5'},
         {"-5", 0, '5'},
-        {"2147483647,", INT32_MAX, EOF},
-        {"2147483648,", INT32_MIN, EOF},
-        {"4294967295,", -1, EOF},
-        {"4294967296,", 0, EOF},
-        {"99999999999,", 1215752191, EOF},
+        {"2147483647,", INT32_MAX, -1},
+        {"2147483648,", INT32_MIN, -1},
+        {"4294967295,", -1, -1},
+        {"4294967296,", 0, -1},
+        {"99999999999,", 1215752191, -1},
         {"12\r\nx", 12, '\n'},
     };
     for (const Case& c : cases) {
-        ListOver stream(c.text);
-        EXPECT_EQ(read_number(stream.list()), c.value) << c.text;
-        EXPECT_EQ(read_byte(stream.list()), c.next) << c.text;
+        const auto reader = test::reader_over(c.text);
+        EXPECT_EQ(read_number(*reader), c.value) << c.text;
+        EXPECT_EQ(next_byte(*reader), c.next) << c.text;
     }
 }
 
 TEST(ResourceList, RecordsAcrossReadBlocks) {
     // Well over one 64 KiB block, so tokens and numbers are cut by refills
-    // at every possible offset.
+    // at every possible offset when read from a file.
     std::string list;
     std::vector<Expected> want;
     for (int i = 0; i < 6000; ++i) {
@@ -204,8 +189,22 @@ TEST(ResourceList, RecordsAcrossReadBlocks) {
         list += std::to_string(i % 300) + "\r\n";
         want.push_back({name, 'S', i, 3 * i, 8, 16, i % 300 % 256});
     }
-    ASSERT_GT(list.size(), 2 * ListStream::CAPACITY);
+    ASSERT_GT(list.size(), 2 * ByteReader::CAPACITY);
     EXPECT_EQ(read_all(list, 7000), want);
+    test::TempDir dir;
+    test::write_file(dir / "list.txt", list);
+    const int fd = open((dir / "list.txt").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const auto reader = std::make_unique<ByteReader>();
+    start_reading(*reader, fd);
+    ResourceRecord record{};
+    for (const Expected& w : want) {
+        ASSERT_TRUE(read_record(*reader, record));
+        ASSERT_EQ(record.name, w.name);
+        ASSERT_EQ(record.default_colour, w.colour);
+    }
+    EXPECT_FALSE(read_record(*reader, record));
+    close(fd);
 }
 
 TEST(ResourceList, EndlessCommentEndsTheList) {

@@ -1,15 +1,18 @@
-// Helpers shared by the tests: BMP files built in memory, streams over byte
-// strings, a fresh set of stores, and running the real program.
+// Helpers shared by the tests: BMP files built in memory, readers over byte
+// strings, a fresh set of stores, temporary folders and one way of running
+// the real programs.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cells/stores.h"
+#include "input/byte_reader.h"
+#include "input/picture.h"
 
 namespace kelvora::test {
 
@@ -20,18 +23,21 @@ struct BmpLayout {
     // Pixel-data offset; 0 means "right after a standard header and palette".
     std::uint32_t pixel_offset = 0;
     std::uint32_t compression = 0;
+    std::vector<Rgb> palette = {}; // empty: a grey ramp of 16 or 256 entries
+    // What the header says, where a test wants it to say something else than
+    // the layout: -1 keeps the true value.
+    std::int64_t colours_used_field = -1;
+    std::int64_t bits_field = -1;
+    std::int64_t offset_field = -1;
 };
 
-// A BMP with a 40-byte info header and a grey palette. `pixel(x, y)` gives
-// the index at (x, y), y = 0 at the top; rows are written bottom-up. For 4-bit
-// pictures only the low nibble is used.
+// A BMP with a 40-byte info header. `pixel(x, y)` gives the index at (x, y),
+// y = 0 at the top; rows are written bottom-up. For 4-bit pictures only the
+// low nibble is used; any depth but 8 is packed as 4 bits a pixel.
 std::string make_bmp(const BmpLayout& layout, const std::function<std::uint8_t(int, int)>& pixel);
 
-// A stream over the bytes, positioned at the start (works for empty input).
-std::FILE* stream_over(const std::string& bytes);
-
-// Everything written to the stream so far.
-std::string contents_of(std::FILE* stream);
+// A reader over the bytes, which must outlive it.
+std::unique_ptr<ByteReader> reader_over(const std::string& bytes);
 
 // A zeroed set of stores, as the program starts with.
 std::unique_ptr<Stores> fresh_stores();
@@ -53,7 +59,23 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-// What one run of the real program left: the output file and the messages.
+// What one run of a program left behind.
+struct Run {
+    std::string out; // standard output
+    std::string err; // standard error
+    int status;      // the exit status, or 128 + the signal that ended it
+    long max_rss_kib;
+};
+
+// Runs the program (argv[0], found on PATH unless it is a path) in
+// `directory`, with standard input empty.
+Run run_program(const std::filesystem::path& directory, const std::vector<std::string>& argv);
+
+// The programs under test, with these arguments.
+Run run_kelvora(const std::filesystem::path& directory, const std::vector<std::string>& arguments);
+Run run_preview(const std::filesystem::path& directory, const std::vector<std::string>& arguments);
+
+// What one conversion by the real program left: the output file and the messages.
 struct Result {
     std::string output;
     std::string messages;
@@ -65,8 +87,8 @@ Result convert(const std::string& picture, const std::string& list);
 
 std::string repeat(const std::string& text, int times);
 
-// The small picture of the documentation: the left cell has colour 2 in its
-// four left columns and colour 6 in its four right columns; the right cell is 0.
+// A small picture: the left cell has colour 2 in its four left columns and
+// colour 6 in its four right columns; the right cell is 0.
 std::string logo_picture(int bits);
 
 // Its two cells as block lines with default colour 7, and an empty first cell.
@@ -74,12 +96,6 @@ inline const std::string LEFT_CELL = "\tdb 0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x
 inline const std::string RIGHT_CELL = "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x16\n";
 inline const std::string EMPTY_CELL = "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x47\n";
 
-// Runs the kelvora binary in `directory` with the arguments (each quoted) and
-// returns what it printed on standard output; `status` gets the exit status.
-std::string run_kelvora(const std::filesystem::path& directory, const std::string& arguments,
-                        int* status = nullptr);
-
-// Quotes one argument for the shell.
-std::string quoted(const std::string& argument);
+const std::filesystem::path SOURCE_DIR = KELVORA_SOURCE_DIR;
 
 } // namespace kelvora::test

@@ -80,21 +80,18 @@ inline void encode_eight_rows(const ColourIndex* cell, ColourIndex ink, std::uin
 } // namespace
 
 std::uint8_t make_attribute(ColourIndex ink, ColourIndex paper) {
-    const int ink_bright = ink == NO_COLOUR ? 0 : ink;
-    const int paper_bright = paper == NO_COLOUR ? 0 : paper;
-    return static_cast<std::uint8_t>(((ink_bright | paper_bright) & 8) << 3 | (paper & 7) << 3 |
-                                     (ink & 7));
+    return static_cast<std::uint8_t>(((ink | paper) & 8) << 3 | (paper & 7) << 3 | (ink & 7));
 }
 
-void encode_band(Stores& stores, std::int64_t x, std::int64_t row, std::int64_t width,
-                 std::int64_t band_height, const ResourceRecord& record) {
+void encode_band(Stores& stores, const ResourceRecord& record, const RecordShape& shape,
+                 std::int64_t row) {
     stores.ink_paper = InkPaper{15, NO_COLOUR};
     const int top = static_cast<int>(row);
-    const auto rows = static_cast<std::size_t>(band_height);
+    const auto rows = static_cast<std::size_t>(shape.band_height);
 
     int last_column = -1;
-    for (std::int64_t cx64 = x; cx64 < x + width; cx64 += 8) {
-        const int cx = static_cast<int>(cx64);
+    for (std::int64_t cell = 0; cell < shape.cells_across; ++cell) {
+        const auto cx = static_cast<int>(record.x + 8 * cell);
         const int c = cx / 8;
         const CellRanking ranking = rank_cell_colours(stores.grid, cx, top);
         resolve_ink_paper(ranking, stores.ink_paper, record.default_colour, record.kind);
@@ -124,6 +121,8 @@ void encode_band(Stores& stores, std::int64_t x, std::int64_t row, std::int64_t 
     // Encoding a cell clears the bitmap of the column to its right in the
     // band's rows. Every cell but the last has its neighbour encoded right
     // after it, which overwrites those bytes, so only the last one's stays.
+    // It is kept on purpose: a later sprite of width 0 shows that column, and
+    // its output must stay as it always was.
     if (last_column >= 0 && last_column + 1 < CELL_COLUMNS) {
         std::memset(&stores.bitmap.bytes[last_column + 1][top], 0, rows);
     }

@@ -8,15 +8,17 @@
 
 namespace kelvora {
 
-// Attribute byte: bit 6 bright, bits 5-3 paper hue, bits 2-0 ink hue.
-// NO_COLOUR counts as 0 for the bright bit.
+// Attribute byte: bit 6 bright, bits 5-3 paper hue, bits 2-0 ink hue. Ink
+// and paper come from the ink/paper resolution, which never leaves either
+// at NO_COLOUR.
 std::uint8_t make_attribute(ColourIndex ink, ColourIndex paper);
 
-// Encodes the cells at x, x + 8, ... while below x + width, rows row ..
-// row + band_height - 1. The caller has checked that every cell, the ranked
-// top 8 rows included, lies inside the grid. Resets the ink/paper state first.
-void encode_band(Stores& stores, std::int64_t x, std::int64_t row, std::int64_t width,
-                 std::int64_t band_height, const ResourceRecord& record);
+// Encodes the record's band whose top row is `row`: its cells from x across,
+// rows row .. row + band height - 1. The caller has checked that every cell,
+// the ranked top 8 rows included, lies inside the grid. Resets the ink/paper
+// state first.
+void encode_band(Stores& stores, const ResourceRecord& record, const RecordShape& shape,
+                 std::int64_t row);
 
 namespace detail {
 // The bitmap and mask bytes of eight rows of one cell (`cell` is its top-left

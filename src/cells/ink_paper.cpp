@@ -26,10 +26,10 @@ ColourIndex partner_colour(ColourIndex x, std::uint8_t d) {
 }
 
 void resolve_ink_paper(CellRanking ranking, InkPaper& ink_paper, std::uint8_t default_colour,
-                       char kind) {
+                       RecordKind kind) {
     ColourIndex a = ranking.a;
     ColourIndex b = ranking.b;
-    if (kind == 's') {
+    if (kind == RecordKind::WhiteSprite) {
         a = 15;
         b = NO_COLOUR;
     }
@@ -67,6 +67,7 @@ void resolve_ink_paper(CellRanking ranking, InkPaper& ink_paper, std::uint8_t de
         }
     }
 
+    // From here on neither is NO_COLOUR, so the attribute byte can take them as they are.
     if (paper == NO_COLOUR) {
         paper = 0;
     }

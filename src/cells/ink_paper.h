@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "cells/stores.h"
+#include "input/resource_record.h"
 
 namespace kelvora {
 
@@ -12,8 +13,8 @@ namespace kelvora {
 ColourIndex partner_colour(ColourIndex x, std::uint8_t d);
 
 // Updates `ink_paper` in place from the ranking and what the previous cell of
-// the band left there. Kind "s" (white sprite) fixes the colours.
+// the band left there. A white sprite's colours are fixed.
 void resolve_ink_paper(CellRanking ranking, InkPaper& ink_paper, std::uint8_t default_colour,
-                       char kind);
+                       RecordKind kind);
 
 } // namespace kelvora

@@ -24,44 +24,20 @@ constexpr std::array<ByteClass, 256> make_byte_classes() {
 
 constexpr auto BYTE_CLASSES = make_byte_classes();
 
-// Makes at least one byte available; false at the end of the file.
-bool refill(ListStream& list) {
-    list.position = 0;
-    list.end = std::fread(list.buffer, 1, ListStream::CAPACITY, list.file);
-    return list.end > 0;
-}
-
-inline int next_byte(ListStream& list) {
-    if (list.position == list.end && !refill(list)) {
-        return EOF;
-    }
-    return list.buffer[list.position++];
-}
-
 } // namespace
 
-int read_byte(ListStream& list) {
-    return next_byte(list);
-}
-
-void start_list(ListStream& list, std::FILE* file) {
-    list.file = file;
-    list.position = 0;
-    list.end = 0;
-}
-
-int read_token(ListStream& list, char (&buffer)[TOKEN_BUFFER_SIZE]) {
+int read_token(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE]) {
     for (;;) {
         int length = 0;
         bool comment = false;
         for (;;) {
             // Runs of ordinary bytes are copied straight from the block.
-            while (list.position < list.end && length < TOKEN_MAX_LENGTH &&
-                   BYTE_CLASSES[list.buffer[list.position]] == ORDINARY) {
-                buffer[length++] = static_cast<char>(list.buffer[list.position++]);
+            while (list.next < list.end && length < TOKEN_MAX_LENGTH &&
+                   BYTE_CLASSES[*list.next] == ORDINARY) {
+                buffer[length++] = static_cast<char>(*list.next++);
             }
             const int c = next_byte(list);
-            if (c == EOF) {
+            if (c < 0) {
                 break;
             }
             const ByteClass kind = BYTE_CLASSES[static_cast<unsigned char>(c)];
@@ -96,11 +72,11 @@ int read_token(ListStream& list, char (&buffer)[TOKEN_BUFFER_SIZE]) {
     }
 }
 
-std::int32_t read_number(ListStream& list) {
+std::int32_t read_number(ByteReader& list) {
     std::uint32_t value = 0;
     for (;;) {
         const int c = next_byte(list);
-        if (c < '0' || c > '9') { // EOF is negative, so it ends the number too
+        if (c < '0' || c > '9') { // the end of the list (-1) ends it too
             break;
         }
         value = value * 10u + static_cast<std::uint32_t>(c - '0');
@@ -108,13 +84,14 @@ std::int32_t read_number(ListStream& list) {
     return static_cast<std::int32_t>(value);
 }
 
-bool read_record(ListStream& list, ResourceRecord& record) {
+bool read_record(ByteReader& list, ResourceRecord& record) {
     if (read_token(list, record.name) == 0) {
         return false;
     }
     char kind_token[TOKEN_BUFFER_SIZE];
     read_token(list, kind_token);
-    record.kind = kind_token[0];
+    record.kind_char = kind_token[0];
+    record.kind = kind_of(record.kind_char);
     record.x = read_number(list);
     record.y = read_number(list);
     record.width = read_number(list);

@@ -1,5 +1,7 @@
-// kelvora: converts an indexed-colour BMP and a resource list into assembler
-// source. The exit status is 0 whatever happens; messages say what failed.
+// kelvora: converts an indexed-colour picture and a resource list into
+// assembler source. The exit status is 0 whatever happens, on purpose: the
+// build scripts that call kelvora were written against that, and messages on
+// standard output say what failed.
 #include <cstdio>
 
 #include "cells/stores.h"

@@ -4,7 +4,10 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
+
+#include "output/output_buffer.h"
 
 namespace kelvora {
 namespace {
@@ -58,14 +61,21 @@ void on_png_error(png_structp png, png_const_charp) {
 
 void on_png_warning(png_structp, png_const_charp) {}
 
+void on_png_write(png_structp png, png_bytep bytes, png_size_t length) {
+    write_text(*static_cast<OutputBuffer*>(png_get_io_ptr(png)), reinterpret_cast<char*>(bytes),
+               length);
+}
+
+void on_png_flush(png_structp) {}
+
 // Kept apart from anything with a destructor: libpng reports errors by a
 // long jump back into this function.
-bool write_rows(png_structp png, png_infop info, std::FILE* file, const PreviewImage& image,
+bool write_rows(png_structp png, png_infop info, OutputBuffer& out, const PreviewImage& image,
                 int scale, PngRow& row) {
     if (setjmp(png_jmpbuf(png)) != 0) {
         return false;
     }
-    png_init_io(png, file);
+    png_set_write_fn(png, &out, on_png_write, on_png_flush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(2 * image.width * scale),
                  static_cast<png_uint_32>(image.height * scale), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -121,21 +131,27 @@ Rgb right_panel_colour(const PreviewImage& image, int x, int y, int dx, int dy, 
     return colour;
 }
 
-bool write_preview_png(std::FILE* file, const PreviewImage& image, int scale) {
-    PngRow row;
+int write_preview_png(int fd, const PreviewImage& image, int scale) {
+    static PngRow row;       // 48 KiB: kept off the stack
+    static OutputBuffer out; // 64 KiB of output, written straight to the file
+    start_output(out, fd);
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning);
     if (png == nullptr) {
-        return false;
+        return ENOMEM;
     }
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_write_struct(&png, nullptr);
-        return false;
+        return ENOMEM;
     }
-    const bool written = write_rows(png, info, file, image, scale, row);
+    const bool written = write_rows(png, info, out, image, scale, row);
     png_destroy_write_struct(&png, &info);
-    return written;
+    flush_output(out);
+    if (out.error != 0) {
+        return out.error;
+    }
+    return written ? 0 : EIO;
 }
 
 } // namespace kelvora

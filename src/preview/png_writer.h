@@ -3,8 +3,6 @@
 // and the record frames marked on the right.
 #pragma once
 
-#include <cstdio>
-
 #include "preview/render.h"
 
 namespace kelvora {
@@ -32,7 +30,8 @@ int mark_width(int scale);
 // the zoomed picture pixel (x, y).
 Rgb right_panel_colour(const PreviewImage& image, int x, int y, int dx, int dy, int scale);
 
-// Returns false when the file could not be written in full.
-bool write_preview_png(std::FILE* file, const PreviewImage& image, int scale);
+// Writes the PNG to the file descriptor: 0, or the errno of the failure
+// (EIO when libpng itself gave up).
+int write_preview_png(int fd, const PreviewImage& image, int scale);
 
 } // namespace kelvora

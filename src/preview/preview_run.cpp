@@ -1,17 +1,16 @@
-// The preview run over the three files. The picture is read twice: once by
-// the preview for its header and palette, then by the converter's own loader.
+// The preview run over the three files: the picture is read by the
+// converter's own reader, every record is converted by the converter's own
+// record conversion and drawn, and the PNG is written at the end.
 #include "preview/preview_run.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cinttypes>
 #include <cstring>
 
+#include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "main/run.h"
-#include "preview/bmp_facts.h"
+#include "main/convert_record.h"
+#include "main/files.h"
 #include "preview/png_writer.h"
 
 namespace kelvora {
@@ -21,74 +20,88 @@ void fail(std::FILE* messages, const char* what, const char* name, const char* w
     std::fprintf(messages, "kelvora-preview: %s %s: %s\n", what, name, why);
 }
 
-// Opens an input, refusing a directory, which would otherwise read as empty.
-std::FILE* open_input(const char* path, struct stat& info, std::FILE* messages) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        fail(messages, "can't open", path, std::strerror(errno));
-        return nullptr;
-    }
-    const int error = fstat(fileno(file), &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) {
+    const int error = open_input(path, file);
     if (error != 0) {
         fail(messages, "can't open", path, std::strerror(error));
-        std::fclose(file);
-        return nullptr;
     }
-    return file;
+    return error == 0;
 }
 
-// Reads the header and palette, then rewinds for the converter's loader.
-bool read_picture(std::FILE* picture, const char* path, const struct stat& info, Stores& stores,
-                  BmpFacts& facts, std::FILE* messages) {
-    if (!S_ISREG(info.st_mode)) {
-        fail(messages, "can't read", path, "the picture must be a regular file");
+bool read_preview_picture(ByteReader& in, const char* path, Stores& stores, PictureFacts& facts,
+                          std::FILE* messages) {
+    const PictureVerdict verdict = read_picture(in, stores.grid, facts);
+    if (in.error != 0) {
+        fail(messages, "can't read", path, std::strerror(in.error));
         return false;
     }
-    std::uint8_t head[BMP_HEAD_BYTES];
-    const std::size_t length = std::fread(head, 1, sizeof head, picture);
-    read_bmp_facts(head, length, static_cast<std::uint64_t>(info.st_size), facts);
-    if (std::ferror(picture) != 0 || std::fseek(picture, 0, SEEK_SET) != 0) {
-        fail(messages, "can't read", path, std::strerror(errno));
-        return false;
-    }
-    if (!load_picture(picture, stores.grid)) {
-        char reason[160];
-        describe_header_problem(facts, reason, sizeof reason);
+    if (!verdict.taken) {
         std::fprintf(messages,
                      "kelvora-preview: can't preview %s: %s; kelvora reads only uncompressed 4- "
                      "or 8-bit BMPs, stored bottom-up, whose width and height are multiples of "
                      "8 up to 1024. Re-save the picture as one.\n",
-                     path, reason);
-        return false;
-    }
-    if (std::ferror(picture) != 0) {
-        fail(messages, "can't read", path, std::strerror(errno));
+                     path, verdict.reason);
         return false;
     }
     return true;
 }
 
-bool same_file(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Writing the preview over an input would destroy it; devices lose nothing.
-bool output_is_an_input(const char* path, const struct stat& picture, const struct stat& list) {
-    struct stat output {};
-    return stat(path, &output) == 0 && S_ISREG(output.st_mode) &&
-           (same_file(output, picture) || same_file(output, list));
-}
-
-const char* kind_name(char kind) {
-    switch (kind) {
-    case 'B':
-        return "block";
-    case 'T':
-        return "tile table";
-    case 's':
-        return "white sprite";
+const char* compression_name(std::uint32_t compression) {
+    switch (compression) {
+    case 1:
+        return "RLE8-compressed";
+    case 2:
+        return "RLE4-compressed";
+    case 3:
+    case 6:
+        return "stored with bit-field masks";
+    case 4:
+        return "JPEG-compressed";
+    case 5:
+        return "PNG-compressed";
     default:
-        return "sprite";
+        return "compressed";
+    }
+}
+
+void print_warning_start(const char* name, std::FILE* messages) {
+    std::fprintf(messages, "kelvora-preview: warning: %s: ", name);
+}
+
+// One warning line for each way the converter reads these pixels other than
+// they were written: compression, an unusual depth, a missing signature, a
+// file that ends before its pixels do.
+void print_picture_warnings(const PictureFacts& facts, const char* name, std::FILE* messages) {
+    const int decoded_bits = (facts.bits_per_pixel & 0xFF) == 8 ? 8 : 4;
+    if (!facts.signature_is_bm) {
+        print_warning_start(name, messages);
+        std::fputs("it does not start with \"BM\", so it may not be a BMP at all; "
+                   "it is read as one all the same\n",
+                   messages);
+    }
+    if (facts.compression != 0) {
+        print_warning_start(name, messages);
+        std::fprintf(messages,
+                     "it is %s (compression %" PRIu32 "); kelvora reads the stored bytes as "
+                     "uncompressed %d-bit pixels, so the picture comes out scrambled, as shown. "
+                     "Re-save it as an uncompressed 4- or 8-bit BMP.\n",
+                     compression_name(facts.compression), facts.compression, decoded_bits);
+    }
+    if (facts.bits_per_pixel != 4 && facts.bits_per_pixel != 8) {
+        print_warning_start(name, messages);
+        std::fprintf(messages,
+                     "it has %u %s per pixel; kelvora reads its bytes as %d-bit palette "
+                     "indices, so the picture comes out scrambled, as shown. Re-save it as an "
+                     "indexed (palette) BMP with 16 or 256 colours, uncompressed.\n",
+                     static_cast<unsigned>(facts.bits_per_pixel),
+                     facts.bits_per_pixel == 1 ? "bit" : "bits", decoded_bits);
+    }
+    if (facts.bytes_missing > 0) {
+        print_warning_start(name, messages);
+        std::fprintf(messages,
+                     "the file ends %" PRIu64 " bytes before its pixels do; kelvora repeats the "
+                     "last byte it read for the rest, as shown\n",
+                     facts.bytes_missing);
     }
 }
 
@@ -103,22 +116,22 @@ void print_name(const ResourceRecord& record, std::FILE* report) {
 void print_record_line(const ResourceRecord& record, const RecordPreview& preview,
                        const PreviewImage& image, std::FILE* report) {
     print_name(record, report);
-    const auto kind = static_cast<unsigned char>(record.kind);
+    const auto kind = static_cast<unsigned char>(record.kind_char);
+    const char* name = kind_name(record.kind);
     if (kind > ' ' && kind < 0x7F) {
-        std::fprintf(report, ": %s \"%c\", ", kind_name(record.kind), kind);
+        std::fprintf(report, ": %s \"%c\", ", name, kind);
     } else if (kind == 0) {
-        std::fprintf(report, ": %s \"\", ", kind_name(record.kind));
+        std::fprintf(report, ": %s \"\", ", name);
     } else {
-        std::fprintf(report, ": %s \"\\x%02x\", ", kind_name(record.kind), kind);
+        std::fprintf(report, ": %s \"\\x%02x\", ", name, kind);
     }
-    const std::int64_t across = cells_across(record.width);
-    if (is_block_kind(record.kind)) {
-        std::fprintf(report, "%" PRId64 " x %" PRId64 " cells", across,
-                     cells_across(record.height));
+    const RecordShape shape = record_shape(record);
+    if (is_banded(record.kind)) {
+        std::fprintf(report, "%" PRId64 " x %" PRId64 " cells", shape.cells_across, shape.bands);
     } else {
-        const std::int64_t rows = record.height > 0 ? record.height : 0;
-        std::fprintf(report, "%" PRId64 " %s x %" PRId64 " %s", across,
-                     plural(across, "cell", "cells"), rows, plural(rows, "row", "rows"));
+        std::fprintf(report, "%" PRId64 " %s x %" PRId64 " %s", shape.cells_across,
+                     plural(shape.cells_across, "cell", "cells"), shape.rows,
+                     plural(shape.rows, "row", "rows"));
     }
     std::fprintf(report, ", %" PRId64 " %s changed", preview.changed_pixels,
                  plural(preview.changed_pixels, "pixel", "pixels"));
@@ -130,14 +143,13 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
 }
 
 // Previews every record; returns the number left out as outside the grid.
-std::int64_t preview_list(Stores& stores, PreviewImage& image, std::FILE* list, std::FILE* report) {
+std::int64_t preview_list(Stores& stores, PreviewImage& image, ByteReader& list,
+                          std::FILE* report) {
     std::int64_t previewed = 0;
     std::int64_t skipped = 0;
     std::int64_t changed = 0;
     ResourceRecord record{};
-    ListStream stream; // 64 KiB of read-ahead, for this list only
-    start_list(stream, list);
-    while (read_record(stream, record)) {
+    while (read_record(list, record)) {
         if (record_is_outside(record)) {
             report_outside(record, report);
             ++skipped;
@@ -159,8 +171,8 @@ std::int64_t preview_list(Stores& stores, PreviewImage& image, std::FILE* list, 
 }
 
 // Colours shown that the picture's palette does not define.
-void warn_about_missing_colours(const PreviewImage& image, const BmpFacts& facts, const char* path,
-                                std::FILE* messages) {
+void warn_about_missing_colours(const PreviewImage& image, const PictureFacts& facts,
+                                const char* path, std::FILE* messages) {
     int missing = 0;
     int highest = 0;
     for (int i = facts.palette_entries; i < 256; ++i) {
@@ -179,44 +191,38 @@ void warn_about_missing_colours(const PreviewImage& image, const BmpFacts& facts
     }
 }
 
-bool write_png_file(const char* path, const PreviewImage& image, int scale, std::FILE* messages) {
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        fail(messages, "can't open", path, std::strerror(errno));
-        return false;
+bool write_png_file(const char* path, OutputFile& output, const PreviewImage& image, int scale,
+                    std::FILE* messages) {
+    int error = start_writing(output);
+    if (error == 0) {
+        error = write_preview_png(output.handle.fd(), image, scale);
     }
-    struct stat info {};
-    const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-    errno = 0;
-    bool written = write_preview_png(file, image, scale) && std::fflush(file) == 0;
-    const int error = errno;
-    written = std::fclose(file) == 0 && written;
-    if (!written) {
-        fail(messages, "can't write", path, std::strerror(error != 0 ? error : errno));
-        if (regular) {
+    const int close_error = output.handle.close();
+    error = error != 0 ? error : close_error;
+    if (error != 0) {
+        fail(messages, "can't write", path, std::strerror(error));
+        if (S_ISREG(output.info.st_mode)) {
             std::remove(path); // a cut-off PNG is no use to anyone
         }
     }
-    return written;
+    return error == 0;
 }
 
 } // namespace
 
 int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& request,
                 std::FILE* report, std::FILE* messages) {
-    struct stat picture_info {};
-    std::FILE* picture = open_input(request.picture_path, picture_info, messages);
-    if (picture == nullptr) {
+    InputFile picture;
+    if (!open_preview_input(request.picture_path, picture, messages)) {
         return PREVIEW_FAILED;
     }
-    BmpFacts facts{};
-    const bool loaded =
-        read_picture(picture, request.picture_path, picture_info, stores, facts, messages);
-    std::fclose(picture);
-    if (!loaded) {
+    ByteReader reader; // 64 KiB of read-ahead, used for the picture, then the list
+    start_reading(reader, picture.handle.fd());
+    PictureFacts facts;
+    if (!read_preview_picture(reader, request.picture_path, stores, facts, messages)) {
         return PREVIEW_FAILED;
     }
-    print_bmp_warnings(facts, request.picture_path, messages);
+    print_picture_warnings(facts, request.picture_path, messages);
 
     const int scale =
         request.scale != 0 ? request.scale : automatic_scale(facts.width, facts.height);
@@ -228,28 +234,43 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
         return PREVIEW_FAILED;
     }
 
-    struct stat list_info {};
-    std::FILE* list = open_input(request.list_path, list_info, messages);
-    if (list == nullptr) {
+    InputFile list;
+    if (!open_preview_input(request.list_path, list, messages)) {
         return PREVIEW_FAILED;
     }
-    if (output_is_an_input(request.output_path, picture_info, list_info)) {
+    // An existing output is opened now, so that it is checked against the
+    // inputs before any work; one that can't be opened yet is tried again
+    // when the preview is written, and reported then.
+    OutputFile output;
+    int error = 0;
+    if (open_output(request.output_path, {&picture, &list}, false, output, error) ==
+        OutputOpening::AlsoAnInput) {
         fail(messages, "can't write", request.output_path, "it is also an input");
-        std::fclose(list);
         return PREVIEW_FAILED;
     }
 
     start_preview(image, stores.grid, facts.width, facts.height, facts.palette);
-    const std::int64_t skipped = preview_list(stores, image, list, report);
-    const bool list_read = std::ferror(list) == 0;
-    std::fclose(list);
-    if (!list_read) {
+    start_reading(reader, list.handle.fd());
+    const std::int64_t skipped = preview_list(stores, image, reader, report);
+    if (reader.error != 0) {
         fail(messages, "can't read", request.list_path, "read error; nothing written");
         return PREVIEW_FAILED;
     }
     warn_about_missing_colours(image, facts, request.picture_path, messages);
 
-    if (!write_png_file(request.output_path, image, scale, messages)) {
+    if (!output.handle.is_open()) {
+        switch (open_output(request.output_path, {&picture, &list}, true, output, error)) {
+        case OutputOpening::Opened:
+            break;
+        case OutputOpening::CannotOpen:
+            fail(messages, "can't open", request.output_path, std::strerror(error));
+            return PREVIEW_FAILED;
+        case OutputOpening::AlsoAnInput:
+            fail(messages, "can't write", request.output_path, "it is also an input");
+            return PREVIEW_FAILED;
+        }
+    }
+    if (!write_png_file(request.output_path, output, image, scale, messages)) {
         return PREVIEW_FAILED;
     }
     return skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;

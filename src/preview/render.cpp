@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "main/run.h"
+#include "main/convert_record.h"
 
 namespace kelvora {
 namespace {
@@ -14,19 +14,17 @@ struct BandDrawing {
     std::int64_t changed_pixels;
 };
 
-// Draws every cell the band encoded: cells at x, x + 8, ... while below
-// x + width, over the band's rows, clipped to the picture.
-void draw_band(const Stores& stores, const ResourceRecord& record, std::int64_t row,
-               void* context) {
+// Draws every cell the band encoded over the band's rows, clipped to the
+// picture.
+void draw_band(const Stores& stores, const ResourceRecord& record, const RecordShape& shape,
+               std::int64_t row, void* context) {
     BandDrawing& drawing = *static_cast<BandDrawing*>(context);
     PreviewImage& image = *drawing.image;
-    const bool sprite = !is_block_kind(record.kind);
-    const std::int64_t band_height = sprite ? record.height : 8;
-    const std::int64_t row_end = std::min<std::int64_t>(row + band_height, image.height);
-    const std::int64_t x_end =
-        std::min<std::int64_t>(std::int64_t{record.x} + record.width, image.width);
+    const bool sprite = !is_banded(record.kind);
+    const std::int64_t row_end = std::min<std::int64_t>(row + shape.band_height, image.height);
 
-    for (std::int64_t cx = record.x; cx < x_end; cx += 8) {
+    for (std::int64_t i = 0; i < shape.cells_across && record.x + 8 * i < image.width; ++i) {
+        const std::int64_t cx = record.x + 8 * i;
         const auto c = static_cast<int>(cx / 8);
         const std::uint8_t attribute = stores.attributes.bytes[c];
         const int bright = (attribute & 0x40) != 0 ? 8 : 0;
@@ -70,10 +68,6 @@ void frame_rectangle(PreviewImage& image, int left, int top, int right, int bott
 
 } // namespace
 
-std::int64_t cells_across(std::int64_t pixels) {
-    return pixels > 0 ? (pixels + 7) / 8 : 0;
-}
-
 Rgb dimmed(Rgb colour) {
     const auto dim = [](std::uint8_t channel) {
         return static_cast<std::uint8_t>(channel * DIM_NUMERATOR / DIM_DENOMINATOR);
@@ -112,14 +106,12 @@ RecordPreview preview_record(PreviewImage& image, Stores& stores, const Resource
     // The frame goes round what was encoded: whole cells across, and for
     // blocks and tile tables whole 8-row bands down.
     RecordPreview result{drawing.changed_pixels, false};
-    const std::int64_t across = cells_across(record.width);
-    const std::int64_t rows =
-        is_block_kind(record.kind) ? 8 * cells_across(record.height) : record.height;
-    if (across == 0 || rows <= 0) {
+    const RecordShape shape = record_shape(record);
+    if (shape.cells_across == 0 || shape.rows == 0) {
         return result;
     }
-    const std::int64_t right = std::int64_t{record.x} + 8 * across;
-    const std::int64_t bottom = std::int64_t{record.y} + rows;
+    const std::int64_t right = std::int64_t{record.x} + 8 * shape.cells_across;
+    const std::int64_t bottom = std::int64_t{record.y} + shape.rows;
     result.reaches_beyond_picture = right > image.width || bottom > image.height;
     if (record.x < image.width && record.y < image.height) {
         frame_rectangle(image, record.x, record.y,

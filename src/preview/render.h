@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "cells/stores.h"
+#include "input/picture.h"
 #include "input/resource_record.h"
-#include "preview/bmp_facts.h"
 
 namespace kelvora {
 
@@ -45,9 +45,6 @@ struct RecordPreview {
     std::int64_t changed_pixels;
     bool reaches_beyond_picture; // part of what was encoded lies outside the picture
 };
-
-// Cells encoded across (or 8-row bands down) for a size in pixels.
-std::int64_t cells_across(std::int64_t pixels);
 
 Rgb dimmed(Rgb colour);
 Rgb checker_colour(int x, int y);

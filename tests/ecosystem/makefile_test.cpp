@@ -3,13 +3,12 @@
 // fails the build, with no output left, where kelvora's exit status would not.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -18,11 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using test::quoted;
 using test::read_file;
 using test::TempDir;
 
-const fs::path EXAMPLES = fs::path(KELVORA_SOURCE_DIR) / "examples";
+const fs::path EXAMPLES = test::SOURCE_DIR / "examples";
 
 // A copy of the example folder with its own kelvora, all files two hours old
 // and the output, once made, one hour old.
@@ -52,23 +50,13 @@ struct MakeRun {
     std::string output; // standard output and error together
 };
 
-MakeRun run_make(const fs::path& directory, const std::string& arguments) {
-    const std::string command = "cd " + quoted(directory.string()) +
-                                " && make --no-print-directory KELVORA=./kelvora " + arguments +
-                                " 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {-1, "popen failed"};
+MakeRun run_make(const fs::path& directory, const std::string& argument) {
+    std::vector<std::string> argv{"make", "--no-print-directory", "KELVORA=./kelvora"};
+    if (!argument.empty()) {
+        argv.push_back(argument);
     }
-    MakeRun run{0, ""};
-    char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-        run.output.append(chunk, got);
-    }
-    const int result = pclose(pipe);
-    run.status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
-    return run;
+    const test::Run run = test::run_program(directory, argv);
+    return {run.status, run.out + run.err};
 }
 
 TEST(ExampleMakefile, ConvertsTheExampleAndThenHasNothingToDo) {
@@ -129,7 +117,7 @@ TEST(ExampleMakefile, FailsTheBuildWhereKelvoraOnlyPrintsOrSaysNothing) {
 
 TEST(ExampleMakefile, TheReadmeShowsTheRuleAsItIs) {
     // Every line of the README's make block stands in the Makefile, in order.
-    const std::string readme = read_file(fs::path(KELVORA_SOURCE_DIR) / "README.md");
+    const std::string readme = read_file(test::SOURCE_DIR / "README.md");
     const std::size_t start = readme.find("```make\n");
     ASSERT_NE(start, std::string::npos);
     const std::size_t end = readme.find("```\n", start + 8);

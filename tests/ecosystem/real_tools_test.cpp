@@ -21,12 +21,11 @@ namespace kelvora {
 namespace {
 
 namespace fs = std::filesystem;
-using test::quoted;
 using test::read_file;
 using test::run_kelvora;
 using test::TempDir;
 
-const fs::path REAL_TOOLS = fs::path(KELVORA_SOURCE_DIR) / "tests" / "ecosystem" / "real_tools";
+const fs::path REAL_TOOLS = test::SOURCE_DIR / "tests" / "ecosystem" / "real_tools";
 
 // What kelvora does with a file.
 enum class Outcome {
@@ -105,20 +104,11 @@ Conversion convert(const fs::path& picture) {
     TempDir dir;
     Conversion result;
     result.messages =
-        run_kelvora(dir.path(), quoted(picture.string()) + " " +
-                                    quoted((REAL_TOOLS / "list.txt").string()) + " out.asm");
+        run_kelvora(dir.path(), {picture.string(), (REAL_TOOLS / "list.txt").string(), "out.asm"})
+            .out;
     result.written = fs::exists(dir / "out.asm");
     result.output = read_file(dir / "out.asm");
     return result;
-}
-
-std::uint32_t le_field(const std::string& bytes, std::size_t offset, int size) {
-    std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) {
-        value =
-            value << 8 | static_cast<std::uint8_t>(bytes.at(offset + static_cast<std::size_t>(i)));
-    }
-    return value;
 }
 
 // True when the file holds the pattern with its palette indices renumbered one
@@ -127,13 +117,9 @@ std::uint32_t le_field(const std::string& bytes, std::size_t offset, int size) {
 bool holds_renumbered_pattern(const fs::path& picture,
                               const std::vector<std::vector<std::uint8_t>>& pattern) {
     auto stores = test::fresh_stores();
-    std::FILE* stream = std::fopen(picture.c_str(), "rb");
-    if (stream == nullptr) {
-        return false;
-    }
-    const bool loaded = load_picture(stream, stores->grid);
-    std::fclose(stream);
-    if (!loaded) {
+    const std::string bytes = read_file(picture);
+    PictureFacts facts;
+    if (!read_picture(*test::reader_over(bytes), stores->grid, facts).taken) {
         return false;
     }
     int renumbered[256];
@@ -191,15 +177,17 @@ TEST(RealTools, HeaderFieldsAreWhatTheToolsWrite) {
     for (const RealToolFile& file : REAL_TOOL_FILES) {
         SCOPED_TRACE(file.name);
         const std::string bytes = read_file(REAL_TOOLS / file.name);
-        ASSERT_GE(bytes.size(), 34u);
-        EXPECT_EQ(bytes.substr(0, 2), "BM");
-        EXPECT_EQ(le_field(bytes, 10, 4), file.pixel_offset);
-        EXPECT_EQ(le_field(bytes, 14, 4), file.info_header_size);
+        auto stores = test::fresh_stores();
+        PictureFacts facts;
+        read_picture(*test::reader_over(bytes), stores->grid, facts);
+        EXPECT_TRUE(facts.signature_is_bm);
+        EXPECT_EQ(facts.pixel_offset, file.pixel_offset);
+        EXPECT_EQ(facts.info_size, file.info_header_size);
         if (file.info_header_size >= 40) {
-            EXPECT_EQ(le_field(bytes, 18, 4), 32u);
-            EXPECT_EQ(le_field(bytes, 22, 4), 16u);
-            EXPECT_EQ(le_field(bytes, 28, 2), file.bits_per_pixel);
-            EXPECT_EQ(le_field(bytes, 30, 4), file.compression);
+            EXPECT_EQ(facts.width, 32);
+            EXPECT_EQ(facts.height, 16);
+            EXPECT_EQ(facts.bits_per_pixel, file.bits_per_pixel);
+            EXPECT_EQ(facts.compression, file.compression);
         }
     }
 }

@@ -2,17 +2,14 @@
 // messages and exit statuses, and the shipped example.
 #include <gtest/gtest.h>
 #include <png.h>
-#include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "input/picture.h"
-#include "preview/bmp_facts.h"
 #include "preview/png_writer.h"
 #include "preview/render.h"
 #include "test_support.h"
@@ -23,7 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::BmpLayout;
 using test::make_bmp;
-using test::quoted;
 using test::read_file;
 using test::TempDir;
 using test::write_file;
@@ -43,20 +39,16 @@ Palette test_palette() {
     return palette;
 }
 
-// Overwrites the palette that make_bmp wrote after its 40-byte info header.
-std::string with_palette(std::string bmp, const Palette& palette) {
-    for (std::size_t i = 0; i < palette.size(); ++i) {
-        bmp[54 + 4 * i] = static_cast<char>(palette[i].b);
-        bmp[54 + 4 * i + 1] = static_cast<char>(palette[i].g);
-        bmp[54 + 4 * i + 2] = static_cast<char>(palette[i].r);
-    }
-    return bmp;
+// The layout with the given palette.
+BmpLayout with_palette(BmpLayout layout, const Palette& palette) {
+    layout.palette = palette;
+    return layout;
 }
 
 // A 4-bit picture with the given palette.
 std::string picture(int width, int height, const PixelFunction& pixel,
                     const Palette& palette = test_palette()) {
-    return with_palette(make_bmp({width, height, 4}, pixel), palette);
+    return make_bmp(with_palette({width, height, 4}, palette), pixel);
 }
 
 struct Png {
@@ -87,25 +79,18 @@ Png read_png(const fs::path& path) {
     return png;
 }
 
-struct Outcome {
-    std::string out;
-    std::string err;
-    int status = -1;
-};
+using Outcome = test::Run;
 
-// Runs kelvora-preview in `directory`; the arguments are given as the shell
-// should see them.
+// Runs kelvora-preview in `directory` with the arguments, split at spaces.
 Outcome run_preview(const fs::path& directory, const std::string& arguments) {
-    TempDir capture;
-    const std::string command =
-        "cd " + quoted(directory.string()) + " && " + quoted(PREVIEW_BINARY) + " " + arguments +
-        " >" + quoted((capture / "out").string()) + " 2>" + quoted((capture / "err").string());
-    const int result = std::system(command.c_str());
-    Outcome run;
-    run.status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
-    run.out = read_file(capture / "out");
-    run.err = read_file(capture / "err");
-    return run;
+    std::vector<std::string> argv;
+    for (std::size_t start = 0; start < arguments.size();) {
+        std::size_t end = arguments.find(' ', start);
+        end = end == std::string::npos ? arguments.size() : end;
+        argv.push_back(arguments.substr(start, end - start));
+        start = end + 1;
+    }
+    return test::run_preview(directory, argv);
 }
 
 struct Preview {
@@ -326,8 +311,8 @@ TEST(PreviewWarnings, MisreadPicturesAreShownAsConvertedWithAWarning) {
         sound.bits_per_pixel = c.layout.bits_per_pixel == 8 ? 8 : 4;
         sound.compression = 0;
         TempDir dir;
-        write_file(dir / "pic.bmp", with_palette(make_bmp(c.layout, pixel), P));
-        write_file(dir / "sound.bmp", with_palette(make_bmp(sound, pixel), P));
+        write_file(dir / "pic.bmp", make_bmp(with_palette(c.layout, P), pixel));
+        write_file(dir / "sound.bmp", make_bmp(with_palette(sound, P), pixel));
         write_file(dir / "list.txt", list);
         const Outcome run = run_preview(dir.path(), "pic.bmp list.txt out.png");
         const Outcome sound_run = run_preview(dir.path(), "sound.bmp list.txt sound.png");
@@ -347,8 +332,9 @@ TEST(PreviewWarnings, SignatureShortFileAndShortPalette) {
     no_signature[0] = 'X';
     std::string short_file = picture(8, 8, pixel);
     short_file.resize(short_file.size() - 5);
-    std::string two_colours = picture(8, 8, pixel);
-    two_colours[46] = 2; // colours used: the palette is entries 0 and 1 only
+    BmpLayout two_entries = with_palette({8, 8, 4}, P);
+    two_entries.colours_used_field = 2; // the palette is entries 0 and 1 only
+    const std::string two_colours = make_bmp(two_entries, pixel);
 
     const std::string prefix = "kelvora-preview: warning: pic.bmp: ";
     EXPECT_EQ(preview_of(no_signature, "a=B,0,0,8,8,7\n").run.err,
@@ -470,80 +456,13 @@ TEST(PreviewRun, AFailedWriteIsReported) {
     EXPECT_EQ(run.status, 1);
 }
 
-// The header as the converter reads it, and the palette it ignores.
-struct FactsCase {
-    const char* what;
-    std::string bytes;
-    int palette_wanted;
-    int palette_entries;
-    bool eight_bit;
-};
-
-std::string with_colours_used(std::string bmp, std::uint32_t count) {
-    for (int i = 0; i < 4; ++i) {
-        bmp[46 + i] = static_cast<char>(count >> (8 * i) & 0xFF);
-    }
-    return bmp;
-}
-
-TEST(BmpFacts, PaletteSizeAndDepth) {
-    const auto blank = [](int, int) -> std::uint8_t { return 0; };
-    const std::vector<FactsCase> cases = {
-        {"4-bit", make_bmp({8, 8, 4}, blank), 16, 16, false},
-        {"8-bit", make_bmp({8, 8, 8}, blank), 256, 256, true},
-        {"colours used 3", with_colours_used(make_bmp({8, 8, 8}, blank), 3), 3, 3, true},
-        {"colours used 300", with_colours_used(make_bmp({8, 8, 8}, blank), 300), 256, 256, true},
-        {"4-bit, no count", with_colours_used(make_bmp({8, 8, 4}, blank), 0), 16, 16, false},
-        {"pixels start after 5 entries", make_bmp({8, 8, 4, 54 + 20}, blank), 16, 5, false},
-        {"24-bit, no count", with_colours_used(make_bmp({8, 8, 24}, blank), 0), 0, 0, false},
-        {"bits field 0x0108 reads as 8-bit",
-         [&] {
-             std::string b = make_bmp({8, 8, 8}, blank);
-             b[29] = 1;
-             return with_colours_used(b, 0);
-         }(),
-         0, 0, true},
-    };
-    for (const FactsCase& c : cases) {
-        BmpFacts facts{};
-        read_bmp_facts(reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size(),
-                       c.bytes.size(), facts);
-        EXPECT_EQ(facts.palette_wanted, c.palette_wanted) << c.what;
-        EXPECT_EQ(facts.palette_entries, c.palette_entries) << c.what;
-        EXPECT_EQ(facts.eight_bit_pixels, c.eight_bit) << c.what;
-        EXPECT_EQ(facts.width, 8) << c.what;
-        EXPECT_EQ(facts.pixel_bytes_missing, 0u) << c.what;
-    }
-}
-
-TEST(BmpFacts, CutShortHeadersAgreeWithTheLoader) {
-    // Every length a file can be cut to inside or just past its header: the
-    // preview's reading of the size must pass exactly when the loader does.
-    const std::string whole =
-        make_bmp({16, 8, 8}, [](int x, int y) -> std::uint8_t { return (x + y) & 0xFF; });
-    auto stores = test::fresh_stores();
-    for (std::size_t length = 0; length <= 60; ++length) {
-        const std::string cut = whole.substr(0, length);
-        BmpFacts facts{};
-        read_bmp_facts(reinterpret_cast<const std::uint8_t*>(cut.data()), cut.size(), cut.size(),
-                       facts);
-        std::FILE* stream = test::stream_over(cut);
-        const bool loaded = load_picture(stream, stores->grid);
-        std::fclose(stream);
-        EXPECT_EQ(header_passes(facts), loaded) << length;
-        if (loaded) {
-            EXPECT_GT(facts.pixel_bytes_missing, 0u) << length;
-        }
-    }
-}
-
-const fs::path SOURCE = KELVORA_SOURCE_DIR;
+const fs::path SOURCE = test::SOURCE_DIR;
 
 TEST(PreviewExample, ReproducesTheCommittedPreviewAndReport) {
     TempDir dir;
-    const Outcome run = run_preview(
-        dir.path(), quoted((SOURCE / "examples/testpic.bmp").string()) + " " +
-                        quoted((SOURCE / "examples/testpic.txt").string()) + " preview.png");
+    const Outcome run =
+        test::run_preview(dir.path(), {(SOURCE / "examples/testpic.bmp").string(),
+                                       (SOURCE / "examples/testpic.txt").string(), "preview.png"});
     EXPECT_EQ(run.out, "smiley: block \"B\", 1 x 1 cells, 0 pixels changed\n"
                        "heart: block \"B\", 1 x 1 cells, 0 pixels changed\n"
                        "font: tile table \"T\", 2 x 1 cells, 100 pixels changed\n"

@@ -1,7 +1,8 @@
 # Build options for hostile-input work: KELVORA_SANITIZE builds every target
 # with AddressSanitizer and UndefinedBehaviorSanitizer, stopping at the first
 # report so that any finding fails the test that caused it. KELVORA_FUZZ adds
-# the libFuzzer targets (clang only) and instruments the whole build for them.
+# the libFuzzer targets of fuzz/ (clang only) and instruments the whole build
+# for them.
 option(KELVORA_SANITIZE "Build everything with address and undefined-behaviour sanitizers" OFF)
 option(KELVORA_FUZZ "Build the libFuzzer targets too (clang++ only; implies KELVORA_SANITIZE)"
        OFF)

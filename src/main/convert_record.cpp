@@ -1,0 +1,73 @@
+// Record conversion: a record's shape decides how it is cut into bands, each
+// band is encoded into the stores and then written in the record's layout.
+#include "main/convert_record.h"
+
+#include <cstring>
+
+#include "cells/band.h"
+
+namespace kelvora {
+
+bool record_is_outside(const ResourceRecord& record) {
+    const RecordShape shape = record_shape(record);
+    if (shape.bands == 0) {
+        return false; // no band is encoded or written
+    }
+    const std::int64_t x = record.x;
+    const std::int64_t y = record.y;
+    if (shape.cells_across > 0) {
+        return !(x >= 0 && y >= 0 && x + 8 * shape.cells_across <= GRID_SIZE &&
+                 y + shape.rows_read <= GRID_SIZE);
+    }
+    if (is_banded(record.kind)) {
+        return false; // bands of no cells touch nothing
+    }
+    // No cell is encoded, but each row still shows the stores of column x div 8.
+    return !(x >= 0 && x < GRID_SIZE && y >= 0 && y + shape.rows <= GRID_SIZE);
+}
+
+void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context) {
+    const RecordShape shape = record_shape(record);
+    if (is_banded(record.kind) && shape.cells_across == 0) {
+        return; // bands of no cells: nothing to encode or to show
+    }
+    for (std::int64_t band = 0; band < shape.bands; ++band) {
+        const std::int64_t row = record.y + band * shape.band_height;
+        encode_band(stores, record, shape, row);
+        visit(stores, record, shape, row, context);
+    }
+}
+
+void report_outside(const ResourceRecord& record, std::FILE* messages) {
+    std::fputs("can't convert ", messages);
+    std::fwrite(record.name, 1, strnlen(record.name, TOKEN_BUFFER_SIZE), messages);
+    std::fputs(": outside the 1024x1024 picture area\n", messages);
+}
+
+void convert_record(Stores& stores, const ResourceRecord& record, OutputBuffer& out,
+                    std::FILE* messages) {
+    if (record_is_outside(record)) {
+        report_outside(record, messages);
+        return;
+    }
+    write_record_header(record, out);
+    const RecordShape shape = record_shape(record);
+    if (is_banded(record.kind) && shape.cells_across == 0) {
+        // Bands of no cells encode and change nothing; a block writes nothing
+        // for them and a tile table its fill line, once per band. Written
+        // straight away, as a height near 2^31 makes 268 million bands.
+        if (record.kind == RecordKind::TileTable) {
+            write_fill_lines(tile_fill_value(record), shape.bands, out);
+        }
+        return;
+    }
+    encode_record(
+        stores, record,
+        [](const Stores& encoded, const ResourceRecord& band_record, const RecordShape& band_shape,
+           std::int64_t row, void* context) {
+            write_band(encoded, band_record, band_shape, row, *static_cast<OutputBuffer*>(context));
+        },
+        &out);
+}
+
+} // namespace kelvora

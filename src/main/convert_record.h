@@ -1,0 +1,38 @@
+// Converting one record: the outside-the-area check, the cutting into bands
+// and the per-kind layout. Everything that converts records (kelvora's run,
+// the preview and the fuzz targets) comes here.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "cells/stores.h"
+#include "input/resource_record.h"
+#include "output/asm_output.h"
+
+namespace kelvora {
+
+// True when converting the record would read or write outside the grid or the
+// 128-column stores.
+bool record_is_outside(const ResourceRecord& record);
+
+// Called after each band of a record has been encoded, with the band's top
+// row; the stores then hold that band's planes and attributes.
+using BandVisitor = void (*)(const Stores& stores, const ResourceRecord& record,
+                             const RecordShape& shape, std::int64_t row, void* context);
+
+// Encodes the record's bands top to bottom, visiting each. The caller has
+// checked that the record is not outside. A record without cells whose
+// bands are 8-row ones (a block or tile table of width 0 or less) encodes
+// nothing and its bands are not visited.
+void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context);
+
+// Prints the message for a record that lies outside the grid.
+void report_outside(const ResourceRecord& record, std::FILE* messages);
+
+// Writes the whole text of one record. A record outside the grid writes
+// nothing, changes no store, and gets a message instead.
+void convert_record(Stores& stores, const ResourceRecord& record, OutputBuffer& out,
+                    std::FILE* messages);
+
+} // namespace kelvora

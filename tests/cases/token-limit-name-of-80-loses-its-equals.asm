@@ -1,0 +1,6 @@
+nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn
+	db 0x00
+	db 0x00
+8
+	db 0x00
+	db 0x00
