@@ -1,48 +1,60 @@
 // The picture reader: the only code that knows the layout of a picture file.
-// It fills the picture grid with colour indices and tells what it found in
-// the file; when it does not take a picture, it says why.
+// It takes BMPs (1, 2, 4 or 8 bits a pixel, uncompressed or run-length
+// compressed, or 24 or 32 bits drawn in the display's colours) and PNGs
+// (indexed, grey or colour), fills the picture grid with colour indices and
+// tells what it found in the file; when it does not take a picture, it says
+// why in words that tell the user what to do.
 #pragma once
 
 #include <cstdint>
 
 #include "cells/stores.h"
 #include "input/byte_reader.h"
+#include "input/display_colours.h"
 
 namespace kelvora {
 
-struct Rgb {
-    std::uint8_t r;
-    std::uint8_t g;
-    std::uint8_t b;
-    bool operator==(const Rgb&) const = default;
-};
+enum class PictureFormat : std::uint8_t { Bmp, Png };
 
 // What the file says about itself, as far as it was read.
 struct PictureFacts {
-    bool signature_is_bm;
+    PictureFormat format;
+    bool signature_is_bm; // a BMP's first two bytes; they are not checked
     std::uint32_t pixel_offset;
     std::uint32_t info_size;
-    std::int32_t width; // as read, fields cut short by the end of the file included
-    std::int32_t height;
-    std::uint16_t bits_per_pixel; // the whole field; only its low byte selects the decoding
+    std::int32_t width;           // as stored, fields cut short by the end of the file included
+    std::int32_t height;          // as stored: negative for a BMP stored top row first
+    std::uint16_t bits_per_pixel; // a BMP's depth; a PNG's bits per channel times channels
     std::uint32_t compression;
+    // True when the file's palette indices are the colours; false when each
+    // pixel's colour was matched to the display's (truecolour and grey).
+    bool indexed;
     int palette_entries; // entries the file holds, at most 256
     // The file's palette; entries past palette_entries hold the display's
-    // standard colours for indices 0-15 and black above.
+    // colours for indices 0-15 and black above.
     Rgb palette[256];
-    std::uint64_t bytes_missing; // bytes the file lacks for its pixels
+    std::uint64_t bytes_missing; // bytes an uncompressed file lacks for its pixels
 };
+
+// The picture's height in rows, whichever way its rows are stored.
+inline int picture_rows(const PictureFacts& facts) {
+    return facts.height < 0 ? -facts.height : facts.height;
+}
 
 inline constexpr int PICTURE_REASON_SIZE = 200;
 
 struct PictureVerdict {
     bool taken;
-    char reason[PICTURE_REASON_SIZE]; // why not, in a few plain words
+    char reason[PICTURE_REASON_SIZE]; // why not, and what to do
 };
 
 // Reads the picture in sequence and, when it is taken, stores its pixels in
-// the grid (positions beyond the picture keep what they hold). A picture
-// that is not taken stores nothing.
-PictureVerdict read_picture(ByteReader& in, PictureGrid& grid, PictureFacts& facts);
+// the grid; positions beyond the picture keep what they hold. A picture
+// refused by its header stores nothing; one refused part-way through its
+// pixels (a truecolour pixel that is no display colour) leaves its area 0.
+// When `colours` is given (GRID_SIZE entries a row), a picture that is not
+// indexed leaves each pixel's colour as drawn there, before matching.
+PictureVerdict read_picture(ByteReader& in, PictureGrid& grid, PictureFacts& facts,
+                            Rgb* colours = nullptr);
 
 } // namespace kelvora

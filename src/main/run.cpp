@@ -4,6 +4,8 @@
 // way it ends.
 #include "main/run.h"
 
+#include <cstring>
+
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
@@ -39,8 +41,11 @@ void convert_resources(Stores& stores, const char* picture_path, const char* lis
     ByteReader reader; // 64 KiB of read-ahead, used for the picture, then the list
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    if (!read_picture(reader, stores.grid, facts).taken) {
-        return; // silently: the header is not one this program reads
+    const PictureVerdict verdict = read_picture(reader, stores.grid, facts);
+    if (reader.error != 0 || !verdict.taken) {
+        std::fprintf(messages, "can't read %s: %s\n", picture_path,
+                     reader.error != 0 ? std::strerror(reader.error) : verdict.reason);
+        return;
     }
     InputFile list;
     if (open_input(list_path, list) != 0) {

@@ -29,72 +29,29 @@ bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) 
 }
 
 bool read_preview_picture(ByteReader& in, const char* path, Stores& stores, PictureFacts& facts,
-                          std::FILE* messages) {
-    const PictureVerdict verdict = read_picture(in, stores.grid, facts);
-    if (in.error != 0) {
-        fail(messages, "can't read", path, std::strerror(in.error));
-        return false;
-    }
-    if (!verdict.taken) {
-        std::fprintf(messages,
-                     "kelvora-preview: can't preview %s: %s; kelvora reads only uncompressed 4- "
-                     "or 8-bit BMPs, stored bottom-up, whose width and height are multiples of "
-                     "8 up to 1024. Re-save the picture as one.\n",
-                     path, verdict.reason);
+                          Rgb* colours, std::FILE* messages) {
+    const PictureVerdict verdict = read_picture(in, stores.grid, facts, colours);
+    if (in.error != 0 || !verdict.taken) {
+        fail(messages, "can't read", path,
+             in.error != 0 ? std::strerror(in.error) : verdict.reason);
         return false;
     }
     return true;
-}
-
-const char* compression_name(std::uint32_t compression) {
-    switch (compression) {
-    case 1:
-        return "RLE8-compressed";
-    case 2:
-        return "RLE4-compressed";
-    case 3:
-    case 6:
-        return "stored with bit-field masks";
-    case 4:
-        return "JPEG-compressed";
-    case 5:
-        return "PNG-compressed";
-    default:
-        return "compressed";
-    }
 }
 
 void print_warning_start(const char* name, std::FILE* messages) {
     std::fprintf(messages, "kelvora-preview: warning: %s: ", name);
 }
 
-// One warning line for each way the converter reads these pixels other than
-// they were written: compression, an unusual depth, a missing signature, a
-// file that ends before its pixels do.
+// One warning line for each way the converter reads this picture other than
+// its maker may have meant: a BMP without its signature, a file that ends
+// before its pixels do.
 void print_picture_warnings(const PictureFacts& facts, const char* name, std::FILE* messages) {
-    const int decoded_bits = (facts.bits_per_pixel & 0xFF) == 8 ? 8 : 4;
-    if (!facts.signature_is_bm) {
+    if (facts.format == PictureFormat::Bmp && !facts.signature_is_bm) {
         print_warning_start(name, messages);
         std::fputs("it does not start with \"BM\", so it may not be a BMP at all; "
                    "it is read as one all the same\n",
                    messages);
-    }
-    if (facts.compression != 0) {
-        print_warning_start(name, messages);
-        std::fprintf(messages,
-                     "it is %s (compression %" PRIu32 "); kelvora reads the stored bytes as "
-                     "uncompressed %d-bit pixels, so the picture comes out scrambled, as shown. "
-                     "Re-save it as an uncompressed 4- or 8-bit BMP.\n",
-                     compression_name(facts.compression), facts.compression, decoded_bits);
-    }
-    if (facts.bits_per_pixel != 4 && facts.bits_per_pixel != 8) {
-        print_warning_start(name, messages);
-        std::fprintf(messages,
-                     "it has %u %s per pixel; kelvora reads its bytes as %d-bit palette "
-                     "indices, so the picture comes out scrambled, as shown. Re-save it as an "
-                     "indexed (palette) BMP with 16 or 256 colours, uncompressed.\n",
-                     static_cast<unsigned>(facts.bits_per_pixel),
-                     facts.bits_per_pixel == 1 ? "bit" : "bits", decoded_bits);
     }
     if (facts.bytes_missing > 0) {
         print_warning_start(name, messages);
@@ -219,13 +176,13 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
     ByteReader reader; // 64 KiB of read-ahead, used for the picture, then the list
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    if (!read_preview_picture(reader, request.picture_path, stores, facts, messages)) {
+    if (!read_preview_picture(reader, request.picture_path, stores, facts, image.drawn, messages)) {
         return PREVIEW_FAILED;
     }
     print_picture_warnings(facts, request.picture_path, messages);
 
     const int scale =
-        request.scale != 0 ? request.scale : automatic_scale(facts.width, facts.height);
+        request.scale != 0 ? request.scale : automatic_scale(facts.width, picture_rows(facts));
     if (2 * facts.width * scale > MAX_PREVIEW_WIDTH) {
         std::fprintf(messages,
                      "kelvora-preview: can't preview at scale %d: the preview would be wider "
@@ -249,7 +206,7 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
         return PREVIEW_FAILED;
     }
 
-    start_preview(image, stores.grid, facts.width, facts.height, facts.palette);
+    start_preview(image, stores.grid, facts);
     start_reading(reader, list.handle.fd());
     const std::int64_t skipped = preview_list(stores, image, reader, report);
     if (reader.error != 0) {

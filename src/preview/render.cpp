@@ -46,7 +46,7 @@ void draw_band(const Stores& stores, const ResourceRecord& record, const RecordS
                 const int index = (bits & bit) != 0 ? ink : paper;
                 image.index_used[index] = true;
                 image.shown[at] = image.palette[index];
-                if (image.shown[at] != image.drawn[at]) {
+                if (image.shown[at] != image.palette[stores.grid.at(px, r)]) {
                     image.marks[at] |= MARK_CHANGED;
                     ++drawing.changed_pixels;
                 }
@@ -79,21 +79,22 @@ Rgb checker_colour(int x, int y) {
     return ((x + y) & 1) == 0 ? CHECKER_LIGHT : CHECKER_DARK;
 }
 
-void start_preview(PreviewImage& image, const PictureGrid& grid, int width, int height,
-                   const Rgb (&palette)[256]) {
-    image.width = width;
-    image.height = height;
+void start_preview(PreviewImage& image, const PictureGrid& grid, const PictureFacts& facts) {
+    image.width = facts.width;
+    image.height = picture_rows(facts);
     for (int i = 0; i < 256; ++i) {
-        image.palette[i] = palette[i];
+        image.palette[i] = facts.palette[i];
         image.index_used[i] = false;
     }
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
             const ColourIndex index = grid.at(x, y);
             const std::size_t at = static_cast<std::size_t>(y) * GRID_SIZE + x;
             image.index_used[index] = true;
-            image.drawn[at] = palette[index];
-            image.shown[at] = dimmed(palette[index]);
+            if (facts.indexed) {
+                image.drawn[at] = facts.palette[index];
+            }
+            image.shown[at] = dimmed(image.drawn[at]);
             image.marks[at] = 0;
         }
     }

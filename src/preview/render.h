@@ -49,10 +49,10 @@ struct RecordPreview {
 Rgb dimmed(Rgb colour);
 Rgb checker_colour(int x, int y);
 
-// Fills the left panel from the loaded grid and the palette, and the right
-// panel with the dimmed picture.
-void start_preview(PreviewImage& image, const PictureGrid& grid, int width, int height,
-                   const Rgb (&palette)[256]);
+// Fills the left panel with the picture's own colours (its palette's, or
+// for a picture that is not indexed, those the reader left in `drawn`) and
+// the right panel with the dimmed picture.
+void start_preview(PreviewImage& image, const PictureGrid& grid, const PictureFacts& facts);
 
 // Encodes the record with the converter's own encoding and draws every band
 // into the right panel as it is encoded. The caller has checked that the
