@@ -1,5 +1,5 @@
 // Whole runs of kelvora as data: each case in tests/cases is a picture
-// (NAME.bmp), a list (NAME.txt), the output expected byte for byte (NAME.asm;
+// (NAME.bmp or NAME.png), a list (NAME.txt), the output expected byte for byte (NAME.asm;
 // none when no output may be created) and the messages expected on standard
 // output (NAME.out; none when there are none). Adding a case is adding files.
 #include <gtest/gtest.h>
@@ -46,7 +46,7 @@ class Case : public testing::TestWithParam<std::string> {};
 TEST_P(Case, ConvertsAsRecorded) {
     const std::string& name = GetParam();
     test::TempDir dir;
-    const std::string picture = name + ".bmp";
+    const std::string picture = name + (fs::exists(CASES / (name + ".png")) ? ".png" : ".bmp");
     const std::string list = name + ".txt";
     const std::string output = name + ".asm";
     fs::copy_file(CASES / picture, dir / picture);

@@ -78,12 +78,14 @@ TEST(CommandLine, MissingPictureCreatesNothing) {
     EXPECT_FALSE(fs::exists(w.dir / "out.asm"));
 }
 
-TEST(CommandLine, PictureFailingItsCheckIsSilentAndLeavesTheOutput) {
+TEST(CommandLine, RefusedPictureSaysWhyAndLeavesTheOutput) {
     Workspace w;
     write_file(w.dir / "wide.bmp", make_bmp({12, 8, 8}, [](int, int) { return 1; }));
     write_file(w.dir / "out.asm", "earlier run\n");
     int status = -1;
-    EXPECT_EQ(w.run(Args{"wide.bmp", "list.txt", "out.asm"}, &status), "");
+    EXPECT_EQ(w.run(Args{"wide.bmp", "list.txt", "out.asm"}, &status),
+              "can't read wide.bmp: 12 pixels wide; width and height must be multiples of 8, at "
+              "most 1024\n");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(read_file(w.dir / "out.asm"), "earlier run\n");
 }

@@ -1,4 +1,6 @@
-// Picture loader: header check, row order, nibble order, offsets, short files.
+// The picture reader: every form it takes against the same pixels, row and
+// nibble order, run-length data, offsets, short files, and each refusal with
+// its reason.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,10 +14,32 @@ namespace {
 using test::BmpLayout;
 using test::fresh_stores;
 using test::make_bmp;
+using test::repeat;
 
 bool load(const std::string& bytes, PictureGrid& grid) {
     PictureFacts facts;
     return read_picture(*test::reader_over(bytes), grid, facts).taken;
+}
+
+// Why the reader refuses the bytes; "" when it takes them.
+std::string refusal(const std::string& bytes) {
+    auto stores = fresh_stores();
+    PictureFacts facts;
+    const PictureVerdict verdict = read_picture(*test::reader_over(bytes), stores->grid, facts);
+    return verdict.taken ? "" : verdict.reason;
+}
+
+// The grid's rows y0 .. y0 + count - 1 over `width` columns, a hex digit a
+// pixel, rows separated by "/".
+std::string rows_of(const PictureGrid& grid, int width, int y0, int count) {
+    std::string text;
+    for (int y = y0; y < y0 + count; ++y) {
+        text += y > y0 ? "/" : "";
+        for (int x = 0; x < width; ++x) {
+            text += "0123456789abcdef"[grid.at(x, y) & 15];
+        }
+    }
+    return text;
 }
 
 // A pattern that differs at every position of a small picture.
@@ -51,17 +75,30 @@ TEST(Picture, FourBitHighNibbleIsTheLeftPixel) {
     EXPECT_EQ(stores->grid.at(1, 0), 10);
 }
 
-TEST(Picture, WholePictureMatchesAtBothDepths) {
-    for (int bits : {4, 8}) {
-        auto stores = fresh_stores();
-        const auto pixel = [bits](int x, int y) -> std::uint8_t {
-            return bits == 8 ? pattern(x, y) : pattern(x, y) & 15;
+TEST(Picture, EveryFormHoldsTheSamePixels) {
+    // Each depth draws what it can hold of one pattern; truecolour has no
+    // bright black, so its 8s are drawn black.
+    const auto drawn = [](int bits) {
+        return [bits](int x, int y) -> std::uint8_t {
+            const int value = (x * 7 + y * 3) & 0xFF;
+            if (bits > 8) {
+                return static_cast<std::uint8_t>((value & 15) == 8 ? 0 : value & 15);
+            }
+            return static_cast<std::uint8_t>(value & ((1 << bits) - 1));
         };
-        ASSERT_TRUE(load(make_bmp({48, 24, bits}, pixel), stores->grid)) << bits;
-        for (int x = 0; x < 56; ++x) {
-            for (int y = 0; y < 32; ++y) {
-                const std::uint8_t want = x < 48 && y < 24 ? pixel(x, y) : 0;
-                ASSERT_EQ(stores->grid.at(x, y), want) << bits << " " << x << "," << y;
+    };
+    for (int bits : {1, 2, 4, 8, 24, 32}) {
+        for (int height : {24, -24}) {
+            auto stores = fresh_stores();
+            const auto pixel = drawn(bits);
+            ASSERT_TRUE(load(make_bmp({48, height, bits}, pixel), stores->grid))
+                << bits << " bits, height " << height;
+            for (int x = 0; x < 56; ++x) {
+                for (int y = 0; y < 32; ++y) {
+                    const std::uint8_t want = x < 48 && y < 24 ? pixel(x, y) : 0;
+                    ASSERT_EQ(stores->grid.at(x, y), want)
+                        << bits << " bits, height " << height << ", at " << x << "," << y;
+                }
             }
         }
     }
@@ -74,19 +111,6 @@ TEST(Picture, ValuesAboveFifteenAreKept) {
     EXPECT_EQ(stores->grid.at(3, 3), 200);
 }
 
-TEST(Picture, OtherDepthsAreReadAsFourBit) {
-    for (int bits : {1, 24, 32}) {
-        auto stores = fresh_stores();
-        // The bytes of a 4-bit file under a header that claims another depth.
-        BmpLayout layout{8, 8, 4};
-        layout.bits_field = bits;
-        const std::string bmp = make_bmp(layout, [](int x, int) { return std::uint8_t(x + 1); });
-        ASSERT_TRUE(load(bmp, stores->grid)) << bits;
-        EXPECT_EQ(stores->grid.at(0, 0), 1) << bits;
-        EXPECT_EQ(stores->grid.at(7, 7), 8) << bits;
-    }
-}
-
 struct SizeCase {
     std::int32_t width;
     std::int32_t height;
@@ -95,9 +119,9 @@ struct SizeCase {
 
 TEST(Picture, HeaderCheckOnSizes) {
     const SizeCase cases[] = {
-        {1024, 1024, true}, {8, 8, true},   {1032, 8, false}, {8, 1032, false},
-        {0, 8, false},      {8, 0, false},  {12, 8, false},   {8, 12, false},
-        {8, -8, false},     {-8, 8, false}, {1024, 8, true},  {8, 1024, true},
+        {1024, 1024, true}, {8, 8, true},    {1032, 8, false},  {8, 1032, false}, {0, 8, false},
+        {8, 0, false},      {12, 8, false},  {8, 12, false},    {8, -8, true},    {-8, 8, false},
+        {1024, 8, true},    {8, 1024, true}, {8, -1032, false}, {8, -12, false},
     };
     for (const SizeCase& c : cases) {
         auto stores = fresh_stores();
@@ -115,16 +139,6 @@ TEST(Picture, LargestPictureFillsTheWholeGrid) {
     EXPECT_EQ(stores->grid.at(0, 0), pattern(0, 0));
     EXPECT_EQ(stores->grid.at(1023, 1023), pattern(1023, 1023));
     EXPECT_EQ(stores->grid.at(517, 3), pattern(517, 3));
-}
-
-TEST(Picture, PixelOffsetBelowTwentyNineFails) {
-    for (std::uint32_t offset : {0u, 1u, 28u}) {
-        auto stores = fresh_stores();
-        BmpLayout layout{8, 8, 8};
-        layout.offset_field = offset;
-        const std::string bmp = make_bmp(layout, [](int, int) { return 3; });
-        EXPECT_FALSE(load(bmp, stores->grid)) << offset;
-    }
 }
 
 TEST(Picture, PixelOffsetOfTwentyNineStartsPixelsRightAfterTheDepth) {
@@ -187,26 +201,6 @@ TEST(Picture, NoPixelByteAtAllGivesZeros) {
     EXPECT_EQ(stores->grid.at(7, 7), 0);
 }
 
-TEST(Picture, HeaderFieldsCutShortKeepThePreviousFieldsBytes) {
-    auto stores = fresh_stores();
-    std::memset(stores->grid.pixels, 0xEE, sizeof stores->grid.pixels);
-    // Offset 64 complete, info size complete, then two bytes of the width.
-    const std::string bmp = make_bmp({16, 16, 4, 64}, [](int, int) { return 0; }).substr(0, 20);
-    // Width 16 (its high bytes from the offset's zeros); the height gets no
-    // byte and keeps the same scratch, 16; the depth byte is missing: 4-bit.
-    ASSERT_TRUE(load(bmp, stores->grid));
-    EXPECT_EQ(stores->grid.at(15, 15), 0);
-    EXPECT_EQ(stores->grid.at(16, 0), 0xEE);
-    EXPECT_EQ(stores->grid.at(0, 16), 0xEE);
-}
-
-TEST(Picture, EmptyAndTinyFilesFail) {
-    for (std::size_t size : {0u, 1u, 10u, 13u}) {
-        auto stores = fresh_stores();
-        EXPECT_FALSE(load(std::string(size, '\0'), stores->grid)) << size;
-    }
-}
-
 TEST(Picture, PaletteEntriesTheFileHolds) {
     struct Case {
         const char* what;
@@ -225,8 +219,10 @@ TEST(Picture, PaletteEntriesTheFileHolds) {
         {"colours used 300", layout({8, 8, 8}, 300, -1), 256},
         {"no count: two to the depth", layout({8, 8, 4}, 0, -1), 16},
         {"pixels start after 5 entries", {8, 8, 4, 54 + 20}, 5},
-        {"no count, 24 bits: no palette", layout({8, 8, 4}, 0, 24), 0},
-        {"no count, depth field 0x0108: no palette", layout({8, 8, 8}, 0, 0x108), 0},
+        {"two colours", {8, 8, 1}, 2},
+        {"four colours", {8, 8, 2}, 4},
+        {"24 bits: no palette", {8, 8, 24}, 0},
+        {"only the depth field's low byte counts", layout({8, 8, 8}, 0, 0x108), 256},
     };
     for (const Case& c : cases) {
         auto stores = fresh_stores();
@@ -235,6 +231,271 @@ TEST(Picture, PaletteEntriesTheFileHolds) {
         ASSERT_TRUE(read_picture(*test::reader_over(bmp), stores->grid, facts).taken) << c.what;
         EXPECT_EQ(facts.palette_entries, c.entries) << c.what;
         EXPECT_EQ(facts.bytes_missing, 0u) << c.what;
+    }
+}
+
+TEST(Picture, PngPictures) {
+    using test::make_png;
+    using test::PngLayout;
+    using test::PngPixel;
+    // One pattern of indices 0-15 (no bright black: grey and colour have none).
+    const auto index = [](int x, int y) {
+        const int value = (x * 5 + y * 3) % 16;
+        return value == 8 ? 0 : value;
+    };
+    const auto channel = [](int index, int bits, int c) -> std::uint16_t {
+        const Rgb colour = display_colour(index);
+        const int value = c == 0 ? colour.r : c == 1 ? colour.g : colour.b;
+        return static_cast<std::uint16_t>(bits == 16 ? value * 257 : value);
+    };
+    const auto rgb = [&](int bits, int alpha) {
+        return [=](int x, int y) {
+            const int i = index(x, y);
+            return PngPixel{channel(i, bits, 0), channel(i, bits, 1), channel(i, bits, 2),
+                            static_cast<std::uint16_t>(alpha)};
+        };
+    };
+    const auto palette = [&](int bits) {
+        return [=](int x, int y) {
+            return PngPixel{static_cast<std::uint16_t>(index(x, y) & ((1 << bits) - 1)), 0, 0, 0};
+        };
+    };
+    const struct Case {
+        const char* what;
+        PngLayout layout;
+        std::function<PngPixel(int, int)> sample;
+        std::function<int(int, int)> expected;
+    } cases[] = {
+        {"palette, 8 bits", {24, 16, 3, 8}, palette(8), index},
+        {"palette, 4 bits, interlaced", {24, 16, 3, 4, true}, palette(4), index},
+        {"palette, 2 bits",
+         {24, 16, 3, 2},
+         palette(2),
+         [&](int x, int y) { return index(x, y) & 3; }},
+        {"palette, 1 bit, interlaced",
+         {24, 16, 3, 1, true},
+         palette(1),
+         [&](int x, int y) { return index(x, y) & 1; }},
+        {"RGB, 8 bits", {24, 16, 2, 8}, rgb(8, 0), index},
+        {"RGB, 16 bits, interlaced", {24, 16, 2, 16, true}, rgb(16, 0), index},
+        {"RGBA, opaque", {24, 16, 6, 8}, rgb(8, 255), index},
+        {"RGBA, alpha below 128 is colour 0",
+         {24, 16, 6, 8},
+         rgb(8, 127),
+         [](int, int) { return 0; }},
+        {"RGBA, alpha 128 is opaque", {24, 16, 6, 8}, rgb(8, 128), index},
+        {"RGB with a transparent colour: that colour is 0",
+         {24, 16, 2, 8, false, {}, {0xCD, 0, 0}},
+         rgb(8, 0),
+         [&](int x, int y) { return index(x, y) == 2 ? 0 : index(x, y); }},
+        {"grey: black, white and bright white",
+         {24, 16, 0, 8},
+         [](int x, int) {
+             return PngPixel{std::uint16_t(x % 3 == 0 ? 0 : x % 3 == 1 ? 0xCD : 0xFF)};
+         },
+         [](int x, int) { return x % 3 == 0   ? 0
+                                 : x % 3 == 1 ? 7
+                                              : 15; }},
+        {"grey, 1 bit: black and bright white",
+         {24, 16, 0, 1},
+         [](int x, int) { return PngPixel{std::uint16_t(x % 2)}; },
+         [](int x, int) { return x % 2 == 0 ? 0 : 15; }},
+        {"grey and alpha, 16 bits",
+         {24, 16, 4, 16},
+         [](int x, int) {
+             return PngPixel{0xFFFF, std::uint16_t(x % 2 == 0 ? 0 : 0xFFFF)};
+         },
+         [](int x, int) { return x % 2 == 0 ? 0 : 15; }},
+    };
+    for (const Case& c : cases) {
+        auto stores = fresh_stores();
+        PictureFacts facts;
+        const std::string png = make_png(c.layout, c.sample);
+        const PictureVerdict verdict = read_picture(*test::reader_over(png), stores->grid, facts);
+        ASSERT_TRUE(verdict.taken) << c.what << ": " << verdict.reason;
+        EXPECT_EQ(facts.format, PictureFormat::Png) << c.what;
+        EXPECT_EQ(facts.indexed, c.layout.colour_type == 3) << c.what;
+        for (int y = 0; y < 24; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                const int want = x < c.layout.width && y < c.layout.height ? c.expected(x, y) : 0;
+                ASSERT_EQ(stores->grid.at(x, y), want) << c.what << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(Picture, PngRefusals) {
+    using test::make_png;
+    const auto black = [](int, int) { return test::PngPixel{0, 0, 0, 0}; };
+    const std::string good = make_png({8, 8, 2, 8}, black);
+    std::string bad_checksum = good;
+    bad_checksum[29] = static_cast<char>(bad_checksum[29] ^ 1); // inside IHDR's checksum
+    const struct {
+        std::string bytes;
+        std::string reason;
+    } cases[] = {
+        {make_png({12, 8, 2, 8}, black),
+         "12 pixels wide; width and height must be multiples of 8, at most 1024"},
+        {make_png({8, 1032, 3, 8}, black),
+         "1032 pixels high; width and height must be multiples of 8, at most 1024"},
+        {bad_checksum, "a damaged PNG (IHDR: CRC error); save it again"},
+        {good.substr(0, good.size() - 20),
+         "a damaged PNG (the file ends before the picture does); save it again"},
+        {good.substr(0, 12),
+         "a damaged PNG (the file ends before the picture does); save it again"},
+        {make_png({8, 8, 2, 8},
+                  [](int x, int y) {
+                      return test::PngPixel{std::uint16_t(x == 3 && y == 5 ? 0x80 : 0), 0, 0, 0};
+                  }),
+         "pixel 3,5 is #800000, which is none of the display's 16 colours; draw with those "
+         "colours only, without smoothing"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(refusal(c.bytes), c.reason);
+        auto stores = fresh_stores();
+        EXPECT_FALSE(load(c.bytes, stores->grid));
+        EXPECT_EQ(stores->grid.at(0, 0), 0) << c.reason;
+    }
+}
+
+TEST(Picture, RunLengthData) {
+    struct Case {
+        const char* what;
+        int bits;
+        std::string data;
+        std::string bottom_rows; // rows 7 and 6 of an 8 x 8 picture; the rest must be 0
+    };
+    const std::string END = std::string("\0\1", 2);
+    const std::string END_OF_ROW = std::string("\0\0", 2);
+    const Case cases[] = {
+        {"a run", 8, "\3\5" + END, "55500000/00000000"},
+        {"a run past the row's end is dropped, not wrapped", 8, "\12\5" + END_OF_ROW + "\2\6",
+         "55555555/66000000"},
+        {"pixels past the end are dropped until an end of row", 8, "\6\1\4\2" + END_OF_ROW + "\1\3",
+         "11111122/30000000"},
+        {"a move right 2 and up 1", 8, std::string("\1\7\0\2\2\1\1\10", 8), "70000000/00080000"},
+        {"a literal of 3 and its padding byte", 8, std::string("\0\3\1\2\3\0\1\11", 8) + END,
+         "12390000/00000000"},
+        {"a literal past the row's end", 8,
+         std::string("\0\12\1\2\3\4\5\6\7\10\11\12", 12) + END_OF_ROW + "\1\4",
+         "12345678/40000000"},
+        {"a literal cut short keeps what is there", 8, std::string("\0\5\1\2", 4),
+         "12000000/00000000"},
+        {"a pair cut short writes nothing more", 8, "\2\3\4", "33000000/00000000"},
+        {"a move cut short writes nothing more", 8, std::string("\1\5\0\2\3", 5),
+         "50000000/00000000"},
+        {"no end codes: the data just ends", 8, "\10\1" + END_OF_ROW + "\10\2",
+         "11111111/22222222"},
+        {"a move above the top row stops", 8, std::string("\0\2\0\10\1\3", 6), "00000000/00000000"},
+        {"a 4-bit run alternates its two nibbles", 4, "\5\x12" + END, "12121000/00000000"},
+        {"a 4-bit literal of 5 and its padding byte", 4, std::string("\0\5\x12\x34\x50\0\2\x77", 8),
+         "12345770/00000000"},
+        {"a 4-bit literal cut short: both nibbles of each byte there", 4,
+         std::string("\0\5\x12\x34", 4), "12340000/00000000"},
+    };
+    for (const Case& c : cases) {
+        auto stores = fresh_stores();
+        std::memset(stores->grid.pixels, 0xEE, sizeof stores->grid.pixels);
+        const std::uint32_t compression = c.bits == 8 ? 1 : 2;
+        ASSERT_TRUE(load(make_bmp({8, 8, c.bits, 0, compression}, c.data), stores->grid)) << c.what;
+        EXPECT_EQ(rows_of(stores->grid, 8, 6, 2),
+                  c.bottom_rows.substr(9) + "/" + c.bottom_rows.substr(0, 8))
+            << c.what;
+        EXPECT_EQ(rows_of(stores->grid, 8, 0, 6), "00000000/00000000/00000000/00000000/00000000/"
+                                                  "00000000")
+            << c.what;
+        EXPECT_EQ(stores->grid.at(8, 7), 0xEE) << c.what << ": beyond the picture, untouched";
+    }
+    // The end of row that moves above the top row ends the decoding.
+    auto stores = fresh_stores();
+    ASSERT_TRUE(
+        load(make_bmp({8, 8, 8, 0, 1}, repeat(std::string("\0\0", 2), 8) + "\1\5"), stores->grid));
+    EXPECT_EQ(rows_of(stores->grid, 8, 0, 1), "00000000");
+}
+
+TEST(Picture, ShortFilesRepeatTheirLastByte) {
+    struct Case {
+        const char* what;
+        int bits;
+        std::uint8_t first; // the index of every pixel
+        std::size_t pixel_bytes_kept;
+        std::string bottom_rows; // rows 7 and 6
+    };
+    const Case cases[] = {
+        {"1 bit, cut after the first byte: padding repeats it too", 1, 1, 1, "11111111/11111111"},
+        {"1 bit, cut after a padding byte: the rest repeat the padding", 1, 1, 2,
+         "11111111/00000000"},
+        {"2 bits, cut inside the row", 2, 3, 1, "33333333/33333333"},
+        {"24 bits, cut after a white pixel: the rest are #cdcdcd, white", 24, 7, 3,
+         "77777777/77777777"},
+        {"24 bits, cut inside a red pixel: the rest repeat its green, black", 24, 2, 2,
+         "00000000/00000000"},
+        {"32 bits, cut before the unused byte: it repeats the red", 32, 7, 3, "77777777/77777777"},
+        {"32 bits, cut after the unused byte: the rest repeat it", 32, 7, 4, "70000000/00000000"},
+    };
+    for (const Case& c : cases) {
+        auto stores = fresh_stores();
+        const std::string whole = make_bmp({8, 8, c.bits}, [&c](int, int) { return c.first; });
+        const std::size_t header = 14 + 40 + 4 * (c.bits <= 8 ? (1u << c.bits) : 0u);
+        ASSERT_TRUE(load(whole.substr(0, header + c.pixel_bytes_kept), stores->grid)) << c.what;
+        EXPECT_EQ(rows_of(stores->grid, 8, 6, 2),
+                  c.bottom_rows.substr(9) + "/" + c.bottom_rows.substr(0, 8))
+            << c.what;
+    }
+}
+
+TEST(Picture, RefusalsSayWhyAndStoreNothing) {
+    const auto blank = [](int, int) -> std::uint8_t { return 1; };
+    const auto layout = [](BmpLayout l, std::int64_t offset, std::int64_t bits, std::int64_t info) {
+        l.offset_field = offset;
+        l.bits_field = bits;
+        l.info_size_field = info;
+        return l;
+    };
+    const std::string bmp8 = make_bmp({8, 8, 8}, blank);
+    std::string grey_pixel = make_bmp({8, 8, 24}, blank);
+    grey_pixel[grey_pixel.size() - 24] = '\x80'; // the blue of pixel 0,0: the last row's first
+    const std::string rule = "width and height must be multiples of 8, at most 1024";
+    const struct {
+        std::string bytes;
+        std::string reason;
+    } cases[] = {
+        {"", "the file ends after 0 bytes, inside its header; save the picture again as a BMP or "
+             "PNG"},
+        {bmp8.substr(0, 28), "the file ends after 28 bytes, inside its header; save the picture "
+                             "again as a BMP or PNG"},
+        {make_bmp(layout({8, 8, 8}, 28, -1, -1), blank),
+         "its pixel data would start at byte 28, inside its header; re-save it"},
+        {make_bmp(layout({8, 8, 8}, 0, -1, -1), blank),
+         "its pixel data would start at byte 0, inside its header; re-save it"},
+        {make_bmp(layout({8, 8, 8}, -1, -1, 12), blank),
+         "it has the old 12-byte BMP header; re-save it with a 40-byte or larger header"},
+        {make_bmp({12, 8, 8}, blank), "12 pixels wide; " + rule},
+        {make_bmp({0, 8, 8}, blank), "0 pixels wide; " + rule},
+        {make_bmp({8, 1032, 8}, blank), "1032 pixels high; " + rule},
+        {make_bmp({8, -12, 8}, blank), "12 pixels high; " + rule},
+        {make_bmp({8, 8, 4, 0, 1}, blank),
+         "run-length compressed 8-bit data in a 4-bit picture; re-save it"},
+        {make_bmp({8, 8, 8, 0, 2}, blank),
+         "run-length compressed 4-bit data in an 8-bit picture; re-save it"},
+        {make_bmp({8, -8, 8, 0, 1}, blank),
+         "run-length compressed rows stored top row first, which BMP does not allow; re-save it"},
+        {make_bmp({8, 8, 32, 0, 3}, blank),
+         "compression 3 (bit fields), which kelvora does not read; save it uncompressed"},
+        {make_bmp({8, 8, 8, 0, 4}, blank),
+         "compression 4 (JPEG), which kelvora does not read; save it uncompressed"},
+        {make_bmp(layout({8, 8, 8}, -1, 16, -1), blank),
+         "16 bits per pixel, which kelvora does not read; save it with 1, 2, 4, 8, 24 or 32 bits "
+         "per pixel"},
+        {grey_pixel, "pixel 0,0 is #000080, which is none of the display's 16 colours; draw with "
+                     "those colours only, without smoothing"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(refusal(c.bytes), c.reason);
+        auto stores = fresh_stores();
+        EXPECT_FALSE(load(c.bytes, stores->grid));
+        EXPECT_EQ(stores->grid.at(0, 7), 0) << c.reason << ": stored a pixel";
+        EXPECT_EQ(stores->grid.at(7, 0), 0) << c.reason << ": stored a pixel";
     }
 }
 

@@ -2,11 +2,15 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <png.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -31,10 +35,10 @@ void put_le32(std::string& out, std::uint32_t value) {
 
 } // namespace
 
-std::string make_bmp(const BmpLayout& layout, const std::function<std::uint8_t(int, int)>& pixel) {
+std::string make_bmp(const BmpLayout& layout, const std::string& pixel_data) {
     std::vector<Rgb> palette = layout.palette;
-    if (palette.empty()) {
-        const int entries = layout.bits_per_pixel == 8 ? 256 : 16;
+    if (palette.empty() && layout.bits_per_pixel <= 8) {
+        const int entries = 1 << layout.bits_per_pixel;
         for (int i = 0; i < entries; ++i) {
             const auto grey = static_cast<std::uint8_t>(i * 255 / (entries - 1));
             palette.push_back(Rgb{grey, grey, grey});
@@ -52,7 +56,7 @@ std::string make_bmp(const BmpLayout& layout, const std::function<std::uint8_t(i
     put_le32(header, 0); // file size: not read
     put_le32(header, 0);
     put_le32(header, field(layout.offset_field, offset));
-    put_le32(header, 40);
+    put_le32(header, field(layout.info_size_field, 40));
     put_le32(header, static_cast<std::uint32_t>(layout.width));
     put_le32(header, static_cast<std::uint32_t>(layout.height));
     put_le16(header, 1);
@@ -69,23 +73,118 @@ std::string make_bmp(const BmpLayout& layout, const std::function<std::uint8_t(i
     }
     // Pad or cut the header so the pixels start exactly at the offset.
     header.resize(offset, '\0');
+    return header + pixel_data;
+}
 
-    std::string pixels;
+std::string make_bmp(const BmpLayout& layout, const std::function<std::uint8_t(int, int)>& pixel) {
+    const int bits = layout.bits_per_pixel;
+    const int width = layout.width > 0 ? layout.width : 0;
     const int rows = layout.height < 0 ? -layout.height : layout.height;
-    for (int y = rows - 1; y >= 0; --y) {
-        for (int x = 0; x < layout.width;) {
-            if (layout.bits_per_pixel == 8) {
-                pixels.push_back(static_cast<char>(pixel(x, y)));
-                x += 1;
-            } else {
-                const int high = pixel(x, y) & 0x0F;
-                const int low = pixel(x + 1, y) & 0x0F;
-                pixels.push_back(static_cast<char>(high << 4 | low));
-                x += 2;
+    std::string pixels;
+    for (int i = 0; i < rows; ++i) {
+        const int y = layout.height < 0 ? i : rows - 1 - i;
+        std::string row;
+        if (bits == 24 || bits == 32) {
+            for (int x = 0; x < width; ++x) {
+                const Rgb colour = display_colour(pixel(x, y));
+                row += {static_cast<char>(colour.b), static_cast<char>(colour.g),
+                        static_cast<char>(colour.r)};
+                if (bits == 32) {
+                    row += '\0';
+                }
+            }
+        } else {
+            const int per_byte = 8 / bits;
+            row.assign(static_cast<std::size_t>((width * bits + 7) / 8), '\0');
+            for (int x = 0; x < width; ++x) {
+                const int value = pixel(x, y) & ((1 << bits) - 1);
+                row[x / per_byte] =
+                    static_cast<char>(row[x / per_byte] | value << (8 - bits * (x % per_byte + 1)));
             }
         }
+        row.resize((row.size() + 3) & ~std::size_t{3}, '\0');
+        pixels += row;
     }
-    return header + pixels;
+    return make_bmp(layout, pixels);
+}
+
+namespace {
+
+void append_png_bytes(png_structp png, png_bytep data, png_size_t length) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), length);
+}
+
+// A test that writes a PNG libpng will not write is broken; stop it there.
+[[noreturn]] void stop_on_png_error(png_structp, png_const_charp message) {
+    std::fprintf(stderr, "make_png: libpng: %s\n", message);
+    std::abort();
+}
+
+} // namespace
+
+std::string make_png(const PngLayout& layout, const std::function<PngPixel(int, int)>& sample) {
+    const int channels = layout.colour_type == 0 || layout.colour_type == 3 ? 1
+                         : layout.colour_type == 4                          ? 2
+                         : layout.colour_type == 2                          ? 3
+                                                                            : 4;
+    const int bits = layout.bit_depth;
+    std::vector<std::string> rows;
+    for (int y = 0; y < layout.height; ++y) {
+        std::string row(static_cast<std::size_t>((layout.width * channels * bits + 7) / 8), '\0');
+        for (int x = 0; x < layout.width; ++x) {
+            const PngPixel pixel = sample(x, y);
+            for (int c = 0; c < channels; ++c) {
+                const std::size_t at = static_cast<std::size_t>(x * channels + c);
+                if (bits == 16) {
+                    row[2 * at] = static_cast<char>(pixel[c] >> 8);
+                    row[2 * at + 1] = static_cast<char>(pixel[c] & 0xFF);
+                } else {
+                    const std::size_t bit = at * static_cast<std::size_t>(bits);
+                    row[bit / 8] = static_cast<char>(row[bit / 8] | (pixel[c] & ((1 << bits) - 1))
+                                                                        << (8 - bits - bit % 8));
+                }
+            }
+        }
+        rows.push_back(row);
+    }
+    std::string bytes;
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, stop_on_png_error, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &bytes, append_png_bytes, nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(layout.width),
+                 static_cast<png_uint_32>(layout.height), bits, layout.colour_type,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> palette;
+    if (layout.colour_type == 3) {
+        const int entries = layout.palette.empty() ? std::min(16, 1 << bits)
+                                                   : static_cast<int>(layout.palette.size());
+        for (int i = 0; i < entries; ++i) {
+            const Rgb colour = layout.palette.empty() ? display_colour(i) : layout.palette[i];
+            palette.push_back(png_color{colour.r, colour.g, colour.b});
+        }
+        png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+    }
+    if (!layout.transparent.empty()) {
+        png_color_16 colour{};
+        colour.gray = layout.transparent[0];
+        if (layout.transparent.size() == 3) {
+            colour.red = layout.transparent[0];
+            colour.green = layout.transparent[1];
+            colour.blue = layout.transparent[2];
+        }
+        png_set_tRNS(png, info, nullptr, 0, &colour);
+    }
+    std::vector<png_bytep> pointers;
+    for (std::string& row : rows) {
+        pointers.push_back(reinterpret_cast<png_bytep>(row.data()));
+    }
+    png_write_info(png, info);
+    png_write_image(png, pointers.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return bytes;
 }
 
 std::unique_ptr<ByteReader> reader_over(const std::string& bytes) {

@@ -3,6 +3,7 @@
 // the real programs.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,12 +30,35 @@ struct BmpLayout {
     std::int64_t colours_used_field = -1;
     std::int64_t bits_field = -1;
     std::int64_t offset_field = -1;
+    std::int64_t info_size_field = -1;
 };
 
 // A BMP with a 40-byte info header. `pixel(x, y)` gives the index at (x, y),
-// y = 0 at the top; rows are written bottom-up. For 4-bit pictures only the
-// low nibble is used; any depth but 8 is packed as 4 bits a pixel.
+// y = 0 at the top; rows are written bottom-up, or top-down for a negative
+// height. Indices are packed at 1, 2, 4 or 8 bits, rows padded to 4 bytes;
+// at 24 and 32 bits each pixel is written in its display colour.
 std::string make_bmp(const BmpLayout& layout, const std::function<std::uint8_t(int, int)>& pixel);
+
+// The same header with the given bytes as the pixel data (run-length data,
+// say).
+std::string make_bmp(const BmpLayout& layout, const std::string& pixel_data);
+
+struct PngLayout {
+    int width = 8;
+    int height = 8;
+    int colour_type = 3; // palette 3, grey 0, grey and alpha 4, RGB 2, RGBA 6
+    int bit_depth = 8;
+    bool interlaced = false;
+    std::vector<Rgb> palette = {}; // palette pictures: the display's 16 colours when empty
+    // A transparent colour (tRNS) for grey or RGB pictures, when set.
+    std::vector<std::uint16_t> transparent = {};
+};
+
+// A PNG written through libpng. `sample(x, y)` gives the pixel's channels in
+// order (index; grey; grey, alpha; red, green, blue; red, green, blue,
+// alpha), each at the layout's bit depth.
+using PngPixel = std::array<std::uint16_t, 4>;
+std::string make_png(const PngLayout& layout, const std::function<PngPixel(int, int)>& sample);
 
 // A reader over the bytes, which must outlive it.
 std::unique_ptr<ByteReader> reader_over(const std::string& bytes);
