@@ -1,5 +1,5 @@
 // Writes the benchmark inputs into the folder given: pictures of varied cells
-// and the resource lists of the workloads W1-W5.
+// and the resource lists of the workloads W1-W6.
 // Usage: make_workloads DIRECTORY
 #include <cstdint>
 #include <cstdio>
@@ -95,6 +95,25 @@ std::string record(const std::string& name, char kind, int x, int y, int w, int 
            std::to_string(w) + "," + std::to_string(h) + "," + std::to_string(colour) + "\n";
 }
 
+// Small records spread over the 256 x 192 sheet: 8 x 8 pixels each, kinds
+// cycling B, T, S, s. The generator is the list's own, so the other inputs
+// stay as they were.
+std::string spread_records(int count) {
+    Random random;
+    random.state = 67890;
+    const char kinds[] = {'B', 'T', 'S', 's'};
+    std::string list;
+    list.reserve(static_cast<std::size_t>(count) * 24);
+    for (int i = 0; i < count; ++i) {
+        const int x = 8 * random.below(256 / 8);
+        const int y = 8 * random.below(192 / 8);
+        std::string name = "r";
+        name += std::to_string(i);
+        list += record(name, kinds[i % 4], x, y, 8, 8, random.below(16));
+    }
+    return list;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +159,10 @@ int main(int argc, char** argv) {
         sheet += record(name, kinds[i % 4], x, y, w, h, random.below(16));
     }
     ok = ok && write_text(dir + "w5.txt", sheet);
+
+    // Many small records: the cost per record, over the same sheet.
+    ok = ok && write_text(dir + "w6.txt", spread_records(100000));
+
     if (!ok) {
         std::fprintf(stderr, "make_workloads: cannot write into %s\n", argv[1]);
         return 1;

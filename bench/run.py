@@ -23,6 +23,7 @@ WORKLOADS = [
     ("W3", "pic1024.bmp", "w3.txt", "1024x1024 8-bit, one S record"),
     ("W4", "pic1024.bmp", "w4.txt", "1024x1024 8-bit, 16,384 8x8 S records"),
     ("W5", "sheet.bmp", "w5.txt", "256x192 4-bit, 200 mixed records"),
+    ("W6", "sheet.bmp", "w6.txt", "256x192 4-bit, 100,000 8x8 records, B T S s"),
     ("W1-256", "pic256.bmp", "w1_256.txt", "W1 at 256x256"),
     ("W1-512", "pic512.bmp", "w1_512.txt", "W1 at 512x512"),
 ]
