@@ -1,18 +1,23 @@
 #!/usr/bin/env python3
 """Times the whole kelvora process on generated workloads against the floor.
 
-The floor of a workload is `cat picture list expected-output` writing to the
-same kind of place as kelvora (a pipe: kelvora is given /dev/stdout). Both are
-timed by hyperfine in the same session, in alternating batches, so load on the
-machine falls on both alike; the medians of all runs are compared.
+The floor of a workload is the `floor` program (bench/floor.cpp, statically
+linked): it reads the picture and the list and writes the expected output's
+bytes with plain read and write, to the same kind of place as kelvora (a pipe:
+kelvora is given /dev/stdout). `cat` of the same three files is timed too, for
+reference. All are timed by hyperfine in the same session, in batches whose
+order changes from round to round, so load on the machine falls on each alike;
+the medians of all runs are compared.
 
-Usage: run.py KELVORA MAKE_WORKLOADS WORKDIR [--rounds R] [--runs N] [--json FILE]
+Usage: run.py KELVORA FLOOR MAKE_WORKLOADS WORKDIR [--rounds R] [--runs N] [--json FILE]
 """
 import argparse
+import itertools
 import json
 import os
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 
@@ -41,6 +46,22 @@ def hyperfine_batch(commands, runs, workdir):
         return [r["times"] for r in json.load(f)["results"]]
 
 
+def time_in_turns(commands, rounds, runs, workdir):
+    """Times the commands in `rounds` batches, each batch in another order.
+
+    Every order of the commands comes in turn (two commands alternate), so
+    none always runs first or on a warmer machine. Returns each command's
+    times, in the order given."""
+    orders = list(itertools.permutations(range(len(commands))))
+    times = [[] for _ in commands]
+    for round_number in range(rounds):
+        order = orders[round_number % len(orders)]
+        batch = hyperfine_batch([commands[i] for i in order], runs, workdir)
+        for i, batch_times in zip(order, batch):
+            times[i] += batch_times
+    return times
+
+
 def peak_kib(argv, workdir):
     """Peak resident memory of one run, from GNU time."""
     if not os.path.exists("/usr/bin/time"):
@@ -50,49 +71,92 @@ def peak_kib(argv, workdir):
     return int(done.stderr.strip().splitlines()[-1])
 
 
+def statically_linked(path):
+    """Whether an ELF executable starts without the dynamic loader (None: can't tell)."""
+    with open(path, "rb") as f:
+        head = f.read(64)
+        if len(head) < 64 or head[:4] != b"\x7fELF" or head[4] != 2:
+            return None  # not a 64-bit ELF file
+        endian = "<" if head[5] == 1 else ">"
+        (table_at,) = struct.unpack_from(endian + "Q", head, 32)
+        entry_size, entries = struct.unpack_from(endian + "HH", head, 54)
+        f.seek(table_at)
+        table = f.read(entry_size * entries)
+    program_interpreter = 3
+    return all(struct.unpack_from(endian + "I", table, i * entry_size)[0] != program_interpreter
+               for i in range(entries))
+
+
+def describe_floor(floor):
+    linked = statically_linked(floor)
+    how = {True: "statically linked", False: "dynamically linked",
+           None: "linking unknown"}[linked]
+    return f"floor: {floor} ({how})"
+
+
+def write_expected(kelvora, picture, listing, expected, workdir):
+    """Writes kelvora's output to `expected`; returns its size."""
+    subprocess.run([kelvora, picture, listing, expected], cwd=workdir, check=True,
+                   stdout=subprocess.DEVNULL)
+    return os.path.getsize(os.path.join(workdir, expected))
+
+
+def cell(value, width, form):
+    return f"{'?':>{width}}" if value is None else f"{value:>{width}{form}}"
+
+
+def run_workloads(args, kelvora, floor):
+    """The benchmark table: kelvora, the floor and cat on each workload."""
+    results = []
+    print(f"{describe_floor(floor)}; medians of {args.rounds} rounds x {args.runs} runs, "
+          f"output to a pipe")
+    print("kelvora/floor is the figure that counts (target: 2.00 at most); "
+          "kelvora/cat is for reference")
+    print(f"{'workload':8} {'output':>10} {'kelvora ms':>11} {'floor ms':>9} {'cat ms':>7} "
+          f"{'kelvora/floor':>14} {'kelvora/cat':>12} {'peak KiB':>9}  what")
+    for name, picture, listing, what in WORKLOADS:
+        expected = f"{name}.expected.asm"
+        out_size = write_expected(kelvora, picture, listing, expected, args.workdir)
+        k_times, f_times, c_times = time_in_turns(
+            [f"{kelvora} {picture} {listing} /dev/stdout",
+             f"{floor} {picture} {listing} {expected}",
+             f"cat {picture} {listing} {expected}"],
+            args.rounds, args.runs, args.workdir)
+        k = statistics.median(k_times)
+        f = statistics.median(f_times)
+        c = statistics.median(c_times)
+        peak = peak_kib([kelvora, picture, listing, "/dev/null"], args.workdir)
+        floor_peak = peak_kib([floor, picture, listing, expected], args.workdir)
+        results.append({"workload": name, "what": what, "output_bytes": out_size,
+                        "kelvora_median_s": k, "floor_median_s": f, "cat_median_s": c,
+                        "ratio": k / f, "cat_ratio": k / c, "peak_rss_kib": peak,
+                        "floor_peak_rss_kib": floor_peak, "kelvora_times_s": k_times,
+                        "floor_times_s": f_times, "cat_times_s": c_times})
+        print(f"{name:8} {out_size:>10,} {k * 1000:>11.2f} {f * 1000:>9.2f} {c * 1000:>7.2f} "
+              f"{k / f:>14.2f} {k / c:>12.2f} {cell(peak, 9, ',')}  {what}", flush=True)
+    return results
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("kelvora")
+    parser.add_argument("floor")
     parser.add_argument("make_workloads")
     parser.add_argument("workdir")
-    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--rounds", type=int, default=12)
     parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--json")
     args = parser.parse_args()
     if shutil.which("hyperfine") is None:
         sys.exit("run.py needs hyperfine (Debian package hyperfine)")
 
+    args.workdir = os.path.abspath(args.workdir)  # hyperfine runs in it
     os.makedirs(args.workdir, exist_ok=True)
     subprocess.run([args.make_workloads, args.workdir], check=True)
     kelvora = os.path.abspath(args.kelvora)
+    floor = os.path.abspath(args.floor)
 
-    results = []
-    print(f"{'workload':8} {'output':>10} {'kelvora ms':>11} {'floor ms':>9} {'ratio':>6} "
-          f"{'peak KiB':>9}  what")
-    for name, picture, listing, what in WORKLOADS:
-        expected = f"{name}.expected.asm"
-        subprocess.run([kelvora, picture, listing, expected], cwd=args.workdir, check=True,
-                       stdout=subprocess.DEVNULL)
-        out_size = os.path.getsize(os.path.join(args.workdir, expected))
-        run_kelvora = f"{kelvora} {picture} {listing} /dev/stdout"
-        run_floor = f"cat {picture} {listing} {expected}"
-        k_times, f_times = [], []
-        for round_number in range(args.rounds):
-            # Alternate which goes first, so neither always runs on a warmer machine.
-            order = [run_kelvora, run_floor] if round_number % 2 == 0 else [run_floor, run_kelvora]
-            times = dict(zip(order, hyperfine_batch(order, args.runs, args.workdir)))
-            k_times += times[run_kelvora]
-            f_times += times[run_floor]
-        k = statistics.median(k_times)
-        f = statistics.median(f_times)
-        peak = peak_kib([kelvora, picture, listing, "/dev/null"], args.workdir)
-        results.append({"workload": name, "what": what, "output_bytes": out_size,
-                        "kelvora_median_s": k, "floor_median_s": f, "ratio": k / f,
-                        "peak_rss_kib": peak, "kelvora_times_s": k_times,
-                        "floor_times_s": f_times})
-        peak_text = f"{peak:>9,}" if peak is not None else f"{'?':>9}"
-        print(f"{name:8} {out_size:>10,} {k * 1000:>11.2f} {f * 1000:>9.2f} {k / f:>6.2f} "
-              f"{peak_text}  {what}", flush=True)
+    results = run_workloads(args, kelvora, floor)
     if args.json:
         with open(args.json, "w") as out:
             json.dump(results, out, indent=2)
