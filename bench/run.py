@@ -9,7 +9,12 @@ reference. All are timed by hyperfine in the same session, in batches whose
 order changes from round to round, so load on the machine falls on each alike;
 the medians of all runs are compared.
 
-Usage: run.py KELVORA FLOOR MAKE_WORKLOADS WORKDIR [--rounds R] [--runs N] [--json FILE]
+With --scaling, it times kelvora and the floor against picture size (one B
+record over pictures of 128 to 1024 pixels square) and against record count
+(W6 lists of 1,000 to 1,000,000 records), so that linearity can be read off.
+
+Usage: run.py KELVORA FLOOR MAKE_WORKLOADS WORKDIR [--scaling] [--rounds R] [--runs N]
+              [--json FILE]
 """
 import argparse
 import itertools
@@ -20,6 +25,7 @@ import statistics
 import struct
 import subprocess
 import sys
+import time
 
 WORKLOADS = [
     # name, picture, list, what
@@ -32,6 +38,16 @@ WORKLOADS = [
     ("W1-256", "pic256.bmp", "w1_256.txt", "W1 at 256x256"),
     ("W1-512", "pic512.bmp", "w1_512.txt", "W1 at 512x512"),
 ]
+
+# Scaling: (size, picture, list) for one B record over the whole picture,
+# and (count, picture, list) for W6-like lists.
+PICTURE_SIZES = [(size, f"pic{size}.bmp", f"w1_{size}.txt") for size in (128, 256, 512, 1024)]
+RECORD_COUNTS = [(count, "sheet.bmp", f"w6_{count}.txt")
+                 for count in (1000, 10000, 100000, 1000000)]
+
+# A batch of one command takes about this long at most: points whose single
+# run is long get fewer runs per batch.
+BATCH_SECONDS = 1.0
 
 
 def hyperfine_batch(commands, runs, workdir):
@@ -95,10 +111,12 @@ def describe_floor(floor):
 
 
 def write_expected(kelvora, picture, listing, expected, workdir):
-    """Writes kelvora's output to `expected`; returns its size."""
+    """Writes kelvora's output to `expected`; returns its size and the run's wall time."""
+    start = time.perf_counter()
     subprocess.run([kelvora, picture, listing, expected], cwd=workdir, check=True,
                    stdout=subprocess.DEVNULL)
-    return os.path.getsize(os.path.join(workdir, expected))
+    seconds = time.perf_counter() - start
+    return os.path.getsize(os.path.join(workdir, expected)), seconds
 
 
 def cell(value, width, form):
@@ -116,7 +134,7 @@ def run_workloads(args, kelvora, floor):
           f"{'kelvora/floor':>14} {'kelvora/cat':>12} {'peak KiB':>9}  what")
     for name, picture, listing, what in WORKLOADS:
         expected = f"{name}.expected.asm"
-        out_size = write_expected(kelvora, picture, listing, expected, args.workdir)
+        out_size, _ = write_expected(kelvora, picture, listing, expected, args.workdir)
         k_times, f_times, c_times = time_in_turns(
             [f"{kelvora} {picture} {listing} /dev/stdout",
              f"{floor} {picture} {listing} {expected}",
@@ -137,12 +155,72 @@ def run_workloads(args, kelvora, floor):
     return results
 
 
+def scaling_table(args, kelvora, floor, title, heading, unit, points):
+    """Times kelvora and the floor at each point, printing one row per point.
+
+    `points` are (amount, label, picture, list); the step columns give the
+    time each added unit (pixel or record) cost from the row before, which
+    stays level while the cost grows linearly."""
+    print(title)
+    print(f"{heading:12} {'output':>12} {'runs':>5} {'kelvora ms':>11} {'floor ms':>9} "
+          f"{'kelvora/floor':>14} {'peak KiB':>9} {'kelvora ns/' + unit:>17} "
+          f"{'step ns/' + unit:>15} {'floor step':>11}")
+    rows = []
+    before = None
+    for amount, label, picture, listing in points:
+        expected = f"scaling-{listing[:-4]}.expected.asm"
+        out_size, seconds = write_expected(kelvora, picture, listing, expected, args.workdir)
+        runs = max(3, min(args.runs, int(BATCH_SECONDS / max(seconds, 1e-6))))
+        k_times, f_times = time_in_turns(
+            [f"{kelvora} {picture} {listing} /dev/stdout",
+             f"{floor} {picture} {listing} {expected}"],
+            args.rounds, runs, args.workdir)
+        k = statistics.median(k_times)
+        f = statistics.median(f_times)
+        peak = peak_kib([kelvora, picture, listing, "/dev/null"], args.workdir)
+        step = floor_step = None
+        if before is not None:
+            step = (k - before[1]) / (amount - before[0]) * 1e9
+            floor_step = (f - before[2]) / (amount - before[0]) * 1e9
+        before = (amount, k, f)
+        rows.append({"amount": amount, "unit": unit, "picture": picture, "list": listing,
+                     "output_bytes": out_size, "kelvora_median_s": k, "floor_median_s": f,
+                     "ratio": k / f, "peak_rss_kib": peak, "step_ns": step,
+                     "floor_step_ns": floor_step, "kelvora_times_s": k_times,
+                     "floor_times_s": f_times})
+        print(f"{label:12} {out_size:>12,} {len(k_times):>5} {k * 1000:>11.2f} {f * 1000:>9.2f} "
+              f"{k / f:>14.2f} {cell(peak, 9, ',')} {k / amount * 1e9:>17.2f} "
+              f"{cell(step, 15, '.2f')} {cell(floor_step, 11, '.2f')}", flush=True)
+        # The largest outputs are only needed while their point is timed.
+        if out_size > 16 << 20:
+            os.remove(os.path.join(args.workdir, expected))
+    return rows
+
+
+def run_scaling(args, kelvora, floor):
+    print(f"{describe_floor(floor)}; medians of {args.rounds} rounds of at most {args.runs} runs "
+          f"(fewer for long runs), output to a pipe")
+    sizes = [(size * size, f"{size}x{size}", picture, listing)
+             for size, picture, listing in PICTURE_SIZES]
+    by_size = scaling_table(args, kelvora, floor,
+                            "Against picture size: one B record over the whole 8-bit picture",
+                            "picture", "pixel", sizes)
+    print()
+    counts = [(count, f"{count:,}", picture, listing) for count, picture, listing in RECORD_COUNTS]
+    by_count = scaling_table(args, kelvora, floor,
+                             "Against record count: 8x8 records B T S s over the 256x192 sheet",
+                             "records", "record", counts)
+    return {"picture_size": by_size, "record_count": by_count}
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("kelvora")
     parser.add_argument("floor")
     parser.add_argument("make_workloads")
     parser.add_argument("workdir")
+    parser.add_argument("--scaling", action="store_true",
+                        help="time against picture size and record count instead")
     parser.add_argument("--rounds", type=int, default=12)
     parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--json")
@@ -152,11 +230,15 @@ def main():
 
     args.workdir = os.path.abspath(args.workdir)  # hyperfine runs in it
     os.makedirs(args.workdir, exist_ok=True)
-    subprocess.run([args.make_workloads, args.workdir], check=True)
+    subprocess.run([args.make_workloads, *(["--scaling"] if args.scaling else []), args.workdir],
+                   check=True)
     kelvora = os.path.abspath(args.kelvora)
     floor = os.path.abspath(args.floor)
 
-    results = run_workloads(args, kelvora, floor)
+    if args.scaling:
+        results = run_scaling(args, kelvora, floor)
+    else:
+        results = run_workloads(args, kelvora, floor)
     if args.json:
         with open(args.json, "w") as out:
             json.dump(results, out, indent=2)
