@@ -170,7 +170,7 @@ def scaling_table(args, kelvora, floor, title, heading, unit, points):
     for amount, label, picture, listing in points:
         expected = f"scaling-{listing[:-4]}.expected.asm"
         out_size, seconds = write_expected(kelvora, picture, listing, expected, args.workdir)
-        runs = max(3, min(args.runs, int(BATCH_SECONDS / max(seconds, 1e-6))))
+        runs = min(args.runs, max(3, int(BATCH_SECONDS / max(seconds, 1e-6))))
         k_times, f_times = time_in_turns(
             [f"{kelvora} {picture} {listing} /dev/stdout",
              f"{floor} {picture} {listing} {expected}"],
