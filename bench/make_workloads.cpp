@@ -1,6 +1,8 @@
 // Writes the benchmark inputs into the folder given: pictures of varied cells
-// and the resource lists of the workloads W1-W5.
-// Usage: make_workloads DIRECTORY
+// and the resource lists of the workloads W1-W6. With --scaling it also
+// writes the inputs of the scaling runs: a 128 x 128 picture with its W1 list,
+// and W6 lists of 1,000 to 1,000,000 records.
+// Usage: make_workloads [--scaling] DIRECTORY
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -95,14 +97,35 @@ std::string record(const std::string& name, char kind, int x, int y, int w, int 
            std::to_string(w) + "," + std::to_string(h) + "," + std::to_string(colour) + "\n";
 }
 
+// Small records spread over the 256 x 192 sheet: 8 x 8 pixels each, kinds
+// cycling B, T, S, s. The generator is the list's own, so the other inputs
+// keep their bytes and a shorter list is the start of a longer one.
+std::string spread_records(int count) {
+    Random random;
+    random.state = 67890;
+    const char kinds[] = {'B', 'T', 'S', 's'};
+    std::string list;
+    list.reserve(static_cast<std::size_t>(count) * 24);
+    for (int i = 0; i < count; ++i) {
+        const int x = 8 * random.below(256 / 8);
+        const int y = 8 * random.below(192 / 8);
+        std::string name = "r";
+        name += std::to_string(i);
+        list += record(name, kinds[i % 4], x, y, 8, 8, random.below(16));
+    }
+    return list;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: make_workloads DIRECTORY\n", stderr);
+    const bool scaling = argc == 3 && std::string(argv[1]) == "--scaling";
+    if (argc != 2 && !scaling) {
+        std::fputs("usage: make_workloads [--scaling] DIRECTORY\n", stderr);
         return 2;
     }
-    const std::string dir = std::string(argv[1]) + "/";
+    const char* folder = argv[argc - 1];
+    const std::string dir = std::string(folder) + "/";
     Random random;
     bool ok = true;
     for (int size : {256, 512, 1024}) {
@@ -140,8 +163,21 @@ int main(int argc, char** argv) {
         sheet += record(name, kinds[i % 4], x, y, w, h, random.below(16));
     }
     ok = ok && write_text(dir + "w5.txt", sheet);
+
+    // Many small records: the cost per record, over the same sheet.
+    ok = ok && write_text(dir + "w6.txt", spread_records(100000));
+
+    if (scaling) {
+        ok = ok && write_bmp(dir + "pic128.bmp", 128, 128, 8, varied_cells(128, 128, random));
+        ok = ok && write_text(dir + "w1_128.txt", record("all", 'B', 0, 0, 128, 128, 7));
+        for (int count : {1000, 10000, 100000, 1000000}) {
+            ok = ok &&
+                 write_text(dir + "w6_" + std::to_string(count) + ".txt", spread_records(count));
+        }
+    }
+
     if (!ok) {
-        std::fprintf(stderr, "make_workloads: cannot write into %s\n", argv[1]);
+        std::fprintf(stderr, "make_workloads: cannot write into %s\n", folder);
         return 1;
     }
     return 0;
