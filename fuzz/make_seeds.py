@@ -6,29 +6,66 @@ long fuzzing runs live beside these as found_* files and are left alone.
 """
 import os
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SEPARATOR = b"@@LIST@@"
 
 
-def bmp(width, height, bits, pixel, offset=None, rows=None, bits_field=None):
-    """An uncompressed BMP; pixel(x, y) with y = 0 at the top, rows bottom-up."""
-    entries = 256 if bits == 8 else 16
+def display_colour(index):
+    level = 0xFF if index & 8 else 0xCD
+    return (level if index & 2 else 0, level if index & 4 else 0, level if index & 1 else 0)
+
+
+def bmp_header(width, height, bits, offset=None, bits_field=None, compression=0):
+    entries = 1 << bits if bits <= 8 else 0
     standard = 14 + 40 + 4 * entries
     offset = standard if offset is None else offset
     header = b"BM" + struct.pack("<IIIIiiHHIIiiII", 0, 0, offset, 40, width, height, 1,
-                                 bits if bits_field is None else bits_field, 0, 0, 2835, 2835,
-                                 entries, 0)
+                                 bits if bits_field is None else bits_field, compression, 0, 2835,
+                                 2835, entries, 0)
     header += b"".join(bytes((i * 255 // (entries - 1),) * 3 + (0,)) for i in range(entries))
-    header = header[:offset].ljust(offset, b"\0")
+    return header[:offset].ljust(offset, b"\0")
+
+
+def bmp(width, height, bits, pixel, offset=None, rows=None, bits_field=None):
+    """A BMP; pixel(x, y) with y = 0 at the top, rows bottom-up (top-down for a
+    negative height), indices packed at 1, 2, 4 or 8 bits, rows padded to 4
+    bytes; at 24 or 32 bits each pixel in its display colour."""
     pixels = bytearray()
-    for y in range(abs(height) - 1, -1, -1)[:rows]:
-        for x in range(0, width, 1 if bits == 8 else 2):
-            if bits == 8:
-                pixels.append(pixel(x, y) & 0xFF)
-            else:
-                pixels.append((pixel(x, y) & 15) << 4 | (pixel(x + 1, y) & 15))
-    return header + bytes(pixels)
+    order = range(abs(height)) if height < 0 else range(abs(height) - 1, -1, -1)
+    for y in list(order)[:rows]:
+        row = bytearray()
+        if bits in (24, 32):
+            for x in range(width):
+                red, green, blue = display_colour(pixel(x, y) & 15)
+                row += bytes((blue, green, red)) + (b"\0" if bits == 32 else b"")
+        else:
+            row = bytearray((width * bits + 7) // 8)
+            for x in range(width):
+                per_byte = 8 // bits
+                row[x // per_byte] |= (pixel(x, y) & ((1 << bits) - 1)) << (8 - bits * (x % per_byte + 1))
+        pixels += row + bytes(-len(row) % 4)
+    return bmp_header(width, height, bits, offset, bits_field) + bytes(pixels)
+
+
+def rle_bmp(width, height, bits, data):
+    """A run-length compressed BMP (8 or 4 bits) with the given data."""
+    return bmp_header(width, height, bits, compression=1 if bits == 8 else 2) + data
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def png(width, height, colour_type, rows, palette=None):
+    """A non-interlaced PNG of 8 bits a channel; rows are the raw bytes of each row."""
+    data = b"".join(b"\0" + row for row in rows)
+    chunks = png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0))
+    if palette:
+        chunks += png_chunk(b"PLTE", b"".join(bytes(c) for c in palette))
+    chunks += png_chunk(b"IDAT", zlib.compress(data)) + png_chunk(b"IEND", b"")
+    return b"\x89PNG\r\n\x1a\n" + chunks
 
 
 def logo(x, y):
@@ -56,8 +93,21 @@ PICTURES = {
     "colours8_32x24": bmp(32, 24, 8, colours),
     "values_above_15": bmp(16, 16, 8, lambda x, y: (x * 16 + y * 7) % 256),
     "offset_29": bmp(8, 8, 8, colours, offset=29),
-    "depth_1_read_as_4bit": bmp(16, 8, 4, colours, bits_field=1),
-    "depth_24_read_as_4bit": bmp(16, 8, 4, colours, bits_field=24),
+    "depth_1": bmp(16, 8, 1, colours),
+    "depth_2": bmp(16, 8, 2, colours),
+    "depth_24": bmp(16, 8, 24, colours),
+    "depth_32_top_down": bmp(16, -8, 32, colours),
+    "depth_16": bmp(16, 8, 8, colours, bits_field=16),
+    "rle8_every_code": rle_bmp(16, 8, 8, b"\x03\x05\x00\x03\x01\x02\x03\x00\x14\x06\x00\x00"
+                                         b"\x00\x02\x03\x02\x02\x07\x00\x01"),
+    "rle4_every_code": rle_bmp(16, 8, 4, b"\x05\x12\x00\x05\x12\x34\x50\x00\x00\x00"
+                                         b"\x00\x02\x01\x01\x14\x77"),
+    "rle8_cut_short": rle_bmp(16, 8, 8, b"\x00\x09\x01\x02"),
+    "png_palette": png(16, 8, 3, [bytes(colours(x, y) for x in range(16)) for y in range(8)],
+                       [display_colour(i) for i in range(16)]),
+    "png_rgba": png(16, 8, 6, [b"".join(bytes(display_colour(colours(x, y))) + bytes((255 * (x % 3 != 0),))
+                                        for x in range(16)) for y in range(8)]),
+    "png_grey": png(16, 8, 0, [bytes(0xCD * (x % 2) for x in range(16)) for y in range(8)]),
     "short_pixels": bmp(16, 16, 8, colours, rows=3),
     "no_pixels": bmp(16, 16, 4, colours, rows=0),
     "largest_cut_short": bmp(1024, 1024, 4, colours, rows=1),
@@ -103,6 +153,9 @@ def extremes_list():
 
 
 CONVERSIONS = {
+    "png_every_kind": (PICTURES["png_palette"], LISTS["every_kind"]),
+    "rle8_every_kind": (PICTURES["rle8_every_code"], LISTS["every_kind"]),
+    "rgb_every_kind": (PICTURES["depth_24"], LISTS["every_kind"]),
     "logo8_every_kind": (PICTURES["logo8"], LISTS["every_kind"]),
     "logo4_odd_fields": (PICTURES["logo4"], LISTS["odd_fields"] + LISTS["names_79_80_100"]),
     "triangle_stores_carry": (bmp(24, 16, 8, triangle),
