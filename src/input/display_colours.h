@@ -28,6 +28,16 @@ constexpr Rgb display_colour(int index) {
                (index & 1) != 0 ? level : std::uint8_t{0}};
 }
 
+// The colour's name in messages, or nullptr above 15.
+constexpr const char* colour_name(int index) {
+    constexpr const char* NAMES[16] = {
+        "black",        "blue",        "red",           "magenta",
+        "green",        "cyan",        "yellow",        "white",
+        "bright black", "bright blue", "bright red",    "bright magenta",
+        "bright green", "bright cyan", "bright yellow", "bright white"};
+    return index >= 0 && index < 16 ? NAMES[index] : nullptr;
+}
+
 // How far a colour may be from a display colour and still stand for it, in
 // the largest of the three channel differences.
 inline constexpr int MATCH_TOLERANCE = 48;

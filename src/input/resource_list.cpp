@@ -26,11 +26,26 @@ constexpr auto BYTE_CLASSES = make_byte_classes();
 
 } // namespace
 
-int read_token(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE]) {
+namespace {
+
+// The token reader; when `first_stored` is given (the checker's reading), it
+// also notes where the token's first stored byte lies. That costs a test
+// per run of ordinary bytes, and only in the traced form.
+template <bool Traced>
+int read_token_as(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE],
+                  std::uint64_t* first_stored) {
+    if constexpr (Traced) {
+        *first_stored = bytes_taken(list);
+    }
     for (;;) {
         int length = 0;
         bool comment = false;
         for (;;) {
+            if constexpr (Traced) {
+                if (length == 0 && list.next < list.end && BYTE_CLASSES[*list.next] == ORDINARY) {
+                    *first_stored = bytes_taken(list);
+                }
+            }
             // Runs of ordinary bytes are copied straight from the block.
             while (list.next < list.end && length < TOKEN_MAX_LENGTH &&
                    BYTE_CLASSES[*list.next] == ORDINARY) {
@@ -62,6 +77,11 @@ int read_token(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE]) {
             if (length == TOKEN_MAX_LENGTH) {
                 break; // this byte is consumed and lost
             }
+            if constexpr (Traced) {
+                if (length == 0) {
+                    *first_stored = bytes_taken(list) - 1;
+                }
+            }
             buffer[length++] = static_cast<char>(c);
         }
         buffer[length] = '\0';
@@ -70,6 +90,45 @@ int read_token(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE]) {
         }
         // A comment drops everything read so far; start the token afresh.
     }
+}
+
+template <bool Traced>
+bool read_record_as(ByteReader& list, ResourceRecord& record, RecordTrace* trace) {
+    std::uint64_t ignored = 0;
+    std::uint64_t& name_start = Traced ? trace->name_start : ignored;
+    const int name_length = read_token_as<Traced>(list, record.name, &name_start);
+    if (name_length == 0) {
+        return false;
+    }
+    char kind_token[TOKEN_BUFFER_SIZE];
+    if constexpr (Traced) {
+        trace->name_length = name_length;
+        trace->field_end[0] = bytes_taken(list);
+    }
+    read_token_as<Traced>(list, kind_token, Traced ? &trace->kind_start : &ignored);
+    record.kind_char = kind_token[0];
+    record.kind = kind_of(record.kind_char);
+    std::int32_t* const numbers[] = {&record.x, &record.y, &record.width, &record.height};
+    for (int i = 0; i < 4; ++i) {
+        if constexpr (Traced) {
+            trace->field_end[1 + i] = bytes_taken(list);
+        }
+        *numbers[i] = read_number(list);
+    }
+    if constexpr (Traced) {
+        trace->field_end[5] = bytes_taken(list);
+    }
+    record.default_colour = static_cast<std::uint8_t>(read_number(list));
+    if constexpr (Traced) {
+        trace->field_end[6] = bytes_taken(list);
+    }
+    return true;
+}
+
+} // namespace
+
+int read_token(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE]) {
+    return read_token_as<false>(list, buffer, nullptr);
 }
 
 std::int32_t read_number(ByteReader& list) {
@@ -85,19 +144,11 @@ std::int32_t read_number(ByteReader& list) {
 }
 
 bool read_record(ByteReader& list, ResourceRecord& record) {
-    if (read_token(list, record.name) == 0) {
-        return false;
-    }
-    char kind_token[TOKEN_BUFFER_SIZE];
-    read_token(list, kind_token);
-    record.kind_char = kind_token[0];
-    record.kind = kind_of(record.kind_char);
-    record.x = read_number(list);
-    record.y = read_number(list);
-    record.width = read_number(list);
-    record.height = read_number(list);
-    record.default_colour = static_cast<std::uint8_t>(read_number(list));
-    return true;
+    return read_record_as<false>(list, record, nullptr);
+}
+
+bool read_record(ByteReader& list, ResourceRecord& record, RecordTrace& trace) {
+    return read_record_as<true>(list, record, &trace);
 }
 
 } // namespace kelvora

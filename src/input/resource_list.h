@@ -23,4 +23,19 @@ std::int32_t read_number(ByteReader& list);
 // ended: the name token was empty, and nothing more was read.
 bool read_record(ByteReader& list, ResourceRecord& record);
 
+// Where a record's fields lie in the list, as offsets from its start, for
+// the checker: the same reading, noted down.
+struct RecordTrace {
+    std::uint64_t name_start; // the name's first stored byte
+    int name_length;          // bytes stored, NULs included
+    std::uint64_t kind_start; // the kind's first stored byte, or where it ended if empty
+    // Just past each field's last byte, the byte that ended it included:
+    // name, kind, x, y, width, height, colour. A number starts where the
+    // field before it ends.
+    std::uint64_t field_end[7];
+};
+
+// read_record, noting where each field lies.
+bool read_record(ByteReader& list, ResourceRecord& record, RecordTrace& trace);
+
 } // namespace kelvora

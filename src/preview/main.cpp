@@ -1,6 +1,8 @@
 // kelvora-preview: shows what the display will show for each record of a
-// resource list, beside the picture as drawn, and counts the pixels the
-// conversion changed. Unlike kelvora it fails with a non-zero exit status.
+// resource list, beside the picture as drawn, counts the pixels the
+// conversion changed and names every mistake in the sheet; with --check it
+// only names the mistakes. Unlike kelvora it fails with a non-zero exit
+// status, so a build stops at the cause.
 #include <cstdio>
 #include <cstring>
 
@@ -15,13 +17,18 @@ kelvora::Stores stores;
 kelvora::PreviewImage image;
 
 const char USAGE[] =
-    "usage: kelvora-preview [--scale N] picture.bmp list.txt preview.png\n"
+    "usage: kelvora-preview [--scale N] picture list.txt preview.png\n"
+    "       kelvora-preview --check [--strict] picture list.txt\n"
     "Writes a PNG of the picture as drawn (left) beside what the display shows for\n"
     "each record of the list (right), and prints how many pixels each record's\n"
-    "conversion changed. Changed pixels are outlined (tinted below scale 3),\n"
-    "records are framed, transparent sprite pixels are a checkerboard.\n"
+    "conversion changed and every mistake it finds in the sheet. Changed pixels are\n"
+    "outlined (tinted below scale 3), records are framed, transparent sprite pixels\n"
+    "are a checkerboard.\n"
     "  --scale N  draw each picture pixel as N x N (1 to 16); by default small\n"
-    "             pictures are zoomed up to 8 times, to about 1024 pixels across\n";
+    "             pictures are zoomed up to 8 times, to about 1024 pixels across\n"
+    "  --check    write nothing; print the mistakes, one a line, and exit with 1\n"
+    "             when there is an error, 0 when there is none\n"
+    "  --strict   with --check, notes count as errors too\n";
 
 // A scale of 1 to MAX_SCALE, digits only; 0 when the text is anything else.
 int parse_scale(const char* text) {
@@ -46,6 +53,8 @@ int main(int argc, char** argv) {
     const char* names[3] = {nullptr, nullptr, nullptr};
     int name_count = 0;
     int scale = 0;
+    bool check = false;
+    bool strict = false;
     bool options_end = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
@@ -64,6 +73,10 @@ int main(int argc, char** argv) {
                 return usage_error("--scale wants a whole number from 1 to 16, not ",
                                    value[0] != '\0' ? value : "nothing");
             }
+        } else if (!options_end && std::strcmp(argument, "--check") == 0) {
+            check = true;
+        } else if (!options_end && std::strcmp(argument, "--strict") == 0) {
+            strict = true;
         } else if (!options_end && argument[0] == '-' && argument[1] != '\0') {
             return usage_error("unknown option ", argument);
         } else if (name_count == 3) {
@@ -72,9 +85,23 @@ int main(int argc, char** argv) {
             names[name_count++] = argument;
         }
     }
-    if (name_count < 3) {
+    if (strict && !check) {
+        return usage_error("--strict goes with --check", "");
+    }
+    if (check && scale != 0) {
+        return usage_error("--scale does not go with --check", "");
+    }
+    if (check && name_count != 2) {
+        return usage_error(name_count < 2 ? "two names are needed with --check"
+                                          : "one name too many with --check: ",
+                           name_count < 2 ? "" : names[2]);
+    }
+    if (!check && name_count < 3) {
         return usage_error("three names are needed", "");
     }
-    const kelvora::PreviewRequest request{names[0], names[1], names[2], scale};
+    const kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict};
+    if (check) {
+        return kelvora::run_check(stores, image, request, stdout, stderr);
+    }
     return kelvora::run_preview(stores, image, request, stdout, stderr);
 }

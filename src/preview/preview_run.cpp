@@ -6,11 +6,16 @@
 #include <cinttypes>
 #include <cstring>
 
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
 #include "main/convert_record.h"
 #include "main/files.h"
+#include "preview/findings.h"
 #include "preview/png_writer.h"
 
 namespace kelvora {
@@ -83,11 +88,12 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
         std::fprintf(report, ": %s \"\\x%02x\", ", name, kind);
     }
     const RecordShape shape = record_shape(record);
+    const std::int64_t columns = columns_drawn(record, shape);
     if (is_banded(record.kind)) {
-        std::fprintf(report, "%" PRId64 " x %" PRId64 " cells", shape.cells_across, shape.bands);
+        std::fprintf(report, "%" PRId64 " x %" PRId64 " cells", columns, shape.bands);
     } else {
-        std::fprintf(report, "%" PRId64 " %s x %" PRId64 " %s", shape.cells_across,
-                     plural(shape.cells_across, "cell", "cells"), shape.rows,
+        std::fprintf(report, "%" PRId64 " %s x %" PRId64 " %s", columns,
+                     plural(columns, "cell", "cells"), shape.rows,
                      plural(shape.rows, "row", "rows"));
     }
     std::fprintf(report, ", %" PRId64 " %s changed", preview.changed_pixels,
@@ -99,41 +105,71 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
     std::fputc('\n', report);
 }
 
-// Previews every record; returns the number left out as outside the grid.
-std::int64_t preview_list(Stores& stores, PreviewImage& image, ByteReader& list,
-                          std::FILE* report) {
-    std::int64_t previewed = 0;
-    std::int64_t skipped = 0;
-    std::int64_t changed = 0;
-    ResourceRecord record{};
-    while (read_record(list, record)) {
-        if (record_is_outside(record)) {
-            report_outside(record, report);
-            ++skipped;
-            continue;
+// The whole list, kept for the line numbers and field texts of the findings:
+// 0, or the errno of a failed read.
+int read_list(const InputFile& file, ListText& list) {
+    list.bytes.clear();
+    char chunk[1 << 16];
+    for (;;) {
+        const ssize_t got = read(file.handle.fd(), chunk, sizeof chunk);
+        if (got > 0) {
+            list.bytes.append(chunk, static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            index_lines(list);
+            return 0;
+        } else if (errno != EINTR) {
+            return errno;
         }
-        const RecordPreview preview = preview_record(image, stores, record);
-        print_record_line(record, preview, image, report);
-        ++previewed;
-        changed += preview.changed_pixels;
     }
-    std::fprintf(report, "total: %" PRId64 " %s, %" PRId64 " %s changed", previewed,
-                 plural(previewed, "record", "records"), changed,
-                 plural(changed, "pixel", "pixels"));
-    if (skipped > 0) {
-        std::fprintf(report, ", %" PRId64 " not converted", skipped);
-    }
-    std::fputc('\n', report);
-    return skipped;
 }
 
-// Colours shown that the picture's palette does not define.
+struct SheetTotals {
+    std::int64_t previewed;
+    std::int64_t skipped; // outside the grid
+    std::int64_t changed;
+};
+
+// Checks every record of the list and, when the picture was taken, converts
+// and draws it as kelvora would. The findings go to `findings`; with a
+// `report`, each converted record's line too.
+SheetTotals walk_sheet(Stores& stores, PreviewImage& image, const ListText& list,
+                       const PictureFacts* facts, Findings& findings, std::FILE* report) {
+    static RecordPreview preview; // 1.5 KiB of cell changes, kept off the stack
+    static ByteReader reader;
+    SheetTotals totals{0, 0, 0};
+    start_reading_memory(reader, list.bytes.data(), list.bytes.size());
+    ResourceRecord record{};
+    RecordTrace trace{};
+    while (read_record(reader, record, trace)) {
+        const bool own = find_record_errors(findings, list, record, trace, facts);
+        if (record_is_outside(record)) {
+            ++totals.skipped;
+            continue;
+        }
+        if (facts == nullptr) {
+            continue;
+        }
+        preview_record(image, stores, record, preview);
+        if (report != nullptr) {
+            print_record_line(record, preview, image, report);
+        }
+        if (own) {
+            find_record_notes(findings, record, preview);
+        }
+        ++totals.previewed;
+        totals.changed += preview.changed_pixels;
+    }
+    find_early_end(findings, list, bytes_taken(reader));
+    return totals;
+}
+
+// Colours drawn that the picture's palette does not define.
 void warn_about_missing_colours(const PreviewImage& image, const PictureFacts& facts,
                                 const char* path, std::FILE* messages) {
     int missing = 0;
     int highest = 0;
-    for (int i = facts.palette_entries; i < 256; ++i) {
-        if (image.index_used[i]) {
+    for (int i = facts.palette_entries; i < 256 && facts.indexed; ++i) {
+        if (image.index_drawn[i]) {
             ++missing;
             highest = i;
         }
@@ -206,13 +242,23 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
         return PREVIEW_FAILED;
     }
 
-    start_preview(image, stores.grid, facts);
-    start_reading(reader, list.handle.fd());
-    const std::int64_t skipped = preview_list(stores, image, reader, report);
-    if (reader.error != 0) {
-        fail(messages, "can't read", request.list_path, "read error; nothing written");
+    static ListText text;
+    if (const int read_error = read_list(list, text); read_error != 0) {
+        fail(messages, "can't read", request.list_path, std::strerror(read_error));
         return PREVIEW_FAILED;
     }
+    static Findings findings;
+    start_findings(findings, report, request.picture_path, request.list_path);
+    start_preview(image, stores.grid, facts);
+    find_palette_out_of_order(findings, facts, image);
+    const SheetTotals totals = walk_sheet(stores, image, text, &facts, findings, report);
+    std::fprintf(report, "total: %" PRId64 " %s, %" PRId64 " %s changed", totals.previewed,
+                 plural(totals.previewed, "record", "records"), totals.changed,
+                 plural(totals.changed, "pixel", "pixels"));
+    if (totals.skipped > 0) {
+        std::fprintf(report, ", %" PRId64 " not converted", totals.skipped);
+    }
+    std::fputc('\n', report);
     warn_about_missing_colours(image, facts, request.picture_path, messages);
 
     if (!output.handle.is_open()) {
@@ -230,7 +276,43 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
     if (!write_png_file(request.output_path, output, image, scale, messages)) {
         return PREVIEW_FAILED;
     }
-    return skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;
+    return totals.skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;
+}
+
+int run_check(Stores& stores, PreviewImage& image, const PreviewRequest& request, std::FILE* report,
+              std::FILE* messages) {
+    InputFile picture;
+    if (!open_preview_input(request.picture_path, picture, messages)) {
+        return CHECK_CANNOT_RUN;
+    }
+    ByteReader reader; // 64 KiB of read-ahead for the picture
+    start_reading(reader, picture.handle.fd());
+    PictureFacts facts;
+    const PictureVerdict verdict = read_picture(reader, stores.grid, facts, image.drawn);
+    if (reader.error != 0) {
+        fail(messages, "can't read", request.picture_path, std::strerror(reader.error));
+        return CHECK_CANNOT_RUN;
+    }
+    InputFile list;
+    if (!open_preview_input(request.list_path, list, messages)) {
+        return CHECK_CANNOT_RUN;
+    }
+    static ListText text;
+    if (const int read_error = read_list(list, text); read_error != 0) {
+        fail(messages, "can't read", request.list_path, std::strerror(read_error));
+        return CHECK_CANNOT_RUN;
+    }
+    static Findings findings;
+    start_findings(findings, report, request.picture_path, request.list_path);
+    if (verdict.taken) {
+        start_preview(image, stores.grid, facts);
+        find_palette_out_of_order(findings, facts, image);
+    } else {
+        find_refused_picture(findings, verdict.reason);
+    }
+    walk_sheet(stores, image, text, verdict.taken ? &facts : nullptr, findings, nullptr);
+    const bool failed = findings.errors > 0 || (request.strict && findings.notes > 0);
+    return failed ? CHECK_FOUND_ERRORS : CHECK_CLEAN;
 }
 
 } // namespace kelvora

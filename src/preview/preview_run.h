@@ -1,5 +1,6 @@
-// The preview run: load the picture and its palette, read the list, preview
-// every record, report what changed, and write the PNG.
+// The preview run: load the picture and its palette, read the list, check
+// and preview every record, report what changed and what is wrong, and write
+// the PNG; or, with --check, only report what is wrong.
 #pragma once
 
 #include <cstdio>
@@ -12,14 +13,19 @@ namespace kelvora {
 struct PreviewRequest {
     const char* picture_path;
     const char* list_path;
-    const char* output_path;
-    int scale; // 1 to MAX_SCALE, or 0 for automatic_scale
+    const char* output_path; // none when only checking
+    int scale;               // 1 to MAX_SCALE, or 0 for automatic_scale
+    bool strict;             // when checking, notes count as errors
 };
 
 // Exit statuses of kelvora-preview.
 inline constexpr int PREVIEW_DONE = 0;
 inline constexpr int PREVIEW_FAILED = 1; // nothing written, or a record could not be previewed
 inline constexpr int PREVIEW_USAGE = 2;
+// And of kelvora-preview --check.
+inline constexpr int CHECK_CLEAN = 0;
+inline constexpr int CHECK_FOUND_ERRORS = 1;
+inline constexpr int CHECK_CANNOT_RUN = 2; // a wrong command line, a file not opened or read
 
 // The whole run. The report (one line per record and a total) goes to
 // `report`, warnings and failures to `messages`. The PNG is written only
@@ -27,5 +33,10 @@ inline constexpr int PREVIEW_USAGE = 2;
 // is reported and left out, and the others are still written.
 int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& request,
                 std::FILE* report, std::FILE* messages);
+
+// The check: the findings go to `report`, failures to read to `messages`;
+// nothing is written.
+int run_check(Stores& stores, PreviewImage& image, const PreviewRequest& request, std::FILE* report,
+              std::FILE* messages);
 
 } // namespace kelvora
