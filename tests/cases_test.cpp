@@ -1,11 +1,16 @@
-// Whole runs of kelvora as data: each case in tests/cases is a picture
-// (NAME.bmp or NAME.png), a list (NAME.txt), the output expected byte for byte (NAME.asm;
-// none when no output may be created) and the messages expected on standard
-// output (NAME.out; none when there are none). Adding a case is adding files.
+// Whole runs as data. Each case in tests/cases is a picture (NAME.bmp or
+// NAME.png), a list (NAME.txt), kelvora's output expected byte for byte
+// (NAME.asm; none when no output may be created) and the messages expected on
+// standard output (NAME.out; none when there are none). Each case in
+// tests/checks is a picture and a list with what `kelvora-preview --check`
+// must print (NAME.check: a first line "# exit N", then the finding lines)
+// and, when there are any, its extra arguments (NAME.args). Adding a case is
+// adding files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,10 +23,11 @@ namespace fs = std::filesystem;
 using test::read_file;
 
 const fs::path CASES = test::SOURCE_DIR / "tests" / "cases";
+const fs::path CHECKS = test::SOURCE_DIR / "tests" / "checks";
 
-std::vector<std::string> case_names() {
+std::vector<std::string> case_names(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(CASES)) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
         if (entry.path().extension() == ".txt") {
             names.push_back(entry.path().stem().string());
         }
@@ -36,9 +42,17 @@ struct Expected {
     std::string bytes;
 };
 
-Expected expected(const std::string& name, const char* extension) {
-    const fs::path path = CASES / (name + extension);
+Expected expected(const fs::path& folder, const std::string& name, const char* extension) {
+    const fs::path path = folder / (name + extension);
     return {fs::exists(path), fs::exists(path) ? read_file(path) : std::string()};
+}
+
+// Copies the case's picture and list into `dir`; returns the picture's name.
+std::string copy_inputs(const fs::path& folder, const std::string& name, const fs::path& dir) {
+    const std::string picture = name + (fs::exists(folder / (name + ".png")) ? ".png" : ".bmp");
+    fs::copy_file(folder / picture, dir / picture);
+    fs::copy_file(folder / (name + ".txt"), dir / (name + ".txt"));
+    return picture;
 }
 
 class Case : public testing::TestWithParam<std::string> {};
@@ -46,16 +60,13 @@ class Case : public testing::TestWithParam<std::string> {};
 TEST_P(Case, ConvertsAsRecorded) {
     const std::string& name = GetParam();
     test::TempDir dir;
-    const std::string picture = name + (fs::exists(CASES / (name + ".png")) ? ".png" : ".bmp");
-    const std::string list = name + ".txt";
+    const std::string picture = copy_inputs(CASES, name, dir.path());
     const std::string output = name + ".asm";
-    fs::copy_file(CASES / picture, dir / picture);
-    fs::copy_file(CASES / list, dir / list);
 
-    const test::Run run = test::run_kelvora(dir.path(), {picture, list, output});
+    const test::Run run = test::run_kelvora(dir.path(), {picture, name + ".txt", output});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, expected(name, ".out").bytes);
-    const Expected asm_file = expected(name, ".asm");
+    EXPECT_EQ(run.out, expected(CASES, name, ".out").bytes);
+    const Expected asm_file = expected(CASES, name, ".asm");
     ASSERT_EQ(fs::exists(dir / output), asm_file.present);
     // Compared whole, but reported as a count: outputs can be long.
     const std::string written = asm_file.present ? read_file(dir / output) : "";
@@ -75,7 +86,34 @@ std::string test_name(const testing::TestParamInfo<std::string>& info) {
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Case, testing::ValuesIn(case_names()), test_name);
+INSTANTIATE_TEST_SUITE_P(Cases, Case, testing::ValuesIn(case_names(CASES)), test_name);
+
+class Check : public testing::TestWithParam<std::string> {};
+
+TEST_P(Check, FindsWhatIsRecorded) {
+    const std::string& name = GetParam();
+    test::TempDir dir;
+    const std::string picture = copy_inputs(CHECKS, name, dir.path());
+    std::vector<std::string> arguments{"--check"};
+    std::istringstream extra(expected(CHECKS, name, ".args").bytes);
+    for (std::string argument; extra >> argument;) {
+        arguments.push_back(argument);
+    }
+    arguments.push_back(picture);
+    arguments.push_back(name + ".txt");
+
+    const std::string recorded = read_file(CHECKS / (name + ".check"));
+    const std::size_t first_line_end = recorded.find('\n');
+    ASSERT_EQ(recorded.rfind("# exit ", 0), 0u) << name << ".check starts with \"# exit N\"";
+    const test::Run run = test::run_preview(dir.path(), arguments);
+    EXPECT_EQ(run.out, recorded.substr(first_line_end + 1));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, std::stoi(recorded.substr(7, first_line_end - 7)));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator{}), 2)
+        << "the check wrote a file";
+}
+
+INSTANTIATE_TEST_SUITE_P(Checks, Check, testing::ValuesIn(case_names(CHECKS)), test_name);
 
 } // namespace
 } // namespace kelvora

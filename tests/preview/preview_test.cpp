@@ -27,14 +27,16 @@ using test::write_file;
 using Palette = std::vector<Rgb>;
 using PixelFunction = std::function<std::uint8_t(int, int)>;
 
-// Sixteen colours, none of them the display's standard ones, so a colour
-// taken from the wrong place shows.
+// Sixteen colours in the display's order, each near its display colour but
+// none the same, and all different, so a colour taken from the wrong place
+// shows.
 Palette test_palette() {
     Palette palette;
     for (int i = 0; i < 16; ++i) {
-        palette.push_back(Rgb{static_cast<std::uint8_t>(16 * i + 5),
-                              static_cast<std::uint8_t>(250 - 16 * i),
-                              static_cast<std::uint8_t>(i * 77 % 256)});
+        const auto on = static_cast<std::uint8_t>((i & 8) != 0 ? 0xF0 - i : 0xB0 + i);
+        const auto off = static_cast<std::uint8_t>(0x10 + i);
+        palette.push_back(
+            Rgb{(i & 2) != 0 ? on : off, (i & 4) != 0 ? on : off, (i & 1) != 0 ? on : off});
     }
     return palette;
 }
@@ -133,12 +135,6 @@ std::uint8_t three_colour_cell(int x, int y) {
     return x >= 5 ? 6 : 2;
 }
 
-Palette palette_with_one_as_two() {
-    Palette palette = test_palette();
-    palette[1] = palette[2];
-    return palette;
-}
-
 struct PixelCase {
     const char* what;
     int width;
@@ -150,38 +146,50 @@ struct PixelCase {
     Palette palette = test_palette();
 };
 
+// The display's colour of an index.
+Rgb D(int index) {
+    return display_colour(index);
+}
+
+const std::string TWO_COLOURS = "a cell shows only its ink and paper, so draw it in two colours";
+
 TEST(PreviewPixels, KnownCells) {
     const std::vector<PixelCase> cases = {
         {"two-colour cell: nothing changes", 8, 8,
          [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }, "c=B,0,0,8,8,7\n",
-         [](int x, int) { return x < 4 ? P[2] : P[6]; },
+         [](int x, int) { return x < 4 ? D(2) : D(6); },
          "c: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"three-colour cell: colour 1 is lost to the paper 2", 8, 8, three_colour_cell,
-         "c=B,0,0,8,8,7\n", [](int x, int y) { return three_colour_cell(x, y) == 6 ? P[6] : P[2]; },
-         "c: block \"B\", 1 x 1 cells, 8 pixels changed\ntotal: 1 record, 8 pixels changed\n"},
-        {"an index with the same palette colour is not a change", 8, 8, three_colour_cell,
-         "c=T,0,0,8,8,7\n", [](int x, int y) { return three_colour_cell(x, y) == 6 ? P[6] : P[2]; },
-         "c: tile table \"T\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
-         palette_with_one_as_two()},
+         "c=B,0,0,8,8,7\n", [](int x, int y) { return three_colour_cell(x, y) == 6 ? D(6) : D(2); },
+         "c: block \"B\", 1 x 1 cells, 8 pixels changed\npic.bmp:0,0: note: c: 8 pixels are "
+         "shown in other colours: 1 blue as 2 red (8); " +
+             TWO_COLOURS + "\ntotal: 1 record, 8 pixels changed\n"},
+        {"black and bright black are one colour: not a change", 8, 8,
+         [](int x, int) -> std::uint8_t { return x < 4 ? 8 : 6; }, "c=T,0,0,8,8,7\n",
+         [](int x, int) { return x < 4 ? D(0) : D(6); },
+         "c: tile table \"T\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"sprite: colour 0 is transparent and not a change", 8, 8,
          [](int x, int y) -> std::uint8_t { return x < 4 && y < 4 ? 0 : 5; }, "s=S,0,0,8,8,7\n",
-         [](int x, int y) { return x < 4 && y < 4 ? checker_colour(x, y) : P[5]; },
+         [](int x, int y) { return x < 4 && y < 4 ? checker_colour(x, y) : D(5); },
          "s: sprite \"S\", 1 cell x 8 rows, 0 pixels changed\ntotal: 1 record, 0 pixels "
          "changed\n"},
-        // The white ink is bright, so the black paper is index 8.
-        {"white sprite: ink white, other colours bright black paper", 8, 8,
+        {"white sprite: ink white, other colours black paper", 8, 8,
          [](int x, int) -> std::uint8_t { return x < 4 ? 15 : (x < 6 ? 3 : 0); }, "w=s,0,0,8,8,7\n",
-         [](int x, int y) { return x < 4 ? P[15] : (x < 6 ? P[8] : checker_colour(x, y)); },
-         "w: white sprite \"s\", 1 cell x 8 rows, 16 pixels changed\ntotal: 1 record, 16 pixels "
-         "changed\n"},
-        {"bright cell: both colours from the bright entries", 8, 8,
+         [](int x, int y) { return x < 4 ? D(15) : (x < 6 ? D(0) : checker_colour(x, y)); },
+         "w: white sprite \"s\", 1 cell x 8 rows, 16 pixels changed\npic.bmp:0,0: note: w: a "
+         "white sprite shows only bright white 15 as ink, so its 16 pixels in 3 magenta show as "
+         "paper, black; draw it in 15\ntotal: 1 record, 16 pixels changed\n"},
+        {"bright cell: both colours bright", 8, 8,
          [](int x, int) -> std::uint8_t { return x < 4 ? 10 : 12; }, "b=B,0,0,8,8,7\n",
-         [](int x, int) { return x < 4 ? P[10] : P[12]; },
+         [](int x, int) { return x < 4 ? D(10) : D(12); },
          "b: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"bright ink makes the normal paper bright", 8, 8,
          [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 12; }, "b=B,0,0,8,8,7\n",
-         [](int x, int) { return x < 4 ? P[10] : P[12]; },
-         "b: block \"B\", 1 x 1 cells, 32 pixels changed\ntotal: 1 record, 32 pixels changed\n"},
+         [](int x, int) { return x < 4 ? D(10) : D(12); },
+         "b: block \"B\", 1 x 1 cells, 32 pixels changed\npic.bmp:0,0: note: b: 32 pixels are "
+         "shown in other colours: 2 red as 10 bright red (32); a cell's ink and paper are bright "
+         "together or not at all, so draw its two colours alike\ntotal: 1 record, 32 pixels "
+         "changed\n"},
         {"each band in its own colours; outside the record dimmed", 16, 16,
          [](int x, int y) -> std::uint8_t {
              if (x >= 8) {
@@ -194,13 +202,18 @@ TEST(PreviewPixels, KnownCells) {
              if (x >= 8) {
                  return dimmed(P[3]);
              }
-             return y < 8 ? (x < 4 ? P[2] : P[6]) : (x < 4 ? P[1] : P[4]);
+             return y < 8 ? (x < 4 ? D(2) : D(6)) : (x < 4 ? D(1) : D(4));
          },
          "t: block \"B\", 1 x 2 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"a later record is drawn over an earlier one", 16, 8, three_colour_cell,
-         "b=B,0,0,8,8,7\nw=s,0,0,8,8,7\n", [](int x, int) { return x < 8 ? P[8] : dimmed(P[6]); },
-         "b: block \"B\", 1 x 1 cells, 8 pixels changed\nw: white sprite \"s\", 1 cell x 8 rows, "
-         "64 pixels changed\ntotal: 2 records, 72 pixels changed\n"},
+         "b=B,0,0,8,8,7\nw=s,0,0,8,8,7\n", [](int x, int) { return x < 8 ? D(0) : dimmed(P[6]); },
+         "b: block \"B\", 1 x 1 cells, 8 pixels changed\npic.bmp:0,0: note: b: 8 pixels are "
+         "shown in other colours: 1 blue as 2 red (8); " +
+             TWO_COLOURS +
+             "\nw: white sprite \"s\", 1 cell x 8 rows, 64 pixels changed\npic.bmp:0,0: note: w: "
+             "a white sprite shows only bright white 15 as ink, so its 64 pixels in 1 blue, 2 "
+             "red, 6 yellow show as paper, black; draw it in 15\ntotal: 2 records, 72 pixels "
+             "changed\n"},
     };
     constexpr int SCALE = 4;
     for (const PixelCase& c : cases) {
@@ -241,11 +254,11 @@ TEST(PreviewPixels, ChangedPixelsAreOutlinedOrTintedAndRecordsFramed) {
     EXPECT_TRUE(is_outline(right4(3, 3, 0, 1))) << "left edge of the changed block";
     EXPECT_TRUE(is_outline(right4(3, 2, 1, 0))) << "top edge of the changed block";
     EXPECT_TRUE(is_outline(right4(4, 5, 3, 1))) << "right edge of the changed block";
-    EXPECT_EQ(right4(3, 3, 3, 1), P[2]) << "inside the block: its neighbour changed too";
-    EXPECT_EQ(right4(3, 3, 1, 0), P[2]);
-    EXPECT_EQ(right4(2, 3, 3, 1), P[2]) << "an unchanged pixel beside it";
+    EXPECT_EQ(right4(3, 3, 3, 1), D(2)) << "inside the block: its neighbour changed too";
+    EXPECT_EQ(right4(3, 3, 1, 0), D(2));
+    EXPECT_EQ(right4(2, 3, 3, 1), D(2)) << "an unchanged pixel beside it";
     EXPECT_EQ(right4(0, 3, 0, 1), FRAME_COLOUR);
-    EXPECT_EQ(right4(0, 3, 1, 1), P[2]) << "the frame is one PNG pixel wide at scale 4";
+    EXPECT_EQ(right4(0, 3, 1, 1), D(2)) << "the frame is one PNG pixel wide at scale 4";
     EXPECT_EQ(right4(5, 7, 1, 3), FRAME_COLOUR);
     EXPECT_EQ(at4.at(0, 0), P[2]) << "the left panel has no frame";
 
@@ -253,18 +266,18 @@ TEST(PreviewPixels, ChangedPixelsAreOutlinedOrTintedAndRecordsFramed) {
     const Png at8 = preview_of(bmp, list, "--scale 8").png;
     ASSERT_EQ(at8.width, 128);
     EXPECT_TRUE(is_outline(at8.at(64 + 24 + 3, 16 + 1))) << "second row of the outline";
-    EXPECT_EQ(at8.at(64 + 24 + 3, 16 + 2), P[2]);
+    EXPECT_EQ(at8.at(64 + 24 + 3, 16 + 2), D(2));
     EXPECT_EQ(at8.at(64 + 1, 30), FRAME_COLOUR);
-    EXPECT_EQ(at8.at(64 + 2, 30), P[2]);
+    EXPECT_EQ(at8.at(64 + 2, 30), D(2));
 
     // Scale 1: no room for an outline, so the changed pixels are tinted.
     const Png at1 = preview_of(bmp, list, "--scale 1").png;
     ASSERT_EQ(at1.width, 16);
-    const Rgb tint{static_cast<std::uint8_t>((P[2].r + TINT_COLOUR.r + 1) / 2),
-                   static_cast<std::uint8_t>((P[2].g + TINT_COLOUR.g + 1) / 2),
-                   static_cast<std::uint8_t>((P[2].b + TINT_COLOUR.b + 1) / 2)};
+    const Rgb tint{static_cast<std::uint8_t>((D(2).r + TINT_COLOUR.r + 1) / 2),
+                   static_cast<std::uint8_t>((D(2).g + TINT_COLOUR.g + 1) / 2),
+                   static_cast<std::uint8_t>((D(2).b + TINT_COLOUR.b + 1) / 2)};
     EXPECT_EQ(at1.at(8 + 3, 3), tint);
-    EXPECT_EQ(at1.at(8 + 2, 3), P[2]);
+    EXPECT_EQ(at1.at(8 + 2, 3), D(2));
     EXPECT_EQ(at1.at(8 + 0, 3), FRAME_COLOUR);
 }
 
@@ -303,7 +316,7 @@ struct MessageCase {
 
 TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
     const std::string usage_start =
-        "\nusage: kelvora-preview [--scale N] picture.bmp list.txt preview.png\n";
+        "\nusage: kelvora-preview [--scale N] picture list.txt preview.png\n";
     const std::string size_rule = "; width and height must be multiples of 8, at most 1024\n";
     const std::vector<MessageCase> cases = {
         {"no names: no default run", "", "",
@@ -342,6 +355,14 @@ TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
          "kelvora-preview: can't open nothere.txt: No such file or directory\n", 1},
         {"output is the list", "pic.bmp list.txt list.txt", "",
          "kelvora-preview: can't write list.txt: it is also an input\n", 1},
+        {"--check takes two names", "--check pic.bmp list.txt out.png", "",
+         "kelvora-preview: one name too many with --check: out.png" + usage_start, 2},
+        {"--strict goes with --check", "--strict pic.bmp list.txt out.png", "",
+         "kelvora-preview: --strict goes with --check" + usage_start, 2},
+        {"--check, missing picture", "--check nothere.bmp list.txt", "",
+         "kelvora-preview: can't open nothere.bmp: No such file or directory\n", 2},
+        {"--check, list is a directory", "--check pic.bmp sub", "",
+         "kelvora-preview: can't open sub: Is a directory\n", 2},
         {"output folder missing", "pic.bmp list.txt nodir/out.png",
          "a: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
          "kelvora-preview: can't open nodir/out.png: No such file or directory\n", 1},
@@ -377,12 +398,14 @@ TEST(PreviewRun, RecordOutsideTheGridIsReportedAndTheRestPreviewed) {
                    "a=B,0,0,8,8,7\nfar=B,1024,0,8,8,7\nnear=B,512,0,8,8,7\n");
     EXPECT_EQ(preview.run.out,
               "a: block \"B\", 1 x 1 cells, 0 pixels changed\n"
-              "can't convert far: outside the 1024x1024 picture area\n"
+              "list.txt:2: error: can't convert far: outside the 1024x1024 picture area\n"
+              "list.txt:3: error: the record reaches to pixel 520,8, past the 8 x 8 picture: what "
+              "lies beyond it reads as colour 0; keep the record inside the picture\n"
               "near: block \"B\", 1 x 1 cells, 0 pixels changed, partly beyond the 8x8 picture "
               "(that part is not shown)\n"
               "total: 2 records, 0 pixels changed, 1 not converted\n");
     EXPECT_EQ(preview.run.status, 1);
-    EXPECT_EQ(right_panel(preview.png, 4, 8, 0, 0), P[2]) << "the preview is still written";
+    EXPECT_EQ(right_panel(preview.png, 4, 8, 0, 0), D(2)) << "the preview is still written";
 }
 
 TEST(PreviewRun, AFailedWriteIsReported) {
@@ -401,18 +424,42 @@ const fs::path SOURCE = test::SOURCE_DIR;
 
 TEST(PreviewExample, ReproducesTheCommittedPreviewAndReport) {
     TempDir dir;
-    const Outcome run =
-        test::run_preview(dir.path(), {(SOURCE / "examples/testpic.bmp").string(),
-                                       (SOURCE / "examples/testpic.txt").string(), "preview.png"});
-    EXPECT_EQ(run.out, "smiley: block \"B\", 1 x 1 cells, 0 pixels changed\n"
-                       "heart: block \"B\", 1 x 1 cells, 0 pixels changed\n"
-                       "font: tile table \"T\", 2 x 1 cells, 100 pixels changed\n"
-                       "ship: sprite \"S\", 2 cells x 16 rows, 0 pixels changed\n"
-                       "ghost: white sprite \"s\", 2 cells x 16 rows, 72 pixels changed\n"
-                       "coin: sprite \"S\", 1 cell x 8 rows, 26 pixels changed\n"
-                       "wall: block \"B\", 4 x 2 cells, 0 pixels changed\n"
-                       "scene: block \"B\", 4 x 2 cells, 148 pixels changed\n"
-                       "total: 8 records, 346 pixels changed\n");
+    const Outcome run = test::run_preview(
+        SOURCE / "examples", {"testpic.bmp", "testpic.txt", (dir / "preview.png").string()});
+    const std::string alike = "a cell's ink and paper are bright together or not at all, so draw "
+                              "its two colours alike\n";
+    EXPECT_EQ(run.out,
+              "smiley: block \"B\", 1 x 1 cells, 0 pixels changed\n"
+              "heart: block \"B\", 1 x 1 cells, 0 pixels changed\n"
+              "font: tile table \"T\", 2 x 1 cells, 100 pixels changed\n"
+              "testpic.bmp:16,0: note: font: 50 pixels are shown in other colours: 1 blue as 9 "
+              "bright blue (50); " +
+                  alike +
+                  "testpic.bmp:24,0: note: font: 50 pixels are shown in other colours: 1 blue as 9 "
+                  "bright blue (50); " +
+                  alike +
+                  "ship: sprite \"S\", 2 cells x 16 rows, 0 pixels changed\n"
+                  "ghost: white sprite \"s\", 2 cells x 16 rows, 72 pixels changed\n"
+                  "testpic.bmp:32,0: note: ghost: a white sprite shows only bright white 15 as "
+                  "ink, so its 72 pixels in 13 bright cyan show as paper, black; draw it in 15\n"
+                  "coin: sprite \"S\", 1 cell x 8 rows, 26 pixels changed\n"
+                  "testpic.bmp:48,0: note: coin: 26 pixels are shown in other colours: 14 bright "
+                  "yellow as 0 black (26); " +
+                  TWO_COLOURS +
+                  "\nwall: block \"B\", 4 x 2 cells, 0 pixels changed\n"
+                  "scene: block \"B\", 4 x 2 cells, 148 pixels changed\n"
+                  "testpic.bmp:32,24: note: scene: 35 pixels are shown in other colours: 4 green "
+                  "as 12 bright green (35); " +
+                  alike +
+                  "testpic.bmp:40,24: note: scene: 37 pixels are shown in other colours: 4 green "
+                  "as 12 bright green (37); " +
+                  alike +
+                  "testpic.bmp:48,24: note: scene: 40 pixels are shown in other colours: 14 "
+                  "bright yellow as 9 bright blue (3), 4 green as 12 bright green (37); " +
+                  TWO_COLOURS +
+                  "\ntestpic.bmp:56,24: note: scene: 36 pixels are shown in other colours: 4 "
+                  "green as 12 bright green (36); " +
+                  alike + "total: 8 records, 346 pixels changed\n");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
     // Compared as pixels: the committed file need not come from the same
