@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# CI: the manual page lints clean, `cmake --install` puts kelvora and its
-# manual page in place, and the Debian package holds both, installs nothing
-# outside bin/ and the manual, and its kelvora converts the example. The
-# real-tool pictures and the makefile recipe are checked by ctest.
+# CI: the manual pages lint clean, `cmake --install` puts kelvora,
+# kelvora-preview and their manual pages in place, and the Debian package
+# holds them, installs nothing outside bin/ and the manual, and its kelvora
+# converts the example. The real-tool pictures and the makefile recipe are
+# checked by ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,8 +38,10 @@ silent() { # silent COMMAND...: succeeds when the command succeeds and prints no
     [[ -z $output ]] || { printf '%s\n' "$output"; return 1; }
 }
 
-check "groff -ww finds nothing in the manual page" silent groff -ww -man -Tutf8 -z man/kelvora.1
-check "mandoc -T lint finds nothing in the manual page" silent mandoc -T lint man/kelvora.1
+for page in kelvora kelvora-preview; do
+    check "groff -ww finds nothing in $page(1)" silent groff -ww -t -man -Tutf8 -z man/$page.1
+    check "mandoc -T lint finds nothing in $page(1)" silent mandoc -T lint man/$page.1
+done
 renders_clean() { # renders_clean PAGE: man shows the page with no warning
     local warnings
     warnings=$(MANWIDTH=80 man --warnings -l "$1" 2>&1 >/dev/null) && [[ -z $warnings ]] || {
@@ -50,7 +53,9 @@ converts_example() { # converts_example KELVORA: the example's output, byte for 
     silent "$1" examples/testpic.bmp examples/testpic.txt "$work/out.asm" &&
         cmp "$work/out.asm" examples/testpic.asm
 }
-check "man -l renders the manual page without warnings" renders_clean man/kelvora.1
+for page in kelvora kelvora-preview; do
+    check "man -l renders $page(1) without warnings" renders_clean man/$page.1
+done
 
 cmake -S . -B build >/dev/null
 cmake --build build -j2 >"$work/build.log" 2>&1 || {
@@ -58,9 +63,11 @@ cmake --build build -j2 >"$work/build.log" 2>&1 || {
     exit 1
 }
 cmake --install build --prefix "$work/install" >/dev/null
-check "cmake --install puts kelvora in bin/" test -x "$work/install/bin/kelvora"
-check "cmake --install puts kelvora(1) in share/man/man1/" \
-    renders_clean "$work/install/share/man/man1/kelvora.1.gz"
+for program in kelvora kelvora-preview; do
+    check "cmake --install puts $program in bin/" test -x "$work/install/bin/$program"
+    check "cmake --install puts $program(1) in share/man/man1/" \
+        renders_clean "$work/install/share/man/man1/$program.1.gz"
+done
 
 (cd build && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) || {
     cat "$work/cpack.log"
@@ -69,15 +76,19 @@ check "cmake --install puts kelvora(1) in share/man/man1/" \
 deb=$(find "$work/package" -maxdepth 1 -name 'kelvora_*.deb' -print -quit)
 check "cpack -G DEB makes kelvora_VERSION_ARCH.deb" test -n "$deb"
 dpkg-deb -c "$deb" | tee "$work/contents"
-check "the package holds kelvora" grep -q ' \./usr/bin/kelvora$' "$work/contents"
-check "the package holds kelvora(1)" \
-    grep -q ' \./usr/share/man/man1/kelvora\.1\.gz$' "$work/contents"
+for program in kelvora kelvora-preview; do
+    check "the package holds $program" grep -q " \./usr/bin/$program\$" "$work/contents"
+    check "the package holds $program(1)" \
+        grep -q " \./usr/share/man/man1/$program\.1\.gz\$" "$work/contents"
+done
 outside='$1 !~ /^d/ && $NF !~ /^\.\/usr\/(bin|share\/man\/man1)\/[^/]+$/ { print "unexpected: " $NF }'
 check "the package holds nothing outside usr/bin and usr/share/man/man1" \
     silent awk "$outside" "$work/contents"
 dpkg-deb -x "$deb" "$work/root"
 check "the packaged kelvora converts the example byte for byte" \
     converts_example "$work/root/usr/bin/kelvora"
+check "the packaged kelvora-preview checks the example" \
+    "$work/root/usr/bin/kelvora-preview" --check examples/testpic.bmp examples/testpic.txt
 
 echo "ecosystem: $passed passed, $failed failed"
 ((failed == 0))

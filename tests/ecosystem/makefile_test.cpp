@@ -1,6 +1,7 @@
 // The makefile recipe of the examples (examples/Makefile), run with make in a
-// copy of the example folder: it converts, remakes when any input changes, and
-// fails the build, with no output left, where kelvora's exit status would not.
+// copy of the example folder: it converts every sheet there, remakes when any
+// input changes, checks first when kelvora-preview is there, and fails the
+// build, with no output left, where kelvora's exit status would not.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -38,6 +39,10 @@ class ExampleFolder {
     const fs::path& path() const { return dir_.path(); }
     fs::path operator/(const std::string& name) const { return dir_ / name; }
     void age_output() { fs::last_write_time(dir_ / "testpic.asm", base_ - 1h); }
+    void add_checker() {
+        fs::copy_file(PREVIEW_BINARY, dir_ / "kelvora-preview");
+        fs::last_write_time(dir_ / "kelvora-preview", base_ - 2h);
+    }
     void renew(const std::string& name) { fs::last_write_time(dir_ / name, base_ - 30min); }
 
   private:
@@ -113,6 +118,36 @@ TEST(ExampleMakefile, FailsTheBuildWhereKelvoraOnlyPrintsOrSaysNothing) {
         EXPECT_FALSE(fs::exists(folder / "testpic.asm"));
         EXPECT_FALSE(fs::exists(folder / "testpic.asm.part"));
     }
+}
+
+TEST(ExampleMakefile, ConvertsASheetDroppedIntoTheFolder) {
+    ExampleFolder folder;
+    test::write_file(folder / "sheet.png",
+                     test::make_png({16, 8, 3, 4}, [](int x, int) {
+                         return test::PngPixel{std::uint16_t(x < 8 ? 2 : 4), 0, 0, 0};
+                     }));
+    test::write_file(folder / "sheet.txt", "logo=B,0,0,16,8,0\n");
+    const MakeRun run = run_make(folder.path(), "");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(read_file(folder / "sheet.asm"),
+              "logo\n\tdb 0x02\n\tdb 0x01\n"
+              "\tdb 0xff,0xff,0xff,0xff,0xff,0xff,0xff,0xff,0x02\n"
+              "\tdb 0xff,0xff,0xff,0xff,0xff,0xff,0xff,0xff,0x04\n");
+    EXPECT_EQ(read_file(folder / "testpic.asm"), read_file(EXAMPLES / "testpic.asm"));
+}
+
+TEST(ExampleMakefile, TheCheckerStopsTheBuildAtAnError) {
+    ExampleFolder folder;
+    folder.add_checker();
+    ASSERT_EQ(run_make(folder.path(), "").status, 0) << "the example has notes, no error";
+    test::write_file(folder / "testpic.txt",
+                     read_file(folder / "testpic.txt") + "late=b,0,0,8,8,7\n");
+    const MakeRun failed = run_make(folder.path(), "");
+    EXPECT_NE(failed.status, 0);
+    EXPECT_NE(failed.output.find("testpic.txt:10: error: the kind starts with \"b\""),
+              std::string::npos)
+        << failed.output;
+    EXPECT_FALSE(fs::exists(folder / "testpic.asm"));
 }
 
 TEST(ExampleMakefile, TheReadmeShowsTheRuleAsItIs) {
