@@ -1,7 +1,7 @@
 // The run over the three files: the picture is opened and read, then the list
 // and the output are opened, and every record of the list is converted. The
 // files close in the reverse order of opening as the run returns, whichever
-// way it ends.
+// way it ends; the output replaces the earlier one only once it is complete.
 #include "main/run.h"
 
 #include "input/byte_reader.h"
@@ -66,8 +66,7 @@ void convert_resources(Stores& stores, const char* picture_path, const char* lis
     start_reading(reader, list.handle.fd());
     convert_list(stores, reader, out, messages);
     flush_output(out);
-    const int close_error = output.handle.close();
-    if (out.error != 0 || close_error != 0) {
+    if (out.error != 0 || commit_output(output) != 0) {
         std::fprintf(messages, "can't write %s\n", output_path);
     }
 }
