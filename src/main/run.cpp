@@ -4,6 +4,8 @@
 // way it ends; the output replaces the earlier one only once it is complete.
 #include "main/run.h"
 
+#include <cstring>
+
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
@@ -18,6 +20,10 @@ namespace {
 // after the usage text still lands on a line of its own.
 void report_cannot_open(std::FILE* messages, const char* path) {
     std::fprintf(messages, "can't open %s", path);
+}
+
+void report_cannot_read(std::FILE* messages, const char* path, int error) {
+    std::fprintf(messages, "can't read %s: %s\n", path, std::strerror(error));
 }
 
 void convert_list(Stores& stores, ByteReader& list, OutputBuffer& out, std::FILE* messages) {
@@ -39,7 +45,12 @@ void convert_resources(Stores& stores, const char* picture_path, const char* lis
     ByteReader reader; // 64 KiB of read-ahead, used for the picture, then the list
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    if (!read_picture(reader, stores.grid, facts).taken) {
+    const bool taken = read_picture(reader, stores.grid, facts).taken;
+    if (reader.error != 0) {
+        report_cannot_read(messages, picture_path, reader.error);
+        return;
+    }
+    if (!taken) {
         return; // silently: the header is not one this program reads
     }
     InputFile list;
@@ -65,6 +76,10 @@ void convert_resources(Stores& stores, const char* picture_path, const char* lis
     out.error = start_writing(output);
     start_reading(reader, list.handle.fd());
     convert_list(stores, reader, out, messages);
+    if (reader.error != 0) {
+        report_cannot_read(messages, list_path, reader.error);
+        return; // the output is left as it was
+    }
     flush_output(out);
     if (out.error != 0 || commit_output(output) != 0) {
         std::fprintf(messages, "can't write %s\n", output_path);
