@@ -2,7 +2,7 @@
 #include "main/files.h"
 
 #include <fcntl.h>
-#include <sys/sysmacros.h>
+#include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -239,6 +239,11 @@ int prepare_new_output(const char* path, OutputFile& file) {
 }
 
 } // namespace
+
+void make_write_signals_errors() {
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+}
 
 FileHandle::~FileHandle() {
     close();

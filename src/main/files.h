@@ -12,6 +12,11 @@
 
 namespace kelvora {
 
+// Makes a reader that went away (SIGPIPE) and a file-size limit (SIGXFSZ)
+// fail the write with an error the run reports, rather than end the process
+// without a word. Called first thing by both programs.
+void make_write_signals_errors();
+
 // A file descriptor that is closed when the handle goes out of scope.
 class FileHandle {
   public:
