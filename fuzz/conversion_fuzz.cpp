@@ -51,8 +51,8 @@ ByteReader& reader_over(std::string_view bytes) {
 }
 
 // Pixels a record encodes, for the budget. A band of no cells counts as one
-// cell: a block or tile table of width 0 may run a band for every 8 rows of a
-// height near 2^31 (a tile table writing a fill line for each).
+// cell: a block or tile table of width 0 still runs a band for every 8 rows
+// (a tile table writing a fill line for each).
 std::int64_t work_of(const ResourceRecord& record) {
     const RecordShape shape = record_shape(record);
     const std::int64_t cells = shape.cells_across > 0 ? shape.cells_across : 1;

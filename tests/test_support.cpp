@@ -222,7 +222,8 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
-Run run_program(const fs::path& directory, const std::vector<std::string>& argv) {
+Run run_program(const fs::path& directory, const std::vector<std::string>& argv,
+                const RunOptions& options) {
     TempDir capture;
     const fs::path out = capture / "out";
     const fs::path err = capture / "err";
@@ -239,11 +240,23 @@ Run run_program(const fs::path& directory, const std::vector<std::string>& argv)
         args.push_back(const_cast<char*>(argument.c_str()));
     }
     args.push_back(nullptr);
+    // The program inherits the limit, lowered here just while it is started.
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit own_limit = limit;
+    if (options.file_size_limit > 0 && options.file_size_limit < limit.rlim_cur) {
+        limit.rlim_cur = options.file_size_limit;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
     pid_t pid = 0;
     const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    setrlimit(RLIMIT_FSIZE, &own_limit);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         throw std::runtime_error("can't start " + argv[0]);
+    }
+    if (options.while_running) {
+        options.while_running(pid);
     }
     int status = 0;
     rusage usage{};
@@ -263,20 +276,22 @@ Run run_program(const fs::path& directory, const std::vector<std::string>& argv)
 namespace {
 
 Run run_binary(const char* binary, const fs::path& directory,
-               const std::vector<std::string>& arguments) {
+               const std::vector<std::string>& arguments, const RunOptions& options) {
     std::vector<std::string> argv{binary};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return run_program(directory, argv);
+    return run_program(directory, argv, options);
 }
 
 } // namespace
 
-Run run_kelvora(const fs::path& directory, const std::vector<std::string>& arguments) {
-    return run_binary(KELVORA_BINARY, directory, arguments);
+Run run_kelvora(const fs::path& directory, const std::vector<std::string>& arguments,
+                const RunOptions& options) {
+    return run_binary(KELVORA_BINARY, directory, arguments, options);
 }
 
-Run run_preview(const fs::path& directory, const std::vector<std::string>& arguments) {
-    return run_binary(PREVIEW_BINARY, directory, arguments);
+Run run_preview(const fs::path& directory, const std::vector<std::string>& arguments,
+                const RunOptions& options) {
+    return run_binary(PREVIEW_BINARY, directory, arguments, options);
 }
 
 Result convert(const std::string& picture, const std::string& list) {

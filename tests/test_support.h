@@ -3,6 +3,8 @@
 // the real programs.
 #pragma once
 
+#include <sys/types.h>
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -91,13 +93,26 @@ struct Run {
     long max_rss_kib;
 };
 
+// Faults a test puts in a program's way.
+struct RunOptions {
+    // The largest file the program may write (RLIMIT_FSIZE), in bytes; 0 for
+    // no other limit than the tests' own.
+    std::uint64_t file_size_limit = 0;
+    // Called with the program's process id once it has started, before it is
+    // waited for: to kill it, or to play the other end of a FIFO.
+    std::function<void(pid_t)> while_running;
+};
+
 // Runs the program (argv[0], found on PATH unless it is a path) in
 // `directory`, with standard input empty.
-Run run_program(const std::filesystem::path& directory, const std::vector<std::string>& argv);
+Run run_program(const std::filesystem::path& directory, const std::vector<std::string>& argv,
+                const RunOptions& options = {});
 
 // The programs under test, with these arguments.
-Run run_kelvora(const std::filesystem::path& directory, const std::vector<std::string>& arguments);
-Run run_preview(const std::filesystem::path& directory, const std::vector<std::string>& arguments);
+Run run_kelvora(const std::filesystem::path& directory, const std::vector<std::string>& arguments,
+                const RunOptions& options = {});
+Run run_preview(const std::filesystem::path& directory, const std::vector<std::string>& arguments,
+                const RunOptions& options = {});
 
 // What one conversion by the real program left: the output file and the messages.
 struct Result {

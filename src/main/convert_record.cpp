@@ -20,7 +20,10 @@ bool record_is_outside(const ResourceRecord& record) {
                  y + shape.rows_read <= GRID_SIZE);
     }
     if (is_banded(record.kind)) {
-        return false; // bands of no cells touch nothing
+        // Bands of no cells touch no cell, but each is still written (a tile
+        // table's fill line), so they too must end inside the area: that also
+        // keeps one short line of the list from writing gigabytes.
+        return !(y >= 0 && y + shape.rows <= GRID_SIZE);
     }
     // No cell is encoded, but each row still shows the stores of column x div 8.
     return !(x >= 0 && x < GRID_SIZE && y >= 0 && y + shape.rows <= GRID_SIZE);
@@ -54,8 +57,8 @@ void convert_record(Stores& stores, const ResourceRecord& record, OutputBuffer& 
     const RecordShape shape = record_shape(record);
     if (is_banded(record.kind) && shape.cells_across == 0) {
         // Bands of no cells encode and change nothing; a block writes nothing
-        // for them and a tile table its fill line, once per band. Written
-        // straight away, as a height near 2^31 makes 268 million bands.
+        // for them and a tile table its fill line, once per band (at most
+        // 128 of them inside the area).
         if (record.kind == RecordKind::TileTable) {
             write_fill_lines(tile_fill_value(record), shape.bands, out);
         }

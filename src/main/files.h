@@ -1,14 +1,21 @@
 // The files of a run: the picture and the list opened for reading, the output
 // for writing, each closed when its handle goes out of scope. Both programs
-// open their files here, so a directory given as an input and an output that
-// is also an input are refused the same way by both.
+// open their files here, so a directory given as an input, an output that is
+// also an input, and an output that must be replaced whole or not at all are
+// handled the same way by both.
 #pragma once
 
+#include <limits.h>
 #include <sys/stat.h>
 
 #include <initializer_list>
 
 namespace kelvora {
+
+// Makes a reader that went away (SIGPIPE) and a file-size limit (SIGXFSZ)
+// fail the write with an error the run reports, rather than end the process
+// without a word. Called first thing by both programs.
+void make_write_signals_errors();
 
 // A file descriptor that is closed when the handle goes out of scope.
 class FileHandle {
@@ -23,6 +30,8 @@ class FileHandle {
     bool is_open() const { return fd_ >= 0; }
     // Takes charge of `fd`, closing the one held before.
     void reset(int fd);
+    // Hands the descriptor over to the caller, who closes it.
+    int release();
     // Closes now; 0, or the errno of a failed close (a late write error).
     int close();
 
@@ -40,9 +49,36 @@ struct InputFile {
 // (EISDIR) rather than taken for an empty file.
 int open_input(const char* path, InputFile& file);
 
+// How an output is written.
+enum class OutputMode : unsigned char {
+    Direct,  // not a regular file (a device, a FIFO, a terminal): written as it is
+    InPlace, // a regular file beside which no new file can be made: emptied, then written
+    Replace, // into a new file beside the output, which takes its place when complete
+};
+
+inline constexpr int TEMPORARY_NAME_SIZE = 32;
+
+// The output of a run. A regular file, or one that does not exist yet, is
+// written into a temporary file in the same directory (one without a name,
+// where the file system allows it) and takes the output's place only when
+// commit_output succeeds: until then the output is exactly as it was, and a
+// run that fails or is killed leaves it so. A symbolic link keeps its link:
+// the file at its end is the one replaced, and the new file gets the old
+// one's permission bits (and owner, where allowed). Whatever was not committed
+// is removed when the OutputFile goes out of scope.
 struct OutputFile {
-    FileHandle handle;
-    struct stat info;
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    FileHandle handle; // where the bytes are written
+    OutputMode mode = OutputMode::Direct;
+    struct stat info = {}; // the output as opened; all zero when it is still to be made
+    FileHandle folder;     // the directory of the entry that is replaced
+    char entry[NAME_MAX + 1] = {};
+    // The temporary file's name in `folder` once it has one; empty before.
+    char temporary[TEMPORARY_NAME_SIZE] = {};
 };
 
 enum class OutputOpening {
@@ -51,15 +87,22 @@ enum class OutputOpening {
     AlsoAnInput, // writing would overwrite a file the run reads
 };
 
-// Opens the output for writing without truncating it, creating it only when
-// `create` is set. The same-file check is made on what was opened, so no
-// rename or link made in between can turn the output into an input. Only
-// regular files count: devices such as /dev/null lose nothing.
+// Opens an existing output for writing, without truncating it, and makes the
+// temporary file beside it; an output that does not exist is made (its
+// temporary file) only when `create` is set. The same-file check is made on
+// what was opened, so no rename or link made in between can turn the output
+// into an input. Only regular files count: devices such as /dev/null lose
+// nothing.
 OutputOpening open_output(const char* path, std::initializer_list<const InputFile*> inputs,
                           bool create, OutputFile& file, int& error);
 
-// Empties an opened regular output before it is written from the start.
-// 0, or the errno of the failure.
+// Readies an opened output to be written from the start: an output written in
+// place is emptied now. 0, or the errno of the failure.
 int start_writing(OutputFile& file);
+
+// Ends the writing once every byte was written: the temporary file is synced,
+// closed and renamed over the output. 0, or the errno of the first failure,
+// in which case the output is left as it was (but for one written in place).
+int commit_output(OutputFile& file);
 
 } // namespace kelvora

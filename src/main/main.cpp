@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cells/stores.h"
+#include "main/files.h"
 #include "main/run.h"
 
 namespace {
@@ -15,6 +16,7 @@ kelvora::Stores stores;
 } // namespace
 
 int main(int argc, char** argv) {
+    kelvora::make_write_signals_errors();
     const char* picture = "testpic.bmp";
     const char* list = "testpic.txt";
     const char* output = "testpic.asm";

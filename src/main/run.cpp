@@ -1,7 +1,7 @@
 // The run over the three files: the picture is opened and read, then the list
 // and the output are opened, and every record of the list is converted. The
 // files close in the reverse order of opening as the run returns, whichever
-// way it ends.
+// way it ends; the output replaces the earlier one only once it is complete.
 #include "main/run.h"
 
 #include <cstring>
@@ -20,6 +20,10 @@ namespace {
 // after the usage text still lands on a line of its own.
 void report_cannot_open(std::FILE* messages, const char* path) {
     std::fprintf(messages, "can't open %s", path);
+}
+
+void report_cannot_read(std::FILE* messages, const char* path, const char* reason) {
+    std::fprintf(messages, "can't read %s: %s\n", path, reason);
 }
 
 void convert_list(Stores& stores, ByteReader& list, OutputBuffer& out, std::FILE* messages) {
@@ -42,9 +46,12 @@ void convert_resources(Stores& stores, const char* picture_path, const char* lis
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
     const PictureVerdict verdict = read_picture(reader, stores.grid, facts);
-    if (reader.error != 0 || !verdict.taken) {
-        std::fprintf(messages, "can't read %s: %s\n", picture_path,
-                     reader.error != 0 ? std::strerror(reader.error) : verdict.reason);
+    if (reader.error != 0) {
+        report_cannot_read(messages, picture_path, std::strerror(reader.error));
+        return;
+    }
+    if (!verdict.taken) {
+        report_cannot_read(messages, picture_path, verdict.reason);
         return;
     }
     InputFile list;
@@ -70,9 +77,12 @@ void convert_resources(Stores& stores, const char* picture_path, const char* lis
     out.error = start_writing(output);
     start_reading(reader, list.handle.fd());
     convert_list(stores, reader, out, messages);
+    if (reader.error != 0) {
+        report_cannot_read(messages, list_path, std::strerror(reader.error));
+        return; // the output is left as it was
+    }
     flush_output(out);
-    const int close_error = output.handle.close();
-    if (out.error != 0 || close_error != 0) {
+    if (out.error != 0 || commit_output(output) != 0) {
         std::fprintf(messages, "can't write %s\n", output_path);
     }
 }

@@ -306,9 +306,9 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int
             list_error(findings, line,
                        "the width %" PRId32 " is not a multiple of 8: %seach band writes %" PRId64
                        " cells, the last one reaching %" PRId64
-                       " pixels past the record; make the width a multiple of 8",
+                       " %s past the record; make the width a multiple of 8",
                        record.width, block ? size_line(record.width >> 3, "across").c_str() : "",
-                       shape.cells_across, past);
+                       shape.cells_across, past, past == 1 ? "pixel" : "pixels");
         } else if (record.width < 8) {
             list_error(findings, line,
                        "the width %" PRId32 " is not a multiple of 8: the size line says 0 cells "
@@ -316,12 +316,13 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int
                        record.width);
         } else {
             const std::int32_t columns = record.width >> 3;
+            const std::int32_t left_out = record.width % 8;
             list_error(findings, line,
                        "the width %" PRId32 " is not a multiple of 8: %" PRId32
                        " %s written and the last %" PRId32
-                       " pixels are left out; make the width a multiple of 8",
-                       record.width, columns, columns == 1 ? "column is" : "columns are",
-                       record.width % 8);
+                       " %s left out; make the width a multiple of 8",
+                       record.width, columns, columns == 1 ? "column is" : "columns are", left_out,
+                       left_out == 1 ? "pixel is" : "pixels are");
         }
     }
     if (!banded) {
@@ -334,12 +335,13 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int
                    record.y, record.y);
     }
     if (record.height > 0 && record.height % 8 != 0) {
+        const std::int64_t past = 8 * shape.bands - record.height;
         list_error(findings, line,
                    "the height %" PRId32 " is not a multiple of 8: %s%" PRId64
                    " bands of 8 rows are written, the last one reaching %" PRId64
-                   " rows past the record; make the height a multiple of 8",
+                   " %s past the record; make the height a multiple of 8",
                    record.height, block ? size_line(record.height >> 3, "down").c_str() : "",
-                   shape.bands, 8 * shape.bands - record.height);
+                   shape.bands, past, past == 1 ? "row" : "rows");
     }
 }
 
@@ -441,12 +443,14 @@ bool find_record_errors(Findings& findings, const ListText& list, const Resource
     findings.previous_layout_wrong = !check_layout(findings, list, trace, line);
     check_label(findings, list, record, trace, line);
     check_kind(findings, record, line);
+    // Nothing at all is written for a record outside the area, so what its
+    // sizes would do is beside the point.
     if (!record_is_outside(record)) {
         check_duplicate(findings, record, line);
+        check_size_given(findings, list, trace, line, 4, record.width);
+        check_size_given(findings, list, trace, line, 5, record.height);
+        check_cell_edges(findings, record, line);
     }
-    check_size_given(findings, list, trace, line, 4, record.width);
-    check_size_given(findings, list, trace, line, 5, record.height);
-    check_cell_edges(findings, record, line);
     check_place(findings, record, facts, line);
     return true;
 }

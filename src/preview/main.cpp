@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "cells/stores.h"
+#include "main/files.h"
 #include "preview/png_writer.h"
 #include "preview/preview_run.h"
 
@@ -50,6 +51,7 @@ int usage_error(const char* problem, const char* argument) {
 } // namespace
 
 int main(int argc, char** argv) {
+    kelvora::make_write_signals_errors();
     const char* names[3] = {nullptr, nullptr, nullptr};
     int name_count = 0;
     int scale = 0;

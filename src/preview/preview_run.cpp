@@ -190,13 +190,11 @@ bool write_png_file(const char* path, OutputFile& output, const PreviewImage& im
     if (error == 0) {
         error = write_preview_png(output.handle.fd(), image, scale);
     }
-    const int close_error = output.handle.close();
-    error = error != 0 ? error : close_error;
+    if (error == 0) {
+        error = commit_output(output); // a cut-off PNG never takes the earlier one's place
+    }
     if (error != 0) {
         fail(messages, "can't write", path, std::strerror(error));
-        if (S_ISREG(output.info.st_mode)) {
-            std::remove(path); // a cut-off PNG is no use to anyone
-        }
     }
     return error == 0;
 }

@@ -395,7 +395,8 @@ TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
 TEST(PreviewRun, RecordOutsideTheGridIsReportedAndTheRestPreviewed) {
     const Preview preview =
         preview_of(picture(8, 8, [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }),
-                   "a=B,0,0,8,8,7\nfar=B,1024,0,8,8,7\nnear=B,512,0,8,8,7\n");
+                   "a=B,0,0,8,8,7\nfar=B,1024,0,8,8,7\nnear=B,512,0,8,8,7\n"
+                   "tall=T,0,0,0,2147483647,7\n");
     EXPECT_EQ(preview.run.out,
               "a: block \"B\", 1 x 1 cells, 0 pixels changed\n"
               "list.txt:2: error: can't convert far: outside the 1024x1024 picture area\n"
@@ -403,7 +404,8 @@ TEST(PreviewRun, RecordOutsideTheGridIsReportedAndTheRestPreviewed) {
               "lies beyond it reads as colour 0; keep the record inside the picture\n"
               "near: block \"B\", 1 x 1 cells, 0 pixels changed, partly beyond the 8x8 picture "
               "(that part is not shown)\n"
-              "total: 2 records, 0 pixels changed, 1 not converted\n");
+              "list.txt:4: error: can't convert tall: outside the 1024x1024 picture area\n"
+              "total: 2 records, 0 pixels changed, 2 not converted\n");
     EXPECT_EQ(preview.run.status, 1);
     EXPECT_EQ(right_panel(preview.png, 4, 8, 0, 0), D(2)) << "the preview is still written";
 }
