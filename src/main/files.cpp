@@ -332,10 +332,13 @@ int commit_output(OutputFile& file) {
     if (file.mode != OutputMode::Replace) {
         return file.handle.close();
     }
-    // Synced first, so that the new contents are on the disk before the name
-    // is: a crash in between leaves the earlier output, not an empty file.
-    int error = fsync(file.handle.fd()) == 0 || errno == EINVAL ? 0 : errno;
-    if (error == 0 && file.temporary[0] == '\0') {
+    // Not synced to the disk first: a failed or killed run can't leave a
+    // part, as the name changes only after the last byte was written, and a
+    // sync would cost a build step more than the conversion itself (about a
+    // millisecond here, far more on a spinning disk). Compilers do not sync
+    // their outputs either; only a crash of the whole system could lose it.
+    int error = 0;
+    if (file.temporary[0] == '\0') {
         error = link_temporary(file);
     }
     const int close_error = file.handle.close();

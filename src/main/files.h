@@ -100,8 +100,8 @@ OutputOpening open_output(const char* path, std::initializer_list<const InputFil
 // place is emptied now. 0, or the errno of the failure.
 int start_writing(OutputFile& file);
 
-// Ends the writing once every byte was written: the temporary file is synced,
-// closed and renamed over the output. 0, or the errno of the first failure,
+// Ends the writing once every byte was written: the temporary file is
+// linked, closed and renamed over the output. 0, or the errno of the first failure,
 // in which case the output is left as it was (but for one written in place).
 int commit_output(OutputFile& file);
 
