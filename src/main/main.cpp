@@ -4,16 +4,8 @@
 // standard output say what failed.
 #include <cstdio>
 
-#include "cells/stores.h"
 #include "main/files.h"
 #include "main/run.h"
-
-namespace {
-
-// The stores live for the whole run and are never cleared between records.
-kelvora::Stores stores;
-
-} // namespace
 
 int main(int argc, char** argv) {
     kelvora::make_write_signals_errors();
@@ -27,6 +19,7 @@ int main(int argc, char** argv) {
     } else {
         std::fputs("Kelvora\n\tkelvora.exe file.bmp file.txt file.asm\n", stdout);
     }
-    kelvora::convert_resources(stores, picture, list, output, stdout);
+    // The stores live for the whole run and are never cleared between records.
+    kelvora::convert_resources(kelvora::allocate_run_memory(), picture, list, output, stdout);
     return 0;
 }

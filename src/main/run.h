@@ -5,12 +5,27 @@
 #include <cstdio>
 
 #include "cells/stores.h"
+#include "input/byte_reader.h"
+#include "output/output_buffer.h"
 
 namespace kelvora {
 
+// Everything a run works in: the stores, and the buffers the files are read
+// and written through. The program owns one, zeroed, for the whole run.
+struct RunMemory {
+    Stores stores;
+    ByteReader reader; // the picture, then the list
+    OutputBuffer out;
+};
+
+// The program's run memory: one block, on a huge page where the system has
+// them, so that the first touch of the stores costs one page fault instead
+// of hundreds. Zero, like every store at the start.
+RunMemory& allocate_run_memory();
+
 // The whole run. Failures are reported only as messages on `messages`; there
 // is nothing to return, as kelvora's exit status is always 0.
-void convert_resources(Stores& stores, const char* picture_path, const char* list_path,
+void convert_resources(RunMemory& memory, const char* picture_path, const char* list_path,
                        const char* output_path, std::FILE* messages);
 
 } // namespace kelvora
