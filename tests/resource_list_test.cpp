@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -205,6 +206,85 @@ TEST(ResourceList, RecordsAcrossReadBlocks) {
     }
     EXPECT_FALSE(read_record(*reader, record));
     close(fd);
+}
+
+TEST(ResourceList, OnePassReadingAgreesWithByteByByte) {
+    // Lists of plain records mixed with everything the one-pass reading must
+    // leave to the byte-by-byte one: comments, CR LF, blank lines, long
+    // names and kinds, long numbers, stray bytes, empty names.
+    std::uint32_t state = 12345;
+    const auto next = [&state](std::uint32_t below) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % below;
+    };
+    const auto digits = [&next](std::uint32_t count) {
+        std::string text;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            text += static_cast<char>('0' + next(10));
+        }
+        return text;
+    };
+    for (int trial = 0; trial < 300; ++trial) {
+        std::string list;
+        while (list.size() < 2000) {
+            const std::uint32_t choice = next(16);
+            if (choice < 6) {
+                list += std::string(1 + next(8), static_cast<char>('a' + next(26))) + "=" +
+                        "BTSs"[next(4)] + "," + digits(1 + next(4)) + "," + digits(1 + next(4)) +
+                        "," + digits(1 + next(3)) + "," + digits(1 + next(3)) + "," +
+                        digits(1 + next(3)) + (next(3) == 0 ? "\r\n" : "\n");
+            } else if (choice == 14) {
+                // Around the lengths read at once: names and kinds of 15 to 17,
+                // numbers of 6 to 9 digits, a NUL in a name.
+                std::string name(14 + next(4), 'q');
+                if (next(2) == 0) {
+                    name[next(static_cast<std::uint32_t>(name.size()))] = '\0';
+                }
+                list += name + "=" + std::string(next(18), 'S') + "," + digits(6 + next(4)) + "," +
+                        digits(1) + "," + digits(7 + next(2)) + "," + digits(1) + "," + digits(8) +
+                        "\n";
+            } else if (choice == 6) {
+                list += "; a comment=with,separators\n";
+            } else if (choice == 7) {
+                list += std::string(70 + next(20), 'n') + "=B,1,2,3,4,5\n";
+            } else if (choice == 8) {
+                list += "k=" + std::string(70 + next(20), 'T') + ",1,2,3,4,5\n";
+            } else if (choice == 9) {
+                list += "d=S," + digits(10 + next(300)) + ",1,2,3,4\n";
+            } else if (choice == 10) {
+                list += std::string(1 + next(6), "\r\n"[next(2)]);
+            } else if (choice == 11) {
+                list += static_cast<char>(next(256));
+            } else if (choice == 12) {
+                list += "s= B, 1,2 ,3,4,5;x\n";
+            } else if (next(8) == 0) {
+                list += "=B,1,2,3,4,5\n"; // ends the list
+            }
+        }
+        const auto fast = test::reader_over(list);
+        const auto plain = test::reader_over(list);
+        ResourceRecord a{};
+        ResourceRecord b{};
+        for (int record = 0;; ++record) {
+            const bool read_fast = read_record(*fast, a);
+            const bool read_plain = detail::read_record_byte_by_byte(*plain, b);
+            ASSERT_EQ(read_fast, read_plain) << "trial " << trial << " record " << record;
+            ASSERT_EQ(bytes_taken(*fast), bytes_taken(*plain))
+                << "trial " << trial << " record " << record;
+            if (!read_fast) {
+                break;
+            }
+            ASSERT_EQ(std::memcmp(a.name, b.name, strnlen(b.name, TOKEN_BUFFER_SIZE) + 1), 0)
+                << "trial " << trial << " record " << record;
+            ASSERT_EQ(a.kind_char, b.kind_char) << "trial " << trial << " record " << record;
+            ASSERT_EQ(a.kind, b.kind);
+            ASSERT_EQ(a.x, b.x) << "trial " << trial << " record " << record;
+            ASSERT_EQ(a.y, b.y);
+            ASSERT_EQ(a.width, b.width);
+            ASSERT_EQ(a.height, b.height);
+            ASSERT_EQ(a.default_colour, b.default_colour);
+        }
+    }
 }
 
 TEST(ResourceList, EndlessCommentEndsTheList) {

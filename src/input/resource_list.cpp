@@ -4,6 +4,13 @@
 #include "input/resource_list.h"
 
 #include <array>
+#include <bit>
+#include <cstddef>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kelvora {
 namespace {
@@ -46,11 +53,19 @@ int read_token_as(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE],
                     *first_stored = bytes_taken(list);
                 }
             }
-            // Runs of ordinary bytes are copied straight from the block.
-            while (list.next < list.end && length < TOKEN_MAX_LENGTH &&
-                   BYTE_CLASSES[*list.next] == ORDINARY) {
-                buffer[length++] = static_cast<char>(*list.next++);
+            // Runs of ordinary bytes are copied straight from the block,
+            // through local pointers: a store into the buffer could alias
+            // the reader's own, which would have them reloaded every byte.
+            const unsigned char* p = list.next;
+            const unsigned char* const end = list.end;
+            const std::ptrdiff_t room = TOKEN_MAX_LENGTH - length;
+            const unsigned char* const stop = end - p > room ? p + room : end;
+            char* out = buffer + length;
+            while (p < stop && BYTE_CLASSES[*p] == ORDINARY) {
+                *out++ = static_cast<char>(*p++);
             }
+            length = static_cast<int>(out - buffer);
+            list.next = p;
             const int c = next_byte(list);
             if (c < 0) {
                 break;
@@ -92,14 +107,135 @@ int read_token_as(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE],
     }
 }
 
+// Bytes the block must hold for a record to be read in one pass: a few line
+// breaks, two tokens and their separators looked at 16 bytes at a time, and
+// five numbers looked at 8 bytes at a time.
+constexpr std::ptrdiff_t ONE_PASS_WINDOW = 4 + 2 * 17 + 5 * 8 + 8;
+
+// Most records are written plainly, name=kind,x,y,width,height,colour, with
+// no comment, line break or overlong token inside; such a record is read in
+// one pass over the block, without the byte-by-byte reading's checks. Any
+// other record, or one the block may end inside, returns false with the list
+// where it was, and the byte-by-byte reading starts it over. Both read the
+// same.
+// Reads the digits at p, eight bytes at once without a branch on their
+// count: the number's value and its length, the byte ending it consumed.
+// False, with p unmoved, when all eight bytes are digits; such a number is
+// left to the byte-by-byte reading. Up to 7 digits never wrap past 2^32.
+inline bool read_short_number(const unsigned char*& p, std::uint32_t& value) {
+    std::uint64_t bytes;
+    std::memcpy(&bytes, p, 8);
+    const std::uint64_t x = bytes ^ 0x3030303030303030ull; // a digit becomes 0-9
+    // The high nibble of each byte that is no digit: set when its own high
+    // nibble is, or when its low nibble is above 9 (then adding 6 carries).
+    const std::uint64_t other =
+        ((x & 0xF0F0F0F0F0F0F0F0ull) | ((x & 0x0F0F0F0F0F0F0F0Full) + 0x0606060606060606ull)) &
+        0xF0F0F0F0F0F0F0F0ull;
+    if (other == 0) {
+        return false;
+    }
+    const int digits = std::countr_zero(other) / 8;
+    // The digits to the top of the word, the first (most significant) lowest,
+    // then pairs, fours and eights of them added up in place.
+    std::uint64_t v = digits == 0 ? 0 : x << (64 - 8 * digits);
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFull;
+    v = (v * 10000 + (v >> 32)) & 0x00000000FFFFFFFFull;
+    value = static_cast<std::uint32_t>(v);
+    p += digits + 1;
+    return true;
+}
+
+// The number of bytes before the first one that ends a token (";", "=",
+// ",", CR or LF) among the 16 at p, 16 when there is none; and in
+// `before_nul`, how many come before the first NUL (the label ends there).
+inline int plain_token_length(const unsigned char* p, int& before_nul) {
+#if defined(__SSE2__)
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto is = [&chunk](char c) { return _mm_cmpeq_epi8(chunk, _mm_set1_epi8(c)); };
+    const __m128i ends = _mm_or_si128(_mm_or_si128(_mm_or_si128(is(';'), is('=')), is(',')),
+                                      _mm_or_si128(is('\r'), is('\n')));
+    const auto end_bits = static_cast<unsigned>(_mm_movemask_epi8(ends)) | 0x10000u;
+    const auto nul_bits = static_cast<unsigned>(_mm_movemask_epi8(is('\0'))) | 0x10000u;
+    before_nul = std::countr_zero(nul_bits);
+    return std::countr_zero(end_bits);
+#else
+    int length = 0;
+    while (length < 16 && BYTE_CLASSES[p[length]] == ORDINARY) {
+        ++length;
+    }
+    before_nul = 0;
+    while (before_nul < length && p[before_nul] != 0) {
+        ++before_nul;
+    }
+    return length;
+#endif
+}
+
+// Most records are written plainly, name=kind,x,y,width,height,colour, with
+// short fields and no comment or line break inside; such a record is read
+// in one pass over the block, without the byte-by-byte reading's checks and
+// without a branch on the length of a name or a number. Any other record,
+// or one the block may end inside, returns false with the list where it was,
+// and the byte-by-byte reading starts it over. Both read the same.
+bool read_plain_record(ByteReader& list, ResourceRecord& record) {
+    const unsigned char* p = list.next;
+    if (list.end - p < ONE_PASS_WINDOW) {
+        return false;
+    }
+    // The line break after the record before (the LF of a CR LF): skipped,
+    // as the token reader skips it. A few at most, so that all the fields
+    // stay inside the window.
+    for (int i = 0; i < 4 && (*p == '\r' || *p == '\n'); ++i) {
+        ++p;
+    }
+    int before_nul = 0;
+    const int name_length = plain_token_length(p, before_nul);
+    if (name_length == 0 || name_length == 16 || BYTE_CLASSES[p[name_length]] != SEPARATOR) {
+        return false; // the end of the list, a long name, or more than a plain name
+    }
+    std::memcpy(record.name, p, 16); // the name buffer holds 80
+    record.name[name_length] = '\0';
+    record.label_length =
+        static_cast<std::uint8_t>(before_nul < name_length ? before_nul : name_length);
+    p += name_length + 1;
+    int ignored = 0;
+    const int kind_length = plain_token_length(p, ignored);
+    if (kind_length == 16 || BYTE_CLASSES[p[kind_length]] != SEPARATOR) {
+        return false;
+    }
+    record.kind_char = kind_length > 0 ? static_cast<char>(*p) : '\0';
+    p += kind_length + 1;
+    std::uint32_t values[5];
+    for (std::uint32_t& value : values) {
+        if (!read_short_number(p, value)) {
+            return false;
+        }
+    }
+    record.x = static_cast<std::int32_t>(values[0]);
+    record.y = static_cast<std::int32_t>(values[1]);
+    record.width = static_cast<std::int32_t>(values[2]);
+    record.height = static_cast<std::int32_t>(values[3]);
+    record.default_colour = static_cast<std::uint8_t>(values[4]);
+    record.kind = kind_of(record.kind_char);
+    list.next = p;
+    return true;
+}
+
 template <bool Traced>
 bool read_record_as(ByteReader& list, ResourceRecord& record, RecordTrace* trace) {
+    if constexpr (!Traced) {
+        if (read_plain_record(list, record)) {
+            return true;
+        }
+    }
     std::uint64_t ignored = 0;
     std::uint64_t& name_start = Traced ? trace->name_start : ignored;
     const int name_length = read_token_as<Traced>(list, record.name, &name_start);
     if (name_length == 0) {
         return false;
     }
+    record.label_length = static_cast<std::uint8_t>(strnlen(record.name, TOKEN_BUFFER_SIZE));
     char kind_token[TOKEN_BUFFER_SIZE];
     if constexpr (Traced) {
         trace->name_length = name_length;
@@ -134,13 +270,21 @@ int read_token(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE]) {
 std::int32_t read_number(ByteReader& list) {
     std::uint32_t value = 0;
     for (;;) {
-        const int c = next_byte(list);
-        if (c < '0' || c > '9') { // the end of the list (-1) ends it too
-            break;
+        const unsigned char* p = list.next;
+        const unsigned char* const end = list.end;
+        while (p < end) {
+            const unsigned digit = static_cast<unsigned>(*p++) - '0';
+            if (digit > 9) { // this byte ends the number and is consumed with it
+                list.next = p;
+                return static_cast<std::int32_t>(value);
+            }
+            value = value * 10u + digit;
         }
-        value = value * 10u + static_cast<std::uint32_t>(c - '0');
+        list.next = p;
+        if (!refill(list)) { // the end of the list ends it too
+            return static_cast<std::int32_t>(value);
+        }
     }
-    return static_cast<std::int32_t>(value);
 }
 
 bool read_record(ByteReader& list, ResourceRecord& record) {
@@ -150,5 +294,15 @@ bool read_record(ByteReader& list, ResourceRecord& record) {
 bool read_record(ByteReader& list, ResourceRecord& record, RecordTrace& trace) {
     return read_record_as<true>(list, record, &trace);
 }
+
+namespace detail {
+
+bool read_record_byte_by_byte(ByteReader& list, ResourceRecord& record) {
+    // The traced reading never takes the one-pass path.
+    RecordTrace ignored;
+    return read_record_as<true>(list, record, &ignored);
+}
+
+} // namespace detail
 
 } // namespace kelvora

@@ -38,4 +38,10 @@ struct RecordTrace {
 // read_record, noting where each field lies.
 bool read_record(ByteReader& list, ResourceRecord& record, RecordTrace& trace);
 
+namespace detail {
+// read_record without its one-pass reading of plain records, byte by byte
+// only: what the one-pass reading is checked against.
+bool read_record_byte_by_byte(ByteReader& list, ResourceRecord& record);
+} // namespace detail
+
 } // namespace kelvora

@@ -54,6 +54,7 @@ constexpr bool is_banded(RecordKind kind) {
 
 struct ResourceRecord {
     char name[TOKEN_BUFFER_SIZE]; // NUL-terminated; may hold an earlier NUL
+    std::uint8_t label_length;    // the name up to its first NUL: what is written
     char kind_char;               // first character of the kind token, NUL if empty
     RecordKind kind;              // decided from kind_char when the record is read
     std::int32_t x;

@@ -8,8 +8,9 @@
 
 namespace kelvora {
 
-bool record_is_outside(const ResourceRecord& record) {
-    const RecordShape shape = record_shape(record);
+namespace {
+
+bool is_outside(const ResourceRecord& record, const RecordShape& shape) {
     if (shape.bands == 0) {
         return false; // no band is encoded or written
     }
@@ -29,8 +30,8 @@ bool record_is_outside(const ResourceRecord& record) {
     return !(x >= 0 && x < GRID_SIZE && y >= 0 && y + shape.rows <= GRID_SIZE);
 }
 
-void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context) {
-    const RecordShape shape = record_shape(record);
+void encode_shaped(Stores& stores, const ResourceRecord& record, const RecordShape& shape,
+                   BandVisitor visit, void* context) {
     if (is_banded(record.kind) && shape.cells_across == 0) {
         return; // bands of no cells: nothing to encode or to show
     }
@@ -41,6 +42,16 @@ void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor vis
     }
 }
 
+} // namespace
+
+bool record_is_outside(const ResourceRecord& record) {
+    return is_outside(record, record_shape(record));
+}
+
+void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context) {
+    encode_shaped(stores, record, record_shape(record), visit, context);
+}
+
 void report_outside(const ResourceRecord& record, std::FILE* messages) {
     std::fputs("can't convert ", messages);
     std::fwrite(record.name, 1, strnlen(record.name, TOKEN_BUFFER_SIZE), messages);
@@ -49,12 +60,12 @@ void report_outside(const ResourceRecord& record, std::FILE* messages) {
 
 void convert_record(Stores& stores, const ResourceRecord& record, OutputBuffer& out,
                     std::FILE* messages) {
-    if (record_is_outside(record)) {
+    const RecordShape shape = record_shape(record);
+    if (is_outside(record, shape)) {
         report_outside(record, messages);
         return;
     }
     write_record_header(record, out);
-    const RecordShape shape = record_shape(record);
     if (is_banded(record.kind) && shape.cells_across == 0) {
         // Bands of no cells encode and change nothing; a block writes nothing
         // for them and a tile table its fill line, once per band (at most
@@ -64,8 +75,8 @@ void convert_record(Stores& stores, const ResourceRecord& record, OutputBuffer& 
         }
         return;
     }
-    encode_record(
-        stores, record,
+    encode_shaped(
+        stores, record, shape,
         [](const Stores& encoded, const ResourceRecord& band_record, const RecordShape& band_shape,
            std::int64_t row, void* context) {
             write_band(encoded, band_record, band_shape, row, *static_cast<OutputBuffer*>(context));

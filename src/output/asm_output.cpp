@@ -65,9 +65,11 @@ void write_single_literal_line(const char* directive, std::int64_t value, Output
 
 void write_label_line(const ResourceRecord& record, OutputBuffer& out) {
     // The label is the name exactly as read, up to a NUL it may contain.
-    const std::size_t length = strnlen(record.name, TOKEN_BUFFER_SIZE);
-    char* const start = reserve(out, length + 1);
-    std::memcpy(start, record.name, length);
+    // The whole name buffer is copied, a fixed size, and the line end put
+    // after the label; room is made for the whole copy.
+    const std::size_t length = record.label_length;
+    char* const start = reserve(out, TOKEN_BUFFER_SIZE);
+    std::memcpy(start, record.name, TOKEN_BUFFER_SIZE);
     start[length] = '\n';
     out.used += length + 1;
 }
@@ -129,24 +131,40 @@ void write_sprite_rows(const Stores& stores, int first_column, int row, int colu
     const int end = row + rows;
     while (r < end) {
         // As many whole lines as the buffer has room for, written through a
-        // local pointer so the buffer's fill level is not kept in step per byte.
-        const std::size_t room = (OutputBuffer::CAPACITY - out.used) / line_length;
-        if (room == 0) {
-            flush_output(out);
-            continue;
-        }
-        const int batch_end =
-            static_cast<std::size_t>(end - r) < room ? end : r + static_cast<int>(room);
-        char* p = out.buffer + out.used;
-        for (; r < batch_end; ++r) {
-            p = put_directive(p, "db");
-            for (int c = first_column; c < first_column + columns; ++c) {
-                const std::uint8_t mask = stores.mask.bytes[c][r];
-                p = put_listed_literal(p, mask);
-                p = put_listed_literal(p,
-                                       static_cast<std::uint8_t>(mask ^ stores.bitmap.bytes[c][r]));
+        // local pointer so the buffer's fill level is not kept in step per
+        // byte; all of them, but when the buffer is about to fill.
+        const std::size_t room = OutputBuffer::CAPACITY - out.used;
+        std::size_t batch = static_cast<std::size_t>(end - r);
+        if (batch * line_length > room) {
+            batch = room / line_length;
+            if (batch == 0) {
+                flush_output(out);
+                continue;
             }
-            p[-1] = '\n'; // the last separator becomes the line end
+        }
+        char* p = out.buffer + out.used;
+        const int batch_end = r + static_cast<int>(batch);
+        if (columns == 1) {
+            // The common sprite one cell wide: a line of one pair.
+            const std::uint8_t* const mask = &stores.mask.bytes[first_column][0];
+            const std::uint8_t* const bits = &stores.bitmap.bytes[first_column][0];
+            for (; r < batch_end; ++r) {
+                p = put_directive(p, "db");
+                p = put_listed_literal(p, mask[r]);
+                p = put_listed_literal(p, static_cast<std::uint8_t>(mask[r] ^ bits[r]));
+                p[-1] = '\n';
+            }
+        } else {
+            for (; r < batch_end; ++r) {
+                p = put_directive(p, "db");
+                for (int c = first_column; c < first_column + columns; ++c) {
+                    const std::uint8_t mask = stores.mask.bytes[c][r];
+                    p = put_listed_literal(p, mask);
+                    p = put_listed_literal(
+                        p, static_cast<std::uint8_t>(mask ^ stores.bitmap.bytes[c][r]));
+                }
+                p[-1] = '\n'; // the last separator becomes the line end
+            }
         }
         out.used = static_cast<std::size_t>(p - out.buffer);
     }
