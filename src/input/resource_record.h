@@ -4,6 +4,7 @@
 // looks at a kind letter or works out a record's size.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace kelvora {
@@ -18,18 +19,23 @@ enum class RecordKind : std::uint8_t {
     WhiteSprite, // "s": a sprite drawn white on black whatever its colours
 };
 
-// Only the first character of the kind token counts, case-sensitive.
+namespace record_detail {
+constexpr std::array<RecordKind, 256> make_kinds() {
+    std::array<RecordKind, 256> kinds{};
+    kinds.fill(RecordKind::Sprite);
+    kinds['B'] = RecordKind::Block;
+    kinds['T'] = RecordKind::TileTable;
+    kinds['s'] = RecordKind::WhiteSprite;
+    return kinds;
+}
+inline constexpr std::array<RecordKind, 256> KINDS = make_kinds();
+} // namespace record_detail
+
+// Only the first character of the kind token counts, case-sensitive: "B", "T"
+// and "s" are their kinds, anything else is a sprite. (A table, not a
+// switch: lists mix kinds, so a branch on them would often guess wrong.)
 constexpr RecordKind kind_of(char kind_char) {
-    switch (kind_char) {
-    case 'B':
-        return RecordKind::Block;
-    case 'T':
-        return RecordKind::TileTable;
-    case 's':
-        return RecordKind::WhiteSprite;
-    default:
-        return RecordKind::Sprite;
-    }
+    return record_detail::KINDS[static_cast<unsigned char>(kind_char)];
 }
 
 // The kind in words, as messages name it.

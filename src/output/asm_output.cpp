@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <initializer_list>
 
 namespace kelvora {
 namespace {
@@ -171,24 +172,25 @@ void write_sprite_rows(const Stores& stores, int first_column, int row, int colu
 }
 
 void write_record_header(const ResourceRecord& record, OutputBuffer& out) {
-    // Sizes are arithmetic shifts of the signed fields; only the low 8 bits show.
-    switch (record.kind) {
-    case RecordKind::Block:
-        write_label_line(record, out);
-        write_byte_line(record.width >> 3, out);
-        write_byte_line(record.height >> 3, out);
-        break;
-    case RecordKind::TileTable:
+    if (record.kind == RecordKind::TileTable) {
         write_page_alignment_line(out);
         write_label_line(record, out);
-        break;
-    case RecordKind::Sprite:
-    case RecordKind::WhiteSprite:
-        write_label_line(record, out);
-        write_byte_line(record.width >> 3, out);
-        write_byte_line(record.height, out); // rows modulo 256
-        break;
+        return;
     }
+    // The label and the two size lines, with room made for them at once.
+    // Sizes are arithmetic shifts of the signed fields; only the low 8 bits
+    // show, and a sprite's height is in rows (modulo 256), not cells.
+    char* const start = reserve(out, TOKEN_BUFFER_SIZE + 2 * 9);
+    std::memcpy(start, record.name, TOKEN_BUFFER_SIZE);
+    char* p = start + record.label_length;
+    *p++ = '\n';
+    const std::int32_t rows = record.kind == RecordKind::Block ? record.height >> 3 : record.height;
+    for (const std::int32_t value : {record.width >> 3, rows}) {
+        p = put_directive(p, "db");
+        p = put_literal(p, static_cast<std::uint8_t>(value & 0xFF));
+        *p++ = '\n';
+    }
+    out.used += static_cast<std::size_t>(p - start);
 }
 
 void write_band(const Stores& stores, const ResourceRecord& record, const RecordShape& shape,
