@@ -39,6 +39,13 @@ void encode_eight_rows_sse2(const ColourIndex* cell, ColourIndex ink, std::uint8
     // Two pixel columns a vector. Each column's matches are masked with its
     // bit in every byte, so OR-ing all columns, then the two halves, leaves
     // the plane byte of row r in byte r.
+    // Each pair of pixel columns' bits, in every byte: 0x80 and 0x40 for the
+    // first pair, and so on.
+    alignas(16) static constexpr std::uint64_t COLUMN_BITS[4][2] = {
+        {LOW_BITS * 0x80, LOW_BITS * 0x40},
+        {LOW_BITS * 0x20, LOW_BITS * 0x10},
+        {LOW_BITS * 0x08, LOW_BITS * 0x04},
+        {LOW_BITS * 0x02, LOW_BITS * 0x01}};
     const __m128i wanted = _mm_set1_epi8(static_cast<char>(ink));
     const __m128i zero = _mm_setzero_si128();
     __m128i ink_bits = zero;
@@ -50,8 +57,7 @@ void encode_eight_rows_sse2(const ColourIndex* cell, ColourIndex ink, std::uint8
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + (2 * j + 1) * GRID_SIZE));
         const __m128i pixels = _mm_unpacklo_epi64(left, right);
         const __m128i column_bits =
-            _mm_set_epi64x(static_cast<long long>(LOW_BITS * (0x80u >> (2 * j + 1))),
-                           static_cast<long long>(LOW_BITS * (0x80u >> (2 * j))));
+            _mm_load_si128(reinterpret_cast<const __m128i*>(COLUMN_BITS[j]));
         ink_bits =
             _mm_or_si128(ink_bits, _mm_and_si128(_mm_cmpeq_epi8(pixels, wanted), column_bits));
         mask_bits =

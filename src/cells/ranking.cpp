@@ -16,8 +16,10 @@ namespace {
 
 // Four slots, most frequent first. Each holds count << 4 | (15 - colour), so
 // that of two equal counts the lower colour has the larger key: the order a
-// strict ranking visiting colours in ascending order gives. 0 is empty.
+// strict ranking visiting colours in ascending order gives. An empty slot
+// holds colour 0 with count 0, below every colour that occurs.
 using Slots = std::uint32_t[4];
+constexpr std::uint32_t EMPTY_SLOT = 15;
 
 // Inserts by passing the smaller key down; the smallest falls off the end.
 inline void insert_key(Slots& slot, std::uint32_t count, ColourIndex colour) {
@@ -32,7 +34,7 @@ inline void insert_key(Slots& slot, std::uint32_t count, ColourIndex colour) {
 CellRanking finish_ranking(const Slots& slot) {
     ColourIndex c[4];
     for (int s = 0; s < 4; ++s) {
-        c[s] = slot[s] == 0 ? 0 : static_cast<ColourIndex>(15 - (slot[s] & 15));
+        c[s] = static_cast<ColourIndex>(15 - (slot[s] & 15));
     }
     // Background goes last, one step at a time in this order.
     if (c[0] == 0) {
@@ -71,7 +73,7 @@ CellRanking rank_cell_colours_words(const PictureGrid& grid, int cx, int row) {
 
     // Count one colour at a time, taking the first pixel not yet counted: a
     // cell of d colours costs d passes over its eight words, never above 16.
-    Slots slot = {0, 0, 0, 0};
+    Slots slot = {EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT};
     int first = 0;
     for (;;) {
         while (first < 8 && uncounted[first] == 0) {
@@ -120,7 +122,7 @@ CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row) {
     }
 
     // One pass per colour in the cell, as in the word-wise form.
-    Slots slot = {0, 0, 0, 0};
+    Slots slot = {EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT};
     while (uncounted != 0) {
         const ColourIndex colour = pixels[std::countr_zero(uncounted)];
         const __m128i wanted = _mm_set1_epi8(static_cast<char>(colour));
