@@ -124,6 +124,9 @@ TEST(Ranking, AgreesWithThePlainHistogramOnRandomCells) {
 #if defined(__SSE2__)
             detail::rank_cell_colours_sse2(stores->grid, cx, row),
 #endif
+#if defined(KELVORA_X86_DISPATCH)
+            detail::cpu_has_avx2() ? detail::rank_cell_colours_avx2(stores->grid, cx, row) : want,
+#endif
         };
         for (const CellRanking& got : forms) {
             ASSERT_EQ(got.a, want.a) << "trial " << trial << " form " << (&got - forms);

@@ -10,6 +10,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(KELVORA_X86_DISPATCH)
+#include <immintrin.h>
+#endif
 
 namespace kelvora {
 namespace {
@@ -144,9 +147,62 @@ CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row) {
 }
 #endif
 
+#if defined(KELVORA_X86_DISPATCH)
+__attribute__((target("avx2,popcnt,bmi"))) CellRanking
+rank_cell_colours_avx2(const PictureGrid& grid, int cx, int row) {
+    // Two vectors of four pixel columns each hold the cell's 64 pixels; a
+    // colour's pixels are then two compares and a population count.
+    const ColourIndex* cell = &grid.pixels[cx * GRID_SIZE + row];
+    alignas(32) ColourIndex pixels[64];
+    __m256i v[2];
+    std::uint64_t uncounted = 0; // bit i: pixel i is still to count
+    for (int j = 0; j < 2; ++j) {
+        const ColourIndex* columns = cell + 4 * j * GRID_SIZE;
+        v[j] = _mm256_set_epi64x(static_cast<long long>(load8(columns + 3 * GRID_SIZE)),
+                                 static_cast<long long>(load8(columns + 2 * GRID_SIZE)),
+                                 static_cast<long long>(load8(columns + GRID_SIZE)),
+                                 static_cast<long long>(load8(columns)));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(pixels + 32 * j), v[j]);
+        // Only colours 0-15 can rank; other values are never counted.
+        const __m256i small =
+            _mm256_cmpeq_epi8(_mm256_and_si256(v[j], _mm256_set1_epi8(static_cast<char>(0xF0))),
+                              _mm256_setzero_si256());
+        uncounted |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(small)))
+                     << (32 * j);
+    }
+    Slots slot = {EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT};
+    while (uncounted != 0) {
+        const ColourIndex colour = pixels[std::countr_zero(uncounted)];
+        const __m256i wanted = _mm256_set1_epi8(static_cast<char>(colour));
+        const std::uint64_t matched =
+            static_cast<std::uint64_t>(
+                static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v[0], wanted)))) |
+            static_cast<std::uint64_t>(
+                static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v[1], wanted))))
+                << 32;
+        uncounted &= ~matched;
+        insert_key(slot, static_cast<std::uint32_t>(std::popcount(matched)), colour);
+    }
+    return finish_ranking(slot);
+}
+#endif
+
 } // namespace detail
 
+#if defined(KELVORA_X86_DISPATCH)
+namespace {
+// Decided once, before main: every cell then takes the same, well-predicted
+// branch.
+const bool RANK_WITH_AVX2 = detail::cpu_has_avx2();
+} // namespace
+#endif
+
 CellRanking rank_cell_colours(const PictureGrid& grid, int cx, int row) {
+#if defined(KELVORA_X86_DISPATCH)
+    if (RANK_WITH_AVX2) {
+        return detail::rank_cell_colours_avx2(grid, cx, row);
+    }
+#endif
 #if defined(__SSE2__)
     return detail::rank_cell_colours_sse2(grid, cx, row);
 #else

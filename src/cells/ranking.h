@@ -1,6 +1,7 @@
 // Ranks the colours of one 8x8 cell: the two colours the cell is drawn with.
 #pragma once
 
+#include "cells/cpu_features.h"
 #include "cells/stores.h"
 
 namespace kelvora {
@@ -10,12 +11,16 @@ namespace kelvora {
 CellRanking rank_cell_colours(const PictureGrid& grid, int cx, int row);
 
 namespace detail {
-// The two ways the ranking is computed: 64-bit words on any machine, and
-// 128-bit vectors where the compiler targets SSE2. rank_cell_colours uses the
-// second where it can; tests check both against each other.
+// The ways the ranking is computed: 64-bit words on any machine, 128-bit
+// vectors where the compiler targets SSE2, and 256-bit vectors on a
+// processor found at run time to have AVX2. rank_cell_colours uses the
+// fastest there is; tests check each against a plain histogram.
 CellRanking rank_cell_colours_words(const PictureGrid& grid, int cx, int row);
 #if defined(__SSE2__)
 CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row);
+#endif
+#if defined(KELVORA_X86_DISPATCH)
+CellRanking rank_cell_colours_avx2(const PictureGrid& grid, int cx, int row);
 #endif
 } // namespace detail
 
