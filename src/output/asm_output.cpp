@@ -64,15 +64,26 @@ void write_single_literal_line(const char* directive, std::int64_t value, Output
 
 } // namespace
 
+namespace {
+
+// Copies the label, the name exactly as read up to a NUL it may contain, in
+// fixed-size pieces (the name buffer holds 80 bytes), and puts the line end
+// after it. Room for the whole buffer must have been made.
+char* put_label_line(char* p, const ResourceRecord& record) {
+    if (record.label_length < 16) {
+        std::memcpy(p, record.name, 16);
+    } else {
+        std::memcpy(p, record.name, TOKEN_BUFFER_SIZE);
+    }
+    p[record.label_length] = '\n';
+    return p + record.label_length + 1;
+}
+
+} // namespace
+
 void write_label_line(const ResourceRecord& record, OutputBuffer& out) {
-    // The label is the name exactly as read, up to a NUL it may contain.
-    // The whole name buffer is copied, a fixed size, and the line end put
-    // after the label; room is made for the whole copy.
-    const std::size_t length = record.label_length;
     char* const start = reserve(out, TOKEN_BUFFER_SIZE);
-    std::memcpy(start, record.name, TOKEN_BUFFER_SIZE);
-    start[length] = '\n';
-    out.used += length + 1;
+    out.used += static_cast<std::size_t>(put_label_line(start, record) - start);
 }
 
 void write_byte_line(std::int64_t value, OutputBuffer& out) {
@@ -181,9 +192,7 @@ void write_record_header(const ResourceRecord& record, OutputBuffer& out) {
     // Sizes are arithmetic shifts of the signed fields; only the low 8 bits
     // show, and a sprite's height is in rows (modulo 256), not cells.
     char* const start = reserve(out, TOKEN_BUFFER_SIZE + 2 * 9);
-    std::memcpy(start, record.name, TOKEN_BUFFER_SIZE);
-    char* p = start + record.label_length;
-    *p++ = '\n';
+    char* p = put_label_line(start, record);
     const std::int32_t rows = record.kind == RecordKind::Block ? record.height >> 3 : record.height;
     for (const std::int32_t value : {record.width >> 3, rows}) {
         p = put_directive(p, "db");
