@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "input/picture.h"
+#include "input/picture_rows.h"
 #include "test_support.h"
 
 namespace kelvora {
@@ -45,6 +46,36 @@ std::string rows_of(const PictureGrid& grid, int width, int y0, int count) {
 // A pattern that differs at every position of a small picture.
 std::uint8_t pattern(int x, int y) {
     return static_cast<std::uint8_t>((x * 7 + y * 3) & 0xFF);
+}
+
+// Both forms of the 8 x 8 transpose against a plain byte loop, on every
+// byte value at every position, including the last block of a full row.
+TEST(Picture, BlockTransposeAgreesWithByteLoop) {
+    using Store = void (*)(const std::uint8_t(&)[8][GRID_SIZE], std::size_t, std::uint8_t*);
+    static std::uint8_t rows[8][GRID_SIZE];
+    for (int r = 0; r < 8; ++r) {
+        for (std::size_t x = 0; x < GRID_SIZE; ++x) {
+            rows[r][x] =
+                static_cast<std::uint8_t>(x * 37 + static_cast<std::size_t>(r) * 101 + x / 256);
+        }
+    }
+    static std::uint8_t got[8 * GRID_SIZE];
+    for (Store store :
+         {&picture_detail::store_transposed, &picture_detail::store_transposed_words}) {
+        for (std::size_t x :
+             {std::size_t{0}, std::size_t{8}, std::size_t{512}, std::size_t{GRID_SIZE} - 8}) {
+            std::memset(got, 0xEE, sizeof got);
+            store(rows, x, got + 8);
+            for (std::size_t i = 0; i < 8; ++i) {
+                for (std::size_t r = 0; r < 8; ++r) {
+                    ASSERT_EQ(got[8 + i * GRID_SIZE + r], rows[r][x + i])
+                        << "x " << x << " column " << i << " row " << r;
+                }
+                EXPECT_EQ(got[i * GRID_SIZE + 7], 0xEE) << "wrote before column " << i;
+                EXPECT_EQ(got[i * GRID_SIZE + 16], 0xEE) << "wrote after column " << i;
+            }
+        }
+    }
 }
 
 TEST(Picture, EightBitRowsAreStoredBottomUp) {

@@ -10,6 +10,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "input/picture_png.h"
 #include "input/picture_rows.h"
 
@@ -46,12 +50,8 @@ void clear_area(PictureGrid& grid, int width, int height) {
     }
 }
 
-namespace {
-
-// Writes the 8 x 8 block of pixels at columns x..x+7 of the eight rows as
-// eight column pieces of 8 bytes, one per pixel column, GRID_SIZE apart.
-void store_transposed(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
-                      std::uint8_t* destination) {
+void store_transposed_words(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
+                            std::uint8_t* destination) {
     if constexpr (std::endian::native == std::endian::little) {
         // Byte i of word r is pixel (x + i) of row r. Three rounds swap the
         // off-diagonal halves of 1x1, 2x2 and 4x4 byte squares, after which
@@ -86,7 +86,44 @@ void store_transposed(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
     }
 }
 
+#if defined(__SSE2__)
+// The same with vectors: interleaving rows bytewise, then their pairs, then
+// their fours leaves two columns in each vector.
+namespace {
+void store_transposed_sse2(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
+                           std::uint8_t* destination) {
+    __m128i r[8];
+    for (int i = 0; i < 8; ++i) {
+        r[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&rows[i][x]));
+    }
+    const __m128i a0 = _mm_unpacklo_epi8(r[0], r[1]);
+    const __m128i a1 = _mm_unpacklo_epi8(r[2], r[3]);
+    const __m128i a2 = _mm_unpacklo_epi8(r[4], r[5]);
+    const __m128i a3 = _mm_unpacklo_epi8(r[6], r[7]);
+    const __m128i b0 = _mm_unpacklo_epi16(a0, a1);
+    const __m128i b1 = _mm_unpackhi_epi16(a0, a1);
+    const __m128i b2 = _mm_unpacklo_epi16(a2, a3);
+    const __m128i b3 = _mm_unpackhi_epi16(a2, a3);
+    const __m128i columns[4] = {_mm_unpacklo_epi32(b0, b2), _mm_unpackhi_epi32(b0, b2),
+                                _mm_unpacklo_epi32(b1, b3), _mm_unpackhi_epi32(b1, b3)};
+    for (int i = 0; i < 4; ++i) {
+        std::uint8_t* even = destination + static_cast<std::size_t>(2 * i) * GRID_SIZE;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(even), columns[i]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(even + GRID_SIZE),
+                         _mm_unpackhi_epi64(columns[i], columns[i]));
+    }
+}
 } // namespace
+#endif
+
+void store_transposed(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
+                      std::uint8_t* destination) {
+#if defined(__SSE2__)
+    store_transposed_sse2(rows, x, destination);
+#else
+    store_transposed_words(rows, x, destination);
+#endif
+}
 
 void finish_row(RowSink& sink, int y) {
     if ((y & 7) != (sink.bottom_up ? 0 : 7)) {

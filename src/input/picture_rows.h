@@ -40,4 +40,13 @@ inline std::uint8_t* row_for(RowSink& sink, int y) {
 // Call once row y is filled; stores its group when it is the group's last.
 void finish_row(RowSink& sink, int y);
 
+// Writes the 8 x 8 block of pixels at columns x..x+7 of the eight rows as
+// eight column pieces of 8 bytes, one per pixel column, GRID_SIZE apart:
+// with vectors where the processor has them, else with the word form, which
+// every processor can run.
+void store_transposed(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
+                      std::uint8_t* destination);
+void store_transposed_words(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
+                            std::uint8_t* destination);
+
 } // namespace kelvora::picture_detail
