@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PictureVerdict verdict = read_picture(fuzz::reader_over(data, size), grid, facts);
 
     const ColourIndex* const pixels = grid.pixels;
-    const ColourIndex* const pixels_end = pixels + GRID_SIZE * GRID_SIZE;
+    const ColourIndex* const pixels_end = pixels + sizeof grid.pixels;
     if (!verdict.taken) {
         fuzz::check(all_zero(pixels, pixels_end), "a refused picture stored pixels");
         fuzz::check(verdict.reason[0] != '\0', "a refused picture has no reason");
@@ -49,14 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check(width > 0 && width <= GRID_SIZE && height > 0 && height <= GRID_SIZE,
                 "a picture of impossible size was taken");
     for (int x = 0; x < GRID_SIZE; ++x) {
-        const ColourIndex* column = &pixels[x * GRID_SIZE];
+        const ColourIndex* column = grid.column(x);
         const int rows_kept = x < width ? height : 0;
         fuzz::check(all_zero(column + rows_kept, column + GRID_SIZE),
                     "a pixel beyond the picture is not zero");
     }
     // Only 8-bit indices can be above 15; matched colours never are.
     if (!facts.indexed || facts.bits_per_pixel < 8) {
-        fuzz::check(all_below_16(pixels, GRID_SIZE * GRID_SIZE),
+        fuzz::check(all_below_16(pixels, sizeof grid.pixels),
                     "a picture without 8-bit indices holds a value above 15");
     }
     return 0;

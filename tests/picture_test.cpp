@@ -59,7 +59,7 @@ TEST(Picture, BlockTransposeAgreesWithByteLoop) {
                 static_cast<std::uint8_t>(x * 37 + static_cast<std::size_t>(r) * 101 + x / 256);
         }
     }
-    static std::uint8_t got[8 * GRID_SIZE];
+    static std::uint8_t got[8 * COLUMN_STRIDE];
     for (Store store :
          {&picture_detail::store_transposed, &picture_detail::store_transposed_words}) {
         for (std::size_t x :
@@ -68,11 +68,11 @@ TEST(Picture, BlockTransposeAgreesWithByteLoop) {
             store(rows, x, got + 8);
             for (std::size_t i = 0; i < 8; ++i) {
                 for (std::size_t r = 0; r < 8; ++r) {
-                    ASSERT_EQ(got[8 + i * GRID_SIZE + r], rows[r][x + i])
+                    ASSERT_EQ(got[8 + i * COLUMN_STRIDE + r], rows[r][x + i])
                         << "x " << x << " column " << i << " row " << r;
                 }
-                EXPECT_EQ(got[i * GRID_SIZE + 7], 0xEE) << "wrote before column " << i;
-                EXPECT_EQ(got[i * GRID_SIZE + 16], 0xEE) << "wrote after column " << i;
+                EXPECT_EQ(got[i * COLUMN_STRIDE + 7], 0xEE) << "wrote before column " << i;
+                EXPECT_EQ(got[i * COLUMN_STRIDE + 16], 0xEE) << "wrote after column " << i;
             }
         }
     }

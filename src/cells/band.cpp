@@ -25,7 +25,7 @@ void encode_eight_rows_words(const ColourIndex* cell, ColourIndex ink, std::uint
     std::uint64_t ink_bits = 0;
     std::uint64_t mask_bits = 0;
     for (int k = 0; k < 8; ++k) {
-        const std::uint64_t pixels = load8(cell + k * GRID_SIZE);
+        const std::uint64_t pixels = load8(cell + k * COLUMN_STRIDE);
         ink_bits |= equal_bytes(pixels, ink) >> k;
         mask_bits |= nonzero_bytes(pixels) >> k;
     }
@@ -52,9 +52,9 @@ void encode_eight_rows_sse2(const ColourIndex* cell, ColourIndex ink, std::uint8
     __m128i mask_bits = zero;
     for (int j = 0; j < 4; ++j) {
         const __m128i left =
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + 2 * j * GRID_SIZE));
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + 2 * j * COLUMN_STRIDE));
         const __m128i right =
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + (2 * j + 1) * GRID_SIZE));
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + (2 * j + 1) * COLUMN_STRIDE));
         const __m128i pixels = _mm_unpacklo_epi64(left, right);
         const __m128i column_bits =
             _mm_load_si128(reinterpret_cast<const __m128i*>(COLUMN_BITS[j]));
@@ -105,7 +105,7 @@ void encode_band(Stores& stores, const ResourceRecord& record, const RecordShape
 
         std::uint8_t* bits = &stores.bitmap.bytes[c][top];
         std::uint8_t* mask = &stores.mask.bytes[c][top];
-        const ColourIndex* columns = &stores.grid.pixels[cx * GRID_SIZE + top];
+        const ColourIndex* columns = stores.grid.column(cx) + top;
         std::size_t i = 0;
         for (; i + 8 <= rows; i += 8) {
             encode_eight_rows(columns + i, ink, bits + i, mask + i);
@@ -114,7 +114,7 @@ void encode_band(Stores& stores, const ResourceRecord& record, const RecordShape
             std::uint8_t ink_bits = 0;
             std::uint8_t mask_bits = 0;
             for (int k = 0; k < 8; ++k) {
-                const ColourIndex pixel = columns[k * GRID_SIZE + i];
+                const ColourIndex pixel = columns[k * COLUMN_STRIDE + i];
                 ink_bits = static_cast<std::uint8_t>(ink_bits << 1 | (pixel == ink ? 1 : 0));
                 mask_bits = static_cast<std::uint8_t>(mask_bits << 1 | (pixel != 0 ? 1 : 0));
             }

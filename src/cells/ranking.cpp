@@ -66,11 +66,11 @@ namespace detail {
 CellRanking rank_cell_colours_words(const PictureGrid& grid, int cx, int row) {
     // Each pixel column of the cell is one word of 8 rows. Only colours 0-15
     // can rank, so pixels above 15 are left out of the count from the start.
-    const ColourIndex* cell = &grid.pixels[cx * GRID_SIZE + row];
+    const ColourIndex* cell = grid.column(cx) + row;
     std::uint64_t columns[8];
     std::uint64_t uncounted[8]; // 0x80 in the bytes of pixels still to count
     for (int k = 0; k < 8; ++k) {
-        columns[k] = load8(cell + k * GRID_SIZE);
+        columns[k] = load8(cell + k * COLUMN_STRIDE);
         uncounted[k] = ~nonzero_bytes(columns[k] & 0xF0F0F0F0F0F0F0F0ull) & HIGH_BITS;
     }
 
@@ -105,7 +105,7 @@ CellRanking rank_cell_colours_words(const PictureGrid& grid, int cx, int row) {
 CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row) {
     // Four vectors of two pixel columns each hold the cell's 64 pixels;
     // `pixels` keeps them in the same order for picking a colour by index.
-    const ColourIndex* cell = &grid.pixels[cx * GRID_SIZE + row];
+    const ColourIndex* cell = grid.column(cx) + row;
     alignas(16) ColourIndex pixels[64];
     __m128i v[4];
     const __m128i high_nibbles = _mm_set1_epi8(static_cast<char>(0xF0));
@@ -113,9 +113,9 @@ CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row) {
     std::uint64_t uncounted = 0; // bit i: pixel i is still to count
     for (int j = 0; j < 4; ++j) {
         const __m128i left =
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + 2 * j * GRID_SIZE));
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + 2 * j * COLUMN_STRIDE));
         const __m128i right =
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + (2 * j + 1) * GRID_SIZE));
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cell + (2 * j + 1) * COLUMN_STRIDE));
         v[j] = _mm_unpacklo_epi64(left, right);
         _mm_store_si128(reinterpret_cast<__m128i*>(pixels + 16 * j), v[j]);
         // Only colours 0-15 can rank; other values are never counted.
@@ -152,15 +152,15 @@ __attribute__((target("avx2,popcnt,bmi"))) CellRanking
 rank_cell_colours_avx2(const PictureGrid& grid, int cx, int row) {
     // Two vectors of four pixel columns each hold the cell's 64 pixels; a
     // colour's pixels are then two compares and a population count.
-    const ColourIndex* cell = &grid.pixels[cx * GRID_SIZE + row];
+    const ColourIndex* cell = grid.column(cx) + row;
     alignas(32) ColourIndex pixels[64];
     __m256i v[2];
     std::uint64_t uncounted = 0; // bit i: pixel i is still to count
     for (int j = 0; j < 2; ++j) {
-        const ColourIndex* columns = cell + 4 * j * GRID_SIZE;
-        v[j] = _mm256_set_epi64x(static_cast<long long>(load8(columns + 3 * GRID_SIZE)),
-                                 static_cast<long long>(load8(columns + 2 * GRID_SIZE)),
-                                 static_cast<long long>(load8(columns + GRID_SIZE)),
+        const ColourIndex* columns = cell + 4 * j * COLUMN_STRIDE;
+        v[j] = _mm256_set_epi64x(static_cast<long long>(load8(columns + 3 * COLUMN_STRIDE)),
+                                 static_cast<long long>(load8(columns + 2 * COLUMN_STRIDE)),
+                                 static_cast<long long>(load8(columns + COLUMN_STRIDE)),
                                  static_cast<long long>(load8(columns)));
         _mm256_store_si256(reinterpret_cast<__m256i*>(pixels + 32 * j), v[j]);
         // Only colours 0-15 can rank; other values are never counted.

@@ -21,13 +21,22 @@ inline constexpr int GRID_SIZE = 1024;   // pixels in each direction
 inline constexpr int CELL_COLUMNS = 128; // GRID_SIZE / 8
 inline constexpr int GRID_ROWS = GRID_SIZE;
 
-// Column-major: (x, y) lives at x * 1024 + y, y = 0 at the top. Keeping a
-// column contiguous lets a cell's eight rows of one pixel column be read at once.
-struct PictureGrid {
-    ColourIndex pixels[GRID_SIZE * GRID_SIZE];
+// Bytes from one grid column to the next: a column and one cache line. With
+// columns exactly 1 KiB apart, the eight columns of a cell and the columns a
+// row of the picture is stored into would all fall into the same few sets of
+// the processor's first-level cache and push each other out.
+inline constexpr int COLUMN_STRIDE = GRID_SIZE + 64;
 
-    ColourIndex at(int x, int y) const { return pixels[x * GRID_SIZE + y]; }
-    ColourIndex& at(int x, int y) { return pixels[x * GRID_SIZE + y]; }
+// Column-major: (x, y) lives at x * COLUMN_STRIDE + y, y = 0 at the top.
+// Keeping a column contiguous lets a cell's eight rows of one pixel column be
+// read at once. The bytes between columns are never used.
+struct PictureGrid {
+    ColourIndex pixels[GRID_SIZE * COLUMN_STRIDE];
+
+    ColourIndex at(int x, int y) const { return pixels[x * COLUMN_STRIDE + y]; }
+    ColourIndex& at(int x, int y) { return pixels[x * COLUMN_STRIDE + y]; }
+    const ColourIndex* column(int x) const { return &pixels[x * COLUMN_STRIDE]; }
+    ColourIndex* column(int x) { return &pixels[x * COLUMN_STRIDE]; }
 };
 
 // One byte per 8 pixels of one cell column in one pixel row; bit 7 is the

@@ -46,7 +46,7 @@ PictureVerdict check_size(std::int64_t width, std::int64_t height) {
 
 void clear_area(PictureGrid& grid, int width, int height) {
     for (int x = 0; x < width; ++x) {
-        std::memset(&grid.at(x, 0), 0, static_cast<std::size_t>(height));
+        std::memset(grid.column(x), 0, static_cast<std::size_t>(height));
     }
 }
 
@@ -75,12 +75,12 @@ void store_transposed_words(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_
             swap_halves(r, r + 4, 32, 0x00000000FFFFFFFFull);
         }
         for (int i = 0; i < 8; ++i) {
-            std::memcpy(destination + static_cast<std::size_t>(i) * GRID_SIZE, &w[i], 8);
+            std::memcpy(destination + static_cast<std::size_t>(i) * COLUMN_STRIDE, &w[i], 8);
         }
     } else {
         for (int i = 0; i < 8; ++i) {
             for (int r = 0; r < 8; ++r) {
-                destination[static_cast<std::size_t>(i) * GRID_SIZE + r] = rows[r][x + i];
+                destination[static_cast<std::size_t>(i) * COLUMN_STRIDE + r] = rows[r][x + i];
             }
         }
     }
@@ -107,9 +107,9 @@ void store_transposed_sse2(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t
     const __m128i columns[4] = {_mm_unpacklo_epi32(b0, b2), _mm_unpackhi_epi32(b0, b2),
                                 _mm_unpacklo_epi32(b1, b3), _mm_unpackhi_epi32(b1, b3)};
     for (int i = 0; i < 4; ++i) {
-        std::uint8_t* even = destination + static_cast<std::size_t>(2 * i) * GRID_SIZE;
+        std::uint8_t* even = destination + static_cast<std::size_t>(2 * i) * COLUMN_STRIDE;
         _mm_storel_epi64(reinterpret_cast<__m128i*>(even), columns[i]);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(even + GRID_SIZE),
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(even + COLUMN_STRIDE),
                          _mm_unpackhi_epi64(columns[i], columns[i]));
     }
 }
@@ -131,7 +131,7 @@ void finish_row(RowSink& sink, int y) {
     }
     const auto top = static_cast<std::size_t>(y & ~7);
     for (std::size_t x = 0; x < static_cast<std::size_t>(sink.width); x += 8) {
-        store_transposed(sink.rows, x, &sink.grid->pixels[x * GRID_SIZE + top]);
+        store_transposed(sink.rows, x, sink.grid->column(static_cast<int>(x)) + top);
     }
 }
 

@@ -41,7 +41,7 @@ inline std::uint8_t* row_for(RowSink& sink, int y) {
 void finish_row(RowSink& sink, int y);
 
 // Writes the 8 x 8 block of pixels at columns x..x+7 of the eight rows as
-// eight column pieces of 8 bytes, one per pixel column, GRID_SIZE apart:
+// eight column pieces of 8 bytes, one per pixel column, COLUMN_STRIDE apart:
 // with vectors where the processor has them, else with the word form, which
 // every processor can run.
 void store_transposed(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
