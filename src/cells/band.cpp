@@ -99,7 +99,11 @@ void encode_band(Stores& stores, const ResourceRecord& record, const RecordShape
     for (std::int64_t cell = 0; cell < shape.cells_across; ++cell) {
         const auto cx = static_cast<int>(record.x + 8 * cell);
         const int c = cx / 8;
-        const CellRanking ranking = rank_cell_colours(stores.grid, cx, top);
+        // A white sprite's colours are fixed whatever the cell holds, so its
+        // cells need no ranking.
+        const CellRanking ranking = record.kind == RecordKind::WhiteSprite
+                                        ? CellRanking{15, NO_COLOUR}
+                                        : rank_cell_colours(stores.grid, cx, top);
         resolve_ink_paper(ranking, stores.ink_paper, record.default_colour, record.kind);
         const ColourIndex ink = stores.ink_paper.ink;
 

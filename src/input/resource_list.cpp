@@ -137,7 +137,9 @@ inline bool read_short_number(const unsigned char*& p, std::uint32_t& value) {
     const int digits = std::countr_zero(other) / 8;
     // The digits to the top of the word, the first (most significant) lowest,
     // then pairs, fours and eights of them added up in place.
-    std::uint64_t v = digits == 0 ? 0 : x << (64 - 8 * digits);
+    // Shifted in two steps so that no digit at all shifts everything out
+    // without a shift by 64, which the machine would not do.
+    std::uint64_t v = (x << 1) << (63 - 8 * digits);
     v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
     v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFull;
     v = (v * 10000 + (v >> 32)) & 0x00000000FFFFFFFFull;
