@@ -235,14 +235,14 @@ TEST(ResourceList, OnePassReadingAgreesWithByteByByte) {
                         digits(1 + next(3)) + (next(3) == 0 ? "\r\n" : "\n");
             } else if (choice == 14) {
                 // Around the lengths read at once: names and kinds of 15 to 17,
-                // numbers of 6 to 9 digits, a NUL in a name.
+                // numbers of 3 to 9 digits or none, a NUL in a name.
                 std::string name(14 + next(4), 'q');
                 if (next(2) == 0) {
                     name[next(static_cast<std::uint32_t>(name.size()))] = '\0';
                 }
-                list += name + "=" + std::string(next(18), 'S') + "," + digits(6 + next(4)) + "," +
-                        digits(1) + "," + digits(7 + next(2)) + "," + digits(1) + "," + digits(8) +
-                        "\n";
+                list += name + "=" + std::string(next(18), 'S') + "," + digits(3 + next(7)) + "," +
+                        digits(next(2)) + "," + digits(4 + next(5)) + "," + digits(1) + "," +
+                        digits(8) + "\n";
             } else if (choice == 6) {
                 list += "; a comment=with,separators\n";
             } else if (choice == 7) {

@@ -109,42 +109,64 @@ int read_token_as(ByteReader& list, char (&buffer)[TOKEN_BUFFER_SIZE],
 
 // Bytes the block must hold for a record to be read in one pass: a few line
 // breaks, two tokens and their separators looked at 16 bytes at a time, and
-// five numbers looked at 8 bytes at a time.
-constexpr std::ptrdiff_t ONE_PASS_WINDOW = 4 + 2 * 17 + 5 * 8 + 8;
+// the numbers looked at 32 bytes at a time, with four more read for a
+// number that starts at the last of them.
+constexpr std::ptrdiff_t ONE_PASS_WINDOW = 4 + 2 * 17 + 32 + 4;
 
-// Most records are written plainly, name=kind,x,y,width,height,colour, with
-// no comment, line break or overlong token inside; such a record is read in
-// one pass over the block, without the byte-by-byte reading's checks. Any
-// other record, or one the block may end inside, returns false with the list
-// where it was, and the byte-by-byte reading starts it over. Both read the
-// same.
-// Reads the digits at p, eight bytes at once without a branch on their
-// count: the number's value and its length, the byte ending it consumed.
-// False, with p unmoved, when all eight bytes are digits; such a number is
-// left to the byte-by-byte reading. Up to 7 digits never wrap past 2^32.
-inline bool read_short_number(const unsigned char*& p, std::uint32_t& value) {
-    std::uint64_t bytes;
-    std::memcpy(&bytes, p, 8);
-    const std::uint64_t x = bytes ^ 0x3030303030303030ull; // a digit becomes 0-9
-    // The high nibble of each byte that is no digit: set when its own high
-    // nibble is, or when its low nibble is above 9 (then adding 6 carries).
-    const std::uint64_t other =
-        ((x & 0xF0F0F0F0F0F0F0F0ull) | ((x & 0x0F0F0F0F0F0F0F0Full) + 0x0606060606060606ull)) &
-        0xF0F0F0F0F0F0F0F0ull;
-    if (other == 0) {
+// The bytes among the 32 at p that are no digit, one bit each, the first
+// byte lowest.
+inline std::uint32_t non_digits(const unsigned char* p) {
+#if defined(__SSE2__)
+    const auto half = [](const unsigned char* q) {
+        const __m128i values =
+            _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), _mm_set1_epi8('0'));
+        const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values);
+        return ~static_cast<std::uint32_t>(_mm_movemask_epi8(digits)) & 0xFFFFu;
+    };
+    return half(p) | half(p + 16) << 16;
+#else
+    std::uint32_t bits = 0;
+    for (int i = 0; i < 32; ++i) {
+        bits |= static_cast<std::uint32_t>(p[i] - '0' > 9) << i;
+    }
+    return bits;
+#endif
+}
+
+// Reads the five numbers at p when none has more than four digits, as no
+// position or size inside the picture area has; false, with p unmoved,
+// otherwise. A number ends at its first byte that is no digit, which is
+// consumed with it, so the five numbers end at the first five such bytes.
+inline bool read_short_numbers(const unsigned char*& p, std::uint32_t (&values)[5]) {
+    std::uint32_t ends = non_digits(p);
+    std::uint32_t start = 0;
+    bool too_long = false;
+    for (std::uint32_t& value : values) {
+        if (ends == 0) {
+            return false;
+        }
+        const auto end = static_cast<std::uint32_t>(std::countr_zero(ends));
+        ends &= ends - 1;
+        const std::uint32_t length = end - start;
+        too_long |= length > 4;
+        // The digits to the top of a 32-bit word, the first (most
+        // significant) lowest, then pairs and fours of them added up in
+        // place; the shift is done in 64 bits so that no digit at all
+        // shifts everything out.
+        std::uint32_t bytes;
+        std::memcpy(&bytes, p + start, 4);
+        const std::uint32_t kept = length < 4 ? length : 4;
+        auto v = static_cast<std::uint32_t>(static_cast<std::uint64_t>(bytes ^ 0x30303030u)
+                                            << (32 - 8 * kept));
+        v = (v * 10 + (v >> 8)) & 0x00FF00FFu;
+        v = (v * 100 + (v >> 16)) & 0x0000FFFFu;
+        value = v;
+        start = end + 1;
+    }
+    if (too_long) {
         return false;
     }
-    const int digits = std::countr_zero(other) / 8;
-    // The digits to the top of the word, the first (most significant) lowest,
-    // then pairs, fours and eights of them added up in place.
-    // Shifted in two steps so that no digit at all shifts everything out
-    // without a shift by 64, which the machine would not do.
-    std::uint64_t v = (x << 1) << (63 - 8 * digits);
-    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
-    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFull;
-    v = (v * 10000 + (v >> 32)) & 0x00000000FFFFFFFFull;
-    value = static_cast<std::uint32_t>(v);
-    p += digits + 1;
+    p += start;
     return true;
 }
 
@@ -209,10 +231,8 @@ bool read_plain_record(ByteReader& list, ResourceRecord& record) {
     record.kind_char = kind_length > 0 ? static_cast<char>(*p) : '\0';
     p += kind_length + 1;
     std::uint32_t values[5];
-    for (std::uint32_t& value : values) {
-        if (!read_short_number(p, value)) {
-            return false;
-        }
+    if (!read_short_numbers(p, values)) {
+        return false;
     }
     record.x = static_cast<std::int32_t>(values[0]);
     record.y = static_cast<std::int32_t>(values[1]);
