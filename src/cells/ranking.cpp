@@ -150,29 +150,47 @@ CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row) {
 #if defined(KELVORA_X86_DISPATCH)
 __attribute__((target("avx2,popcnt,bmi"))) CellRanking
 rank_cell_colours_avx2(const PictureGrid& grid, int cx, int row) {
-    // Two vectors of four pixel columns each hold the cell's 64 pixels; a
-    // colour's pixels are then two compares and a population count.
+    // Two vectors of four pixel columns each hold the cell's 64 pixels.
     const ColourIndex* cell = grid.column(cx) + row;
-    alignas(32) ColourIndex pixels[64];
     __m256i v[2];
-    std::uint64_t uncounted = 0; // bit i: pixel i is still to count
     for (int j = 0; j < 2; ++j) {
         const ColourIndex* columns = cell + 4 * j * COLUMN_STRIDE;
         v[j] = _mm256_set_epi64x(static_cast<long long>(load8(columns + 3 * COLUMN_STRIDE)),
                                  static_cast<long long>(load8(columns + 2 * COLUMN_STRIDE)),
                                  static_cast<long long>(load8(columns + COLUMN_STRIDE)),
                                  static_cast<long long>(load8(columns)));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(pixels + 32 * j), v[j]);
-        // Only colours 0-15 can rank; other values are never counted.
-        const __m256i small =
-            _mm256_cmpeq_epi8(_mm256_and_si256(v[j], _mm256_set1_epi8(static_cast<char>(0xF0))),
-                              _mm256_setzero_si256());
-        uncounted |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(small)))
-                     << (32 * j);
     }
+    // Which of colours 0-15 occur, found first and all at once: each pixel
+    // looks up its colour's bit among the low eight colours and among the
+    // high eight, and the bits are OR-ed together. Adding 0x70 with
+    // saturation sets the top bit of pixels above 15, which then look up
+    // nothing. Counting the colours found does not wait on each other then,
+    // as it would if each had to be found among the pixels not yet counted.
+    const __m256i low_bits = _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0,
+                                              1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i high_bits =
+        _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0,
+                         0, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m256i offset = _mm256_set1_epi8(0x70);
+    const __m256i index0 = _mm256_adds_epu8(v[0], offset);
+    const __m256i index1 = _mm256_adds_epu8(v[1], offset);
+    const __m256i low = _mm256_or_si256(_mm256_shuffle_epi8(low_bits, index0),
+                                        _mm256_shuffle_epi8(low_bits, index1));
+    const __m256i high = _mm256_or_si256(_mm256_shuffle_epi8(high_bits, index0),
+                                         _mm256_shuffle_epi8(high_bits, index1));
+    // Sixteen-bit lanes of low | high << 8, then OR-ed down to one.
+    const __m256i both =
+        _mm256_or_si256(_mm256_unpacklo_epi8(low, high), _mm256_unpackhi_epi8(low, high));
+    __m128i seen = _mm_or_si128(_mm256_castsi256_si128(both), _mm256_extracti128_si256(both, 1));
+    seen = _mm_or_si128(seen, _mm_unpackhi_epi64(seen, seen));
+    seen = _mm_or_si128(seen, _mm_srli_epi64(seen, 32));
+    seen = _mm_or_si128(seen, _mm_srli_epi32(seen, 16));
+    auto present = static_cast<std::uint32_t>(_mm_cvtsi128_si32(seen)) & 0xFFFFu;
+
     Slots slot = {EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT};
-    while (uncounted != 0) {
-        const ColourIndex colour = pixels[std::countr_zero(uncounted)];
+    while (present != 0) {
+        const auto colour = static_cast<ColourIndex>(std::countr_zero(present));
+        present &= present - 1;
         const __m256i wanted = _mm256_set1_epi8(static_cast<char>(colour));
         const std::uint64_t matched =
             static_cast<std::uint64_t>(
@@ -180,7 +198,6 @@ rank_cell_colours_avx2(const PictureGrid& grid, int cx, int row) {
             static_cast<std::uint64_t>(
                 static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v[1], wanted))))
                 << 32;
-        uncounted &= ~matched;
         insert_key(slot, static_cast<std::uint32_t>(std::popcount(matched)), colour);
     }
     return finish_ranking(slot);
