@@ -34,7 +34,7 @@ inline void insert_key(Slots& slot, std::uint32_t count, ColourIndex colour) {
     }
 }
 
-CellRanking finish_ranking(const Slots& slot) {
+inline __attribute__((always_inline)) CellRanking finish_ranking(const Slots& slot) {
     ColourIndex c[4];
     for (int s = 0; s < 4; ++s) {
         c[s] = static_cast<ColourIndex>(15 - (slot[s] & 15));
