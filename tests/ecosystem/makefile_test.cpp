@@ -122,8 +122,7 @@ TEST(ExampleMakefile, FailsTheBuildWhereKelvoraOnlyPrintsOrSaysNothing) {
 
 TEST(ExampleMakefile, ConvertsASheetDroppedIntoTheFolder) {
     ExampleFolder folder;
-    test::write_file(folder / "sheet.png",
-                     test::make_png({16, 8, 3, 4}, [](int x, int) {
+    test::write_file(folder / "sheet.png", test::make_png({16, 8, 3, 4}, [](int x, int) {
                          return test::PngPixel{std::uint16_t(x < 8 ? 2 : 4), 0, 0, 0};
                      }));
     test::write_file(folder / "sheet.txt", "logo=B,0,0,16,8,0\n");
