@@ -38,6 +38,12 @@ constexpr RecordKind kind_of(char kind_char) {
     return record_detail::KINDS[static_cast<unsigned char>(kind_char)];
 }
 
+// Whether the character is one of the four letters a list is meant to use
+// for a kind; any other still makes a sprite, which the checker points out.
+constexpr bool is_kind_letter(char kind_char) {
+    return kind_char == 'B' || kind_char == 'T' || kind_char == 'S' || kind_char == 's';
+}
+
 // The kind in words, as messages name it.
 constexpr const char* kind_name(RecordKind kind) {
     switch (kind) {

@@ -237,7 +237,7 @@ void check_label(Findings& findings, const ListText& list, const ResourceRecord&
 
 void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t line) {
     const char c = record.kind_char;
-    if (c == 'B' || c == 'T' || c == 'S' || c == 's') {
+    if (is_kind_letter(c)) {
         return;
     }
     const std::string kind = c == '\0' ? "the kind is empty"
