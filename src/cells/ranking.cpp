@@ -39,24 +39,20 @@ inline __attribute__((always_inline)) CellRanking finish_ranking(const Slots& sl
     for (int s = 0; s < 4; ++s) {
         c[s] = static_cast<ColourIndex>(15 - (slot[s] & 15));
     }
-    // Background goes last, one step at a time in this order.
-    if (c[0] == 0) {
-        c[0] = c[1];
-        c[1] = 0;
-    }
-    if (c[1] == 0) {
-        c[1] = c[2];
-        c[2] = 0;
-    }
-    if (c[2] == 0) {
-        c[2] = c[3];
-        c[3] = 0;
-    }
+    // Background goes last, one step at a time in this order. Selects, not
+    // branches: whether a colour is 0 depends on the picture.
+    const auto step_back_zero = [&c](int k) {
+        const bool zero = c[k] == 0;
+        const ColourIndex next = c[k + 1];
+        c[k + 1] = zero ? 0 : next;
+        c[k] = zero ? next : c[k];
+    };
+    step_back_zero(0);
+    step_back_zero(1);
+    step_back_zero(2);
     // The same hue at the other brightness cannot be a second colour.
-    if ((c[1] & 7) == (c[0] & 7)) {
-        c[1] = c[2];
-    }
-    return CellRanking{c[0], c[1]};
+    const ColourIndex second = (c[1] & 7) == (c[0] & 7) ? c[2] : c[1];
+    return CellRanking{c[0], second};
 }
 
 } // namespace
