@@ -249,39 +249,6 @@ TEST(InkPaper, RolesCarryFromCellToCell) {
     }
 }
 
-// The branch-free form against the rules as they read, on every pair of
-// ranked colours and every carried ink and paper of 0-15 (and some above),
-// for defaults that reach each way a partner is made.
-TEST(InkPaper, SelectsAgreeWithTheRulesAsTheyRead) {
-    const int carried[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 24, 200, 255};
-    const int defaults[] = {0, 1, 3, 4, 7, 8, 9, 12, 15, 16, 100, 200, 255};
-    for (const RecordKind kind : {B, W}) {
-        for (const int d : defaults) {
-            for (const int ink : carried) {
-                for (const int paper : carried) {
-                    for (int a = 0; a < 16; ++a) {
-                        for (int b = 0; b < 16; ++b) {
-                            const CellRanking ranking{static_cast<ColourIndex>(a),
-                                                      static_cast<ColourIndex>(b)};
-                            InkPaper got{static_cast<ColourIndex>(ink),
-                                         static_cast<ColourIndex>(paper)};
-                            InkPaper want = got;
-                            resolve_ink_paper(ranking, got, static_cast<std::uint8_t>(d), kind);
-                            detail::resolve_ink_paper_plain(ranking, want,
-                                                            static_cast<std::uint8_t>(d), kind);
-                            if (got.ink != want.ink || got.paper != want.paper) {
-                                FAIL() << a << "," << b << " in " << ink << "," << paper << " d "
-                                       << d << ": " << int{got.ink} << "," << int{got.paper}
-                                       << " for " << int{want.ink} << "," << int{want.paper};
-                            }
-                        }
-                    }
-                }
-            }
-        }
-    }
-}
-
 TEST(InkPaper, HueZeroWithDefaultAboveFifteen) {
     // A cell of the single colour 8 at band start with default colour 200:
     // ink takes all eight bits of the default.

@@ -17,10 +17,4 @@ ColourIndex partner_colour(ColourIndex x, std::uint8_t d);
 void resolve_ink_paper(CellRanking ranking, InkPaper& ink_paper, std::uint8_t default_colour,
                        RecordKind kind);
 
-namespace detail {
-// The rules one branch each, as they read; tests hold resolve_ink_paper to it.
-void resolve_ink_paper_plain(CellRanking ranking, InkPaper& ink_paper, std::uint8_t default_colour,
-                             RecordKind kind);
-} // namespace detail
-
 } // namespace kelvora
