@@ -144,6 +144,19 @@ CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row) {
 #endif
 
 #if defined(KELVORA_X86_DISPATCH)
+// How many of the 64 pixels in the two vectors are `colour`.
+__attribute__((target("avx2,popcnt"))) inline std::uint32_t pixels_of_avx2(const __m256i (&v)[2],
+                                                                           ColourIndex colour) {
+    const __m256i wanted = _mm256_set1_epi8(static_cast<char>(colour));
+    const std::uint64_t matched =
+        static_cast<std::uint64_t>(
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v[0], wanted)))) |
+        static_cast<std::uint64_t>(
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v[1], wanted))))
+            << 32;
+    return static_cast<std::uint32_t>(std::popcount(matched));
+}
+
 __attribute__((target("avx2,popcnt,bmi"))) CellRanking
 rank_cell_colours_avx2(const PictureGrid& grid, int cx, int row) {
     // Two vectors of four pixel columns each hold the cell's 64 pixels.
@@ -184,17 +197,21 @@ rank_cell_colours_avx2(const PictureGrid& grid, int cx, int row) {
     auto present = static_cast<std::uint32_t>(_mm_cvtsi128_si32(seen)) & 0xFFFFu;
 
     Slots slot = {EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT};
+    // The first three colours without a test on how many there are: most
+    // cells hold two or three, and a branch on which would often be guessed
+    // wrong. Where there is none left, colour 0 with no pixels is inserted,
+    // which is the same as an empty slot.
+    for (int i = 0; i < 3; ++i) {
+        const bool any = present != 0;
+        const auto colour = static_cast<ColourIndex>(std::countr_zero(present) & 15);
+        present &= present - 1;
+        const std::uint32_t count = pixels_of_avx2(v, colour);
+        insert_key(slot, any ? count : 0, colour);
+    }
     while (present != 0) {
         const auto colour = static_cast<ColourIndex>(std::countr_zero(present));
         present &= present - 1;
-        const __m256i wanted = _mm256_set1_epi8(static_cast<char>(colour));
-        const std::uint64_t matched =
-            static_cast<std::uint64_t>(
-                static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v[0], wanted)))) |
-            static_cast<std::uint64_t>(
-                static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v[1], wanted))))
-                << 32;
-        insert_key(slot, static_cast<std::uint32_t>(std::popcount(matched)), colour);
+        insert_key(slot, pixels_of_avx2(v, colour), colour);
     }
     return finish_ranking(slot);
 }
