@@ -145,8 +145,8 @@ CellRanking rank_cell_colours_sse2(const PictureGrid& grid, int cx, int row) {
 
 #if defined(KELVORA_X86_DISPATCH)
 // How many of the 64 pixels in the two vectors are `colour`.
-__attribute__((target("avx2,popcnt"))) inline std::uint32_t pixels_of_avx2(const __m256i (&v)[2],
-                                                                           ColourIndex colour) {
+__attribute__((target("avx2,popcnt"))) static inline std::uint32_t
+pixels_of_avx2(const __m256i (&v)[2], ColourIndex colour) {
     const __m256i wanted = _mm256_set1_epi8(static_cast<char>(colour));
     const std::uint64_t matched =
         static_cast<std::uint64_t>(

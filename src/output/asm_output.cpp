@@ -86,10 +86,6 @@ void write_label_line(const ResourceRecord& record, OutputBuffer& out) {
     out.used += static_cast<std::size_t>(put_label_line(start, record) - start);
 }
 
-void write_byte_line(std::int64_t value, OutputBuffer& out) {
-    write_single_literal_line("db", value, out);
-}
-
 void write_fill_line(std::int64_t value, OutputBuffer& out) {
     write_single_literal_line("ds", value, out);
 }

@@ -12,7 +12,6 @@
 namespace kelvora {
 
 void write_label_line(const ResourceRecord& record, OutputBuffer& out);
-void write_byte_line(std::int64_t value, OutputBuffer& out); // low 8 bits
 void write_fill_line(std::int64_t value, OutputBuffer& out); // low 8 bits
 // The same fill line `count` times, filling the buffer a block at a time.
 void write_fill_lines(std::int64_t value, std::int64_t count, OutputBuffer& out);
