@@ -16,7 +16,7 @@
 #include "fuzz_support.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "main/convert_record.h"
+#include "convert/convert_record.h"
 
 namespace {
 

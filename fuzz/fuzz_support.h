@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "cells/stores.h"
+#include "model/stores.h"
 #include "input/byte_reader.h"
 
 namespace kelvora::fuzz {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cells/stores.h"
+#include "model/stores.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cells/cpu_features.h"
-#include "cells/stores.h"
+#include "model/stores.h"
 
 namespace kelvora {
 

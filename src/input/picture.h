@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
-#include "cells/stores.h"
+#include "model/stores.h"
 #include "input/byte_reader.h"
-#include "input/display_colours.h"
+#include "model/display_colours.h"
 
 namespace kelvora {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "input/byte_reader.h"
-#include "input/resource_record.h"
+#include "model/resource_record.h"
 
 namespace kelvora {
 

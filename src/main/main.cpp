@@ -4,7 +4,7 @@
 // standard output say what failed.
 #include <cstdio>
 
-#include "main/files.h"
+#include "files/files.h"
 #include "main/run.h"
 
 int main(int argc, char** argv) {

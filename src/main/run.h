@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "cells/stores.h"
+#include "model/stores.h"
 #include "input/byte_reader.h"
 #include "output/output_buffer.h"
 

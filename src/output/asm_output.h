@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "cells/stores.h"
-#include "input/resource_record.h"
+#include "model/stores.h"
+#include "model/resource_record.h"
 #include "output/output_buffer.h"
 
 namespace kelvora {

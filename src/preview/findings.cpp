@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "main/convert_record.h"
+#include "convert/convert_record.h"
 
 namespace kelvora {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cells/stores.h"
-#include "main/files.h"
+#include "model/stores.h"
+#include "files/files.h"
 #include "preview/png_writer.h"
 #include "preview/preview_run.h"
 

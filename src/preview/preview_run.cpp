@@ -13,8 +13,8 @@
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "main/convert_record.h"
-#include "main/files.h"
+#include "convert/convert_record.h"
+#include "files/files.h"
 #include "preview/findings.h"
 #include "preview/png_writer.h"
 

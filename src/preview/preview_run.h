@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "cells/stores.h"
+#include "model/stores.h"
 #include "preview/render.h"
 
 namespace kelvora {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "main/convert_record.h"
+#include "convert/convert_record.h"
 
 namespace kelvora {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "cells/stores.h"
+#include "model/stores.h"
 #include "input/picture.h"
-#include "input/resource_record.h"
+#include "model/resource_record.h"
 
 namespace kelvora {
 

@@ -1,5 +1,5 @@
 // Opening and closing the files of a run, and replacing the output whole.
-#include "main/files.h"
+#include "files/files.h"
 
 #include <fcntl.h>
 #include <signal.h>

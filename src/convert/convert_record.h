@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "cells/stores.h"
-#include "input/resource_record.h"
+#include "model/stores.h"
+#include "model/resource_record.h"
 #include "output/asm_output.h"
 
 namespace kelvora {

@@ -1,6 +1,6 @@
 // Record conversion: a record's shape decides how it is cut into bands, each
 // band is encoded into the stores and then written in the record's layout.
-#include "main/convert_record.h"
+#include "convert/convert_record.h"
 
 #include <cstring>
 
