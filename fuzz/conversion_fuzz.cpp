@@ -13,10 +13,10 @@
 #include <string>
 #include <string_view>
 
+#include "convert/convert_record.h"
 #include "fuzz_support.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "convert/convert_record.h"
 
 namespace {
 
@@ -54,9 +54,9 @@ ByteReader& reader_over(std::string_view bytes) {
 // cell: a block or tile table of width 0 still runs a band for every 8 rows
 // (a tile table writing a fill line for each).
 std::int64_t work_of(const ResourceRecord& record) {
-    const RecordShape shape = record_shape(record);
-    const std::int64_t cells = shape.cells_across > 0 ? shape.cells_across : 1;
-    return shape.bands * cells * (is_banded(record.kind) ? 64 : shape.rows * 8);
+    const RecordLayout layout = record_layout(record);
+    const std::int64_t cells = layout.cells_across > 0 ? layout.cells_across : 1;
+    return layout.bands * cells * (is_banded(record.kind) ? 64 : layout.rows * 8);
 }
 
 std::int64_t work_of_list(std::string_view list_bytes) {
@@ -171,7 +171,7 @@ void expect_value_line(Lines& lines, const char* directive, std::int64_t value) 
 
 void expect_record(Lines& lines, const ResourceRecord& record) {
     const std::string_view label(record.name, strnlen(record.name, TOKEN_BUFFER_SIZE));
-    const RecordShape shape = record_shape(record);
+    const RecordLayout layout = record_layout(record);
     const bool tile_table = record.kind == RecordKind::TileTable;
     if (tile_table) {
         check(lines.next() == "\tds (-$)&0xff", "a tile table does not start on a page");
@@ -184,9 +184,9 @@ void expect_record(Lines& lines, const ResourceRecord& record) {
         expect_value_line(lines, "db", record.width >> 3);
         expect_value_line(lines, "db", record.height);
     }
-    const std::int64_t data_lines = shape.lines_per_band - (tile_table ? 1 : 0);
-    const std::int64_t literals = is_banded(record.kind) ? 9 : 2 * shape.sprite_columns;
-    for (std::int64_t band = 0; band < shape.bands; ++band) {
+    const std::int64_t data_lines = layout.lines_per_band;
+    const std::int64_t literals = layout.bytes_per_line;
+    for (std::int64_t band = 0; band < layout.bands; ++band) {
         for (std::int64_t i = 0; i < data_lines; ++i) {
             const int last = expect_literals(lines.next(), "db", literals);
             if (is_banded(record.kind)) {

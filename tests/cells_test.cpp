@@ -282,7 +282,7 @@ void encode(Stores& stores, char kind, int x, int row, int width, int height, in
     record.width = width;
     record.height = height;
     record.default_colour = static_cast<std::uint8_t>(default_colour);
-    encode_band(stores, record, record_shape(record), row);
+    encode_band(stores, record, record_layout(record), row);
 }
 
 // Colour 2 in the left four pixel columns, colour 6 in the right four.

@@ -89,14 +89,14 @@ std::uint8_t make_attribute(ColourIndex ink, ColourIndex paper) {
     return static_cast<std::uint8_t>(((ink | paper) & 8) << 3 | (paper & 7) << 3 | (ink & 7));
 }
 
-void encode_band(Stores& stores, const ResourceRecord& record, const RecordShape& shape,
+void encode_band(Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
                  std::int64_t row) {
     stores.ink_paper = InkPaper{15, NO_COLOUR};
     const int top = static_cast<int>(row);
-    const auto rows = static_cast<std::size_t>(shape.band_height);
+    const auto rows = static_cast<std::size_t>(layout.band_height);
 
     int last_column = -1;
-    for (std::int64_t cell = 0; cell < shape.cells_across; ++cell) {
+    for (std::int64_t cell = 0; cell < layout.cells_across; ++cell) {
         const auto cx = static_cast<int>(record.x + 8 * cell);
         const int c = cx / 8;
         // A white sprite's colours are fixed whatever the cell holds, so its

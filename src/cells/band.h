@@ -17,7 +17,7 @@ std::uint8_t make_attribute(ColourIndex ink, ColourIndex paper);
 // rows row .. row + band height - 1. The caller has checked that every cell,
 // the ranked top 8 rows included, lies inside the grid. Resets the ink/paper
 // state first.
-void encode_band(Stores& stores, const ResourceRecord& record, const RecordShape& shape,
+void encode_band(Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
                  std::int64_t row);
 
 namespace detail {

@@ -1,4 +1,4 @@
-// Record conversion: a record's shape decides how it is cut into bands, each
+// Record conversion: a record's layout decides how it is cut into bands, each
 // band is encoded into the stores and then written in the record's layout.
 #include "convert/convert_record.h"
 
@@ -10,46 +10,45 @@ namespace kelvora {
 
 namespace {
 
-bool is_outside(const ResourceRecord& record, const RecordShape& shape) {
-    if (shape.bands == 0) {
+bool is_outside(const ResourceRecord& record, const RecordLayout& layout) {
+    if (layout.bands == 0) {
         return false; // no band is encoded or written
     }
     const std::int64_t x = record.x;
     const std::int64_t y = record.y;
-    if (shape.cells_across > 0) {
-        return !(x >= 0 && y >= 0 && x + 8 * shape.cells_across <= GRID_SIZE &&
-                 y + shape.rows_read <= GRID_SIZE);
+    if (layout.cells_across > 0) {
+        return !(x >= 0 && y >= 0 && x + 8 * layout.cells_across <= GRID_SIZE &&
+                 y + layout.rows_read <= GRID_SIZE);
     }
     if (is_banded(record.kind)) {
         // Bands of no cells touch no cell, but each is still written (a tile
         // table's fill line), so they too must end inside the area: that also
         // keeps one short line of the list from writing gigabytes.
-        return !(y >= 0 && y + shape.rows <= GRID_SIZE);
+        return !(y >= 0 && y + layout.rows <= GRID_SIZE);
     }
     // No cell is encoded, but each row still shows the stores of column x div 8.
-    return !(x >= 0 && x < GRID_SIZE && y >= 0 && y + shape.rows <= GRID_SIZE);
+    return !(x >= 0 && x < GRID_SIZE && y >= 0 && y + layout.rows <= GRID_SIZE);
 }
 
-void encode_shaped(Stores& stores, const ResourceRecord& record, const RecordShape& shape,
-                   BandVisitor visit, void* context) {
-    if (is_banded(record.kind) && shape.cells_across == 0) {
-        return; // bands of no cells: nothing to encode or to show
-    }
-    for (std::int64_t band = 0; band < shape.bands; ++band) {
-        const std::int64_t row = record.y + band * shape.band_height;
-        encode_band(stores, record, shape, row);
-        visit(stores, record, shape, row, context);
+void encode_laid_out(Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
+                     BandVisitor visit, void* context) {
+    // A band of no cells (a width of 0 or below) encodes nothing, but is
+    // still visited: its layout may write something for it all the same.
+    for (std::int64_t band = 0; band < layout.bands; ++band) {
+        const std::int64_t row = record.y + band * layout.band_height;
+        encode_band(stores, record, layout, row);
+        visit(stores, record, layout, row, context);
     }
 }
 
 } // namespace
 
 bool record_is_outside(const ResourceRecord& record) {
-    return is_outside(record, record_shape(record));
+    return is_outside(record, record_layout(record));
 }
 
 void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context) {
-    encode_shaped(stores, record, record_shape(record), visit, context);
+    encode_laid_out(stores, record, record_layout(record), visit, context);
 }
 
 void report_outside(const ResourceRecord& record, std::FILE* messages) {
@@ -60,26 +59,18 @@ void report_outside(const ResourceRecord& record, std::FILE* messages) {
 
 void convert_record(Stores& stores, const ResourceRecord& record, OutputBuffer& out,
                     std::FILE* messages) {
-    const RecordShape shape = record_shape(record);
-    if (is_outside(record, shape)) {
+    const RecordLayout layout = record_layout(record);
+    if (is_outside(record, layout)) {
         report_outside(record, messages);
         return;
     }
-    write_record_header(record, out);
-    if (is_banded(record.kind) && shape.cells_across == 0) {
-        // Bands of no cells encode and change nothing; a block writes nothing
-        // for them and a tile table its fill line, once per band (at most
-        // 128 of them inside the area).
-        if (record.kind == RecordKind::TileTable) {
-            write_fill_lines(tile_fill_value(record), shape.bands, out);
-        }
-        return;
-    }
-    encode_shaped(
-        stores, record, shape,
-        [](const Stores& encoded, const ResourceRecord& band_record, const RecordShape& band_shape,
-           std::int64_t row, void* context) {
-            write_band(encoded, band_record, band_shape, row, *static_cast<OutputBuffer*>(context));
+    write_record_header(record, layout, out);
+    encode_laid_out(
+        stores, record, layout,
+        [](const Stores& encoded, const ResourceRecord& band_record,
+           const RecordLayout& band_layout, std::int64_t row, void* context) {
+            write_band(encoded, band_record, band_layout, row,
+                       *static_cast<OutputBuffer*>(context));
         },
         &out);
 }

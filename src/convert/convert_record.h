@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "model/stores.h"
 #include "model/resource_record.h"
+#include "model/stores.h"
 #include "output/asm_output.h"
 
 namespace kelvora {
@@ -19,12 +19,11 @@ bool record_is_outside(const ResourceRecord& record);
 // Called after each band of a record has been encoded, with the band's top
 // row; the stores then hold that band's planes and attributes.
 using BandVisitor = void (*)(const Stores& stores, const ResourceRecord& record,
-                             const RecordShape& shape, std::int64_t row, void* context);
+                             const RecordLayout& layout, std::int64_t row, void* context);
 
 // Encodes the record's bands top to bottom, visiting each. The caller has
-// checked that the record is not outside. A record without cells whose
-// bands are 8-row ones (a block or tile table of width 0 or less) encodes
-// nothing and its bands are not visited.
+// checked that the record is not outside. A band of no cells (a width of 0
+// or below) encodes nothing but is visited all the same.
 void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context);
 
 // Prints the message for a record that lies outside the grid.

@@ -59,11 +59,6 @@ constexpr const char* kind_name(RecordKind kind) {
     return "sprite";
 }
 
-// Blocks and tile tables are cut into 8-row bands of cells with attributes.
-constexpr bool is_banded(RecordKind kind) {
-    return kind == RecordKind::Block || kind == RecordKind::TileTable;
-}
-
 struct ResourceRecord {
     char name[TOKEN_BUFFER_SIZE]; // NUL-terminated; may hold an earlier NUL
     std::uint8_t label_length;    // the name up to its first NUL: what is written
@@ -76,54 +71,136 @@ struct ResourceRecord {
     std::uint8_t default_colour;
 };
 
-// What a record encodes and writes, worked out in 64-bit arithmetic from the
-// raw signed fields, so no sum of them can overflow.
-struct RecordShape {
+// How the body of a band is written.
+enum class BandBody : std::uint8_t {
+    // A line per cell, left to right: its eight bitmap bytes, top row first,
+    // then its attribute.
+    CellLines,
+    // A line per pixel row, top to bottom: for each cell column a mask byte,
+    // then a data byte (the mask XOR the bitmap).
+    SpriteRows,
+};
+
+// Everything a kind writes, as data: one row per kind in KIND_LAYOUTS.
+struct KindLayout {
+    bool page_aligned;    // an alignment line before the label puts it on a 256-byte page
+    bool size_bytes;      // the label is followed by two size bytes: width in cells, height
+    bool height_in_cells; // the height byte counts cells (height >> 3), else rows
+    bool cell_bands;      // bands of 8 rows; else one band of the record's whole height
+    BandBody body;
+    bool page_fill; // each band ends with a fill to the next 256-byte page
+};
+
+inline constexpr KindLayout KIND_LAYOUTS[] = {
+    /* Block */ {false, true, true, true, BandBody::CellLines, false},
+    /* TileTable */ {true, false, false, true, BandBody::CellLines, true},
+    /* Sprite */ {false, true, false, false, BandBody::SpriteRows, false},
+    /* WhiteSprite */ {false, true, false, false, BandBody::SpriteRows, false},
+};
+
+static_assert(static_cast<int>(RecordKind::Block) == 0 &&
+              static_cast<int>(RecordKind::TileTable) == 1 &&
+              static_cast<int>(RecordKind::Sprite) == 2 &&
+              static_cast<int>(RecordKind::WhiteSprite) == 3);
+
+constexpr const KindLayout& kind_layout(RecordKind kind) {
+    return KIND_LAYOUTS[static_cast<int>(kind)];
+}
+
+// Blocks and tile tables are cut into 8-row bands of cells with attributes.
+constexpr bool is_banded(RecordKind kind) {
+    return kind_layout(kind).cell_bands;
+}
+
+inline constexpr int CELL_LINE_BYTES = 9; // eight bitmap bytes and the attribute
+inline constexpr int PAGE_BYTES = 256;
+
+// What one record writes and encodes, worked out in 64-bit arithmetic from
+// the raw signed fields, so no sum of them can overflow. The writer, the
+// record conversion, the preview, the checker and the fuzz targets all take
+// a record's sizes and lines from here.
+struct RecordLayout {
+    // The header: an alignment line (page_aligned), the label, then
+    // size_byte_count byte lines with size_bytes. Sizes are arithmetic shifts
+    // of the signed fields and only their low 8 bits show; a sprite's height
+    // is in rows, modulo 256.
+    bool page_aligned;
+    int size_byte_count;
+    std::uint8_t size_bytes[2];
+
+    BandBody body;
     // Cells encoded in each band, at x, x + 8, ... while below x + width:
     // ceil(width / 8), or 0 for a width of 0 or below. Cell i is stored and
     // written under cell column x div 8 + i.
     std::int64_t cells_across;
-    std::int64_t band_height; // 8 for blocks and tile tables, the height for sprites
-    std::int64_t bands;       // ceil(height / 8) for blocks and tile tables, 1 for a
-                              // sprite; 0 when the height is 0 or below
+    std::int64_t band_height; // 8 for cell bands, the height for a sprite
+    std::int64_t bands;       // ceil(height / 8) for cell bands, 1 for a sprite;
+                              // 0 when the height is 0 or below
     std::int64_t rows;        // rows the bands cover from y down: bands * band_height
     // Rows of the grid that encoding reads from y down: the bands' rows, and
     // for a sprite shorter than 8 rows the whole top cell its ranking looks
     // at. 0 when no cell is encoded.
     std::int64_t rows_read;
-    // Cell columns a sprite writes on each row, from x div 8: width div 8,
-    // but at least one, whatever the stores hold there.
-    std::int64_t sprite_columns;
-    std::int64_t header_lines;   // label and size lines
-    std::int64_t lines_per_band; // cell lines (and the fill line), or sprite rows
+    // Cell columns each body line shows, from x div 8: the cells of a cell
+    // band; for sprite rows width div 8, but at least one, whatever the
+    // stores hold there (a width below 8 still shows column x div 8).
+    std::int64_t columns_written;
+    std::int64_t lines_per_band; // body lines of a band: cell lines, or sprite rows
+    std::int64_t bytes_per_line; // bytes each body line holds
+    // A band's closing fill (page_fill): the bytes that complete a band of
+    // cell lines to the next page, counted by the header's width in cells
+    // (width >> 3), so a width that is no multiple of 8 misses the page.
+    bool page_fill;
+    std::uint8_t fill_bytes;
 };
 
 constexpr std::int64_t cells_for(std::int64_t pixels) {
     return pixels > 0 ? (pixels + 7) / 8 : 0;
 }
 
-constexpr RecordShape record_shape(const ResourceRecord& record) {
+constexpr RecordLayout record_layout(const ResourceRecord& record) {
+    const KindLayout& kind = kind_layout(record.kind);
     const std::int64_t width = record.width;
     const std::int64_t height = record.height;
-    RecordShape shape{};
-    shape.cells_across = cells_for(width);
-    shape.sprite_columns = width / 8 > 0 ? width / 8 : 1;
-    if (is_banded(record.kind)) {
-        shape.band_height = 8;
-        shape.bands = cells_for(height);
-        shape.header_lines = record.kind == RecordKind::Block ? 3 : 2;
-        shape.lines_per_band = shape.cells_across + (record.kind == RecordKind::TileTable ? 1 : 0);
+    RecordLayout layout{};
+    layout.page_aligned = kind.page_aligned;
+    if (kind.size_bytes) {
+        layout.size_byte_count = 2;
+        layout.size_bytes[0] = static_cast<std::uint8_t>(record.width >> 3);
+        layout.size_bytes[1] =
+            static_cast<std::uint8_t>(kind.height_in_cells ? record.height >> 3 : record.height);
+    }
+    layout.body = kind.body;
+    layout.cells_across = cells_for(width);
+    if (kind.cell_bands) {
+        layout.band_height = 8;
+        layout.bands = cells_for(height);
     } else {
-        shape.band_height = height;
-        shape.bands = height > 0 ? 1 : 0;
-        shape.header_lines = 3;
-        shape.lines_per_band = height;
+        layout.band_height = height;
+        layout.bands = height > 0 ? 1 : 0;
     }
-    shape.rows = shape.bands * shape.band_height;
-    if (shape.cells_across > 0 && shape.bands > 0) {
-        shape.rows_read = shape.rows > 8 ? shape.rows : 8;
+    layout.rows = layout.bands * layout.band_height;
+    if (layout.cells_across > 0 && layout.bands > 0) {
+        layout.rows_read = layout.rows > 8 ? layout.rows : 8;
     }
-    return shape;
+    switch (kind.body) {
+    case BandBody::CellLines:
+        layout.columns_written = layout.cells_across;
+        layout.lines_per_band = layout.cells_across;
+        layout.bytes_per_line = CELL_LINE_BYTES;
+        break;
+    case BandBody::SpriteRows:
+        layout.columns_written = width / 8 > 0 ? width / 8 : 1;
+        layout.lines_per_band = layout.band_height;
+        layout.bytes_per_line = 2 * layout.columns_written;
+        break;
+    }
+    layout.page_fill = kind.page_fill;
+    if (kind.page_fill) {
+        layout.fill_bytes =
+            static_cast<std::uint8_t>(-CELL_LINE_BYTES * ((record.width >> 3) & 255));
+    }
+    return layout;
 }
 
 } // namespace kelvora

@@ -90,31 +90,6 @@ void write_fill_line(std::int64_t value, OutputBuffer& out) {
     write_single_literal_line("ds", value, out);
 }
 
-void write_fill_lines(std::int64_t value, std::int64_t count, OutputBuffer& out) {
-    char line[9];
-    put_literal(put_directive(line, "ds"), static_cast<std::uint8_t>(value & 0xFF));
-    line[8] = '\n';
-    while (count > 0) {
-        std::size_t room = (OutputBuffer::CAPACITY - out.used) / sizeof line;
-        if (room == 0) {
-            flush_output(out);
-            continue;
-        }
-        if (static_cast<std::uint64_t>(count) < room) {
-            room = static_cast<std::size_t>(count);
-        }
-        for (std::size_t i = 0; i < room; ++i) {
-            std::memcpy(out.buffer + out.used, line, sizeof line);
-            out.used += sizeof line;
-        }
-        count -= static_cast<std::int64_t>(room);
-    }
-}
-
-std::int64_t tile_fill_value(const ResourceRecord& record) {
-    return -9 * ((record.width >> 3) & 255);
-}
-
 void write_page_alignment_line(OutputBuffer& out) {
     static constexpr char LINE[] = "\tds (-$)&0xff\n";
     write_text(out, LINE, sizeof LINE - 1);
@@ -178,44 +153,43 @@ void write_sprite_rows(const Stores& stores, int first_column, int row, int colu
     }
 }
 
-void write_record_header(const ResourceRecord& record, OutputBuffer& out) {
-    if (record.kind == RecordKind::TileTable) {
+void write_record_header(const ResourceRecord& record, const RecordLayout& layout,
+                         OutputBuffer& out) {
+    if (layout.page_aligned) {
         write_page_alignment_line(out);
-        write_label_line(record, out);
-        return;
     }
-    // The label and the two size lines, with room made for them at once.
-    // Sizes are arithmetic shifts of the signed fields; only the low 8 bits
-    // show, and a sprite's height is in rows (modulo 256), not cells.
+    // The label and its size lines, with room made for them at once.
     char* const start = reserve(out, TOKEN_BUFFER_SIZE + 2 * 9);
     char* p = put_label_line(start, record);
-    const std::int32_t rows = record.kind == RecordKind::Block ? record.height >> 3 : record.height;
-    for (const std::int32_t value : {record.width >> 3, rows}) {
+    for (int i = 0; i < layout.size_byte_count; ++i) {
         p = put_directive(p, "db");
-        p = put_literal(p, static_cast<std::uint8_t>(value & 0xFF));
+        p = put_literal(p, layout.size_bytes[i]);
         *p++ = '\n';
     }
     out.used += static_cast<std::size_t>(p - start);
 }
 
-void write_band(const Stores& stores, const ResourceRecord& record, const RecordShape& shape,
+void write_band(const Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
                 std::int64_t row, OutputBuffer& out) {
-    const std::int64_t x = record.x;
-    if (is_banded(record.kind)) {
-        for (std::int64_t i = 0; i < shape.cells_across; ++i) {
-            write_cell_line(stores, static_cast<int>((x + 8 * i) / 8), static_cast<int>(row), out);
+    const auto first_column = static_cast<int>(record.x / 8);
+    switch (layout.body) {
+    case BandBody::CellLines:
+        for (std::int64_t i = 0; i < layout.lines_per_band; ++i) {
+            write_cell_line(stores, first_column + static_cast<int>(i), static_cast<int>(row), out);
         }
-        if (record.kind == RecordKind::TileTable) {
-            // Each cell line assembles to 9 bytes; fill the band to the next page.
-            write_fill_line(tile_fill_value(record), out);
-        }
-        return;
+        break;
+    case BandBody::SpriteRows:
+        // Even with a width below 8 (0 included) every row shows column x div
+        // 8, whatever the stores hold there. Deliberate: outputs that builds
+        // already depend on stay byte for byte as they were.
+        write_sprite_rows(stores, first_column, static_cast<int>(row),
+                          static_cast<int>(layout.columns_written),
+                          static_cast<int>(layout.lines_per_band), out);
+        break;
     }
-    // Even with a width below 8 (0 included) every row shows column x div 8,
-    // whatever the stores hold there. Deliberate: outputs that builds already
-    // depend on stay byte for byte as they were.
-    write_sprite_rows(stores, static_cast<int>(x / 8), static_cast<int>(row),
-                      static_cast<int>(shape.sprite_columns), record.height, out);
+    if (layout.page_fill) {
+        write_fill_line(layout.fill_bytes, out);
+    }
 }
 
 } // namespace kelvora

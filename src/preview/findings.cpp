@@ -293,7 +293,7 @@ std::int64_t off_grid(std::int64_t value) {
 void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int64_t line) {
     const bool banded = is_banded(record.kind);
     const bool block = record.kind == RecordKind::Block;
-    const RecordShape shape = record_shape(record);
+    const RecordLayout layout = record_layout(record);
     if (off_grid(record.x) != 0) {
         list_error(findings, line,
                    "x is %" PRId32 ", not a multiple of 8: its cells are cut from pixel %" PRId32
@@ -301,21 +301,21 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int
                    record.x, record.x);
     }
     if (record.width > 0 && record.width % 8 != 0) {
-        const std::int64_t past = 8 * shape.cells_across - record.width;
+        const std::int64_t past = 8 * layout.cells_across - record.width;
         if (banded) {
             list_error(findings, line,
                        "the width %" PRId32 " is not a multiple of 8: %seach band writes %" PRId64
                        " cells, the last one reaching %" PRId64
                        " %s past the record; make the width a multiple of 8",
-                       record.width, block ? size_line(record.width >> 3, "across").c_str() : "",
-                       shape.cells_across, past, past == 1 ? "pixel" : "pixels");
+                       record.width, block ? size_line(layout.size_bytes[0], "across").c_str() : "",
+                       layout.cells_across, past, past == 1 ? "pixel" : "pixels");
         } else if (record.width < 8) {
             list_error(findings, line,
                        "the width %" PRId32 " is not a multiple of 8: the size line says 0 cells "
                        "across, yet a column of 8 pixels is written; make the width 8",
                        record.width);
         } else {
-            const std::int32_t columns = record.width >> 3;
+            const auto columns = static_cast<std::int32_t>(layout.columns_written);
             const std::int32_t left_out = record.width % 8;
             list_error(findings, line,
                        "the width %" PRId32 " is not a multiple of 8: %" PRId32
@@ -335,13 +335,13 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int
                    record.y, record.y);
     }
     if (record.height > 0 && record.height % 8 != 0) {
-        const std::int64_t past = 8 * shape.bands - record.height;
+        const std::int64_t past = 8 * layout.bands - record.height;
         list_error(findings, line,
                    "the height %" PRId32 " is not a multiple of 8: %s%" PRId64
                    " bands of 8 rows are written, the last one reaching %" PRId64
                    " %s past the record; make the height a multiple of 8",
-                   record.height, block ? size_line(record.height >> 3, "down").c_str() : "",
-                   shape.bands, past, past == 1 ? "row" : "rows");
+                   record.height, block ? size_line(layout.size_bytes[1], "down").c_str() : "",
+                   layout.bands, past, past == 1 ? "row" : "rows");
     }
 }
 
@@ -353,12 +353,12 @@ void check_place(Findings& findings, const ResourceRecord& record, const Picture
                    shown_text(label.data(), label.size()).c_str());
         return;
     }
-    const RecordShape shape = record_shape(record);
-    if (facts == nullptr || shape.cells_across == 0 || shape.bands == 0) {
+    const RecordLayout layout = record_layout(record);
+    if (facts == nullptr || layout.cells_across == 0 || layout.bands == 0) {
         return;
     }
-    const std::int64_t right = record.x + 8 * shape.cells_across;
-    const std::int64_t bottom = record.y + shape.rows_read;
+    const std::int64_t right = record.x + 8 * layout.cells_across;
+    const std::int64_t bottom = record.y + layout.rows_read;
     const int rows = picture_rows(*facts);
     if (right > facts->width || bottom > rows) {
         list_error(findings, line,

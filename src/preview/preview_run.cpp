@@ -87,14 +87,14 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
     } else {
         std::fprintf(report, ": %s \"\\x%02x\", ", name, kind);
     }
-    const RecordShape shape = record_shape(record);
-    const std::int64_t columns = columns_drawn(record, shape);
+    const RecordLayout layout = record_layout(record);
+    const std::int64_t columns = columns_drawn(layout);
     if (is_banded(record.kind)) {
-        std::fprintf(report, "%" PRId64 " x %" PRId64 " cells", columns, shape.bands);
+        std::fprintf(report, "%" PRId64 " x %" PRId64 " cells", columns, layout.bands);
     } else {
         std::fprintf(report, "%" PRId64 " %s x %" PRId64 " %s", columns,
-                     plural(columns, "cell", "cells"), shape.rows,
-                     plural(shape.rows, "row", "rows"));
+                     plural(columns, "cell", "cells"), layout.rows,
+                     plural(layout.rows, "row", "rows"));
     }
     std::fprintf(report, ", %" PRId64 " %s changed", preview.changed_pixels,
                  plural(preview.changed_pixels, "pixel", "pixels"));

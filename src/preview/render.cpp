@@ -46,15 +46,15 @@ void keep_cell(RecordPreview& result, const CellChange& cell) {
 // Draws the band's cells that kelvora writes over the band's rows, clipped
 // to the picture, 8 rows at a time so that changed cells come in reading
 // order.
-void draw_band(const Stores& stores, const ResourceRecord& record, const RecordShape& shape,
+void draw_band(const Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
                std::int64_t row, void* context) {
     BandDrawing& drawing = *static_cast<BandDrawing*>(context);
     PreviewImage& image = *drawing.image;
     RecordPreview& result = *drawing.result;
     const bool sprite = !is_banded(record.kind);
     const bool white = record.kind == RecordKind::WhiteSprite;
-    const std::int64_t row_end = std::min<std::int64_t>(row + shape.band_height, image.height);
-    const std::int64_t columns = columns_drawn(record, shape);
+    const std::int64_t row_end = std::min<std::int64_t>(row + layout.band_height, image.height);
+    const std::int64_t columns = columns_drawn(layout);
 
     for (std::int64_t top = row; top < row_end; top += 8) {
         for (std::int64_t i = 0; i < columns && record.x + 8 * i < image.width; ++i) {
@@ -114,12 +114,10 @@ void frame_rectangle(PreviewImage& image, int left, int top, int right, int bott
 
 } // namespace
 
-std::int64_t columns_drawn(const ResourceRecord& record, const RecordShape& shape) {
-    if (is_banded(record.kind) || shape.cells_across == 0) {
-        return shape.cells_across;
-    }
-    // A sprite writes width div 8 columns (at least one) of the cells encoded.
-    return std::min(shape.cells_across, shape.sprite_columns);
+std::int64_t columns_drawn(const RecordLayout& layout) {
+    // The columns both encoded and written: a sprite writes width div 8 of
+    // its cells, and at least one column even when it encoded none.
+    return std::min(layout.cells_across, layout.columns_written);
 }
 
 Rgb dimmed(Rgb colour) {
@@ -163,13 +161,13 @@ void preview_record(PreviewImage& image, Stores& stores, const ResourceRecord& r
 
     // The frame goes round what was drawn: the columns written across, and
     // for blocks and tile tables whole 8-row bands down.
-    const RecordShape shape = record_shape(record);
-    const std::int64_t columns = columns_drawn(record, shape);
-    if (columns == 0 || shape.rows == 0) {
+    const RecordLayout layout = record_layout(record);
+    const std::int64_t columns = columns_drawn(layout);
+    if (columns == 0 || layout.rows == 0) {
         return;
     }
     const std::int64_t right = std::int64_t{record.x} + 8 * columns;
-    const std::int64_t bottom = std::int64_t{record.y} + shape.rows;
+    const std::int64_t bottom = std::int64_t{record.y} + layout.rows;
     result.reaches_beyond_picture = right > image.width || bottom > image.height;
     if (record.x < image.width && record.y < image.height) {
         frame_rectangle(image, record.x, record.y,

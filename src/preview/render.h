@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "model/stores.h"
 #include "input/picture.h"
 #include "model/resource_record.h"
+#include "model/stores.h"
 
 namespace kelvora {
 
@@ -81,7 +81,7 @@ struct RecordPreview {
 
 // Cell columns the preview draws for a record: every cell encoded, but for a
 // sprite only the columns kelvora writes.
-std::int64_t columns_drawn(const ResourceRecord& record, const RecordShape& shape);
+std::int64_t columns_drawn(const RecordLayout& layout);
 
 Rgb dimmed(Rgb colour);
 Rgb checker_colour(int x, int y);
