@@ -92,7 +92,8 @@ Conversion convert(const Input& input) {
     static OutputBuffer out; // 64 KiB of line buffer
     Stores& stores = fuzz::zeroed_stores();
     PictureFacts facts;
-    if (!read_picture(reader_over(input.picture), stores.grid, facts).taken) {
+    if (!read_picture(reader_over(input.picture), fuzz::picture_scratch(), stores.grid, facts)
+             .taken) {
         return {false, {}, {}};
     }
     const int output = memfd_create("kelvora-output", 0);
@@ -222,8 +223,9 @@ void check_conversion(const Input& input, const Conversion& result) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Input input = split(data, size);
     PictureFacts facts;
-    const bool taken =
-        read_picture(reader_over(input.picture), fuzz::zeroed_stores().grid, facts).taken;
+    const bool taken = read_picture(reader_over(input.picture), fuzz::picture_scratch(),
+                                    fuzz::zeroed_stores().grid, facts)
+                           .taken;
     if ((taken && std::int64_t{facts.width} * facts.height > PICTURE_BUDGET) ||
         work_of_list(input.list) > PIXEL_BUDGET) {
         return -1; // not worth keeping in the corpus

@@ -21,6 +21,11 @@ Stores& zeroed_stores() {
     return *stores;
 }
 
+PictureScratch& picture_scratch() {
+    static const std::unique_ptr<PictureScratch> scratch = std::make_unique<PictureScratch>();
+    return *scratch;
+}
+
 void fail(const char* reason) {
     std::fprintf(stderr, "fuzz check failed: %s\n", reason);
     std::fflush(stderr);

@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "model/stores.h"
 #include "input/byte_reader.h"
+#include "input/picture.h"
+#include "model/stores.h"
 
 namespace kelvora::fuzz {
 
@@ -16,6 +17,9 @@ ByteReader& reader_over(const std::uint8_t* data, std::size_t size);
 
 // The process's stores, zeroed: each input starts as a fresh run would.
 Stores& zeroed_stores();
+
+// The picture reader's working memory, one for the process.
+PictureScratch& picture_scratch();
 
 // Prints the reason and aborts, which libFuzzer and the replay driver both
 // report as a failure of the current input.

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Stores& stores = fuzz::zeroed_stores();
     PictureGrid& grid = stores.grid;
     PictureFacts facts;
-    const PictureVerdict verdict = read_picture(fuzz::reader_over(data, size), grid, facts);
+    const PictureVerdict verdict =
+        read_picture(fuzz::reader_over(data, size), fuzz::picture_scratch(), grid, facts);
 
     const ColourIndex* const pixels = grid.pixels;
     const ColourIndex* const pixels_end = pixels + sizeof grid.pixels;

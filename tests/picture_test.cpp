@@ -19,14 +19,15 @@ using test::repeat;
 
 bool load(const std::string& bytes, PictureGrid& grid) {
     PictureFacts facts;
-    return read_picture(*test::reader_over(bytes), grid, facts).taken;
+    return read_picture(*test::reader_over(bytes), test::picture_scratch(), grid, facts).taken;
 }
 
 // Why the reader refuses the bytes; "" when it takes them.
 std::string refusal(const std::string& bytes) {
     auto stores = fresh_stores();
     PictureFacts facts;
-    const PictureVerdict verdict = read_picture(*test::reader_over(bytes), stores->grid, facts);
+    const PictureVerdict verdict =
+        read_picture(*test::reader_over(bytes), test::picture_scratch(), stores->grid, facts);
     return verdict.taken ? "" : verdict.reason;
 }
 
@@ -51,7 +52,7 @@ std::uint8_t pattern(int x, int y) {
 // Both forms of the 8 x 8 transpose against a plain byte loop, on every
 // byte value at every position, including the last block of a full row.
 TEST(Picture, BlockTransposeAgreesWithByteLoop) {
-    using Store = void (*)(const std::uint8_t(&)[8][GRID_SIZE], std::size_t, std::uint8_t*);
+    using Store = void (*)(const std::uint8_t(*)[GRID_SIZE], std::size_t, std::uint8_t*);
     static std::uint8_t rows[8][GRID_SIZE];
     for (int r = 0; r < 8; ++r) {
         for (std::size_t x = 0; x < GRID_SIZE; ++x) {
@@ -61,7 +62,7 @@ TEST(Picture, BlockTransposeAgreesWithByteLoop) {
     }
     static std::uint8_t got[8 * COLUMN_STRIDE];
     for (Store store :
-         {&picture_detail::store_transposed, &picture_detail::store_transposed_words}) {
+         {&picture_detail::store_transposed_plain, &picture_detail::store_transposed_words}) {
         for (std::size_t x :
              {std::size_t{0}, std::size_t{8}, std::size_t{512}, std::size_t{GRID_SIZE} - 8}) {
             std::memset(got, 0xEE, sizeof got);
@@ -259,7 +260,10 @@ TEST(Picture, PaletteEntriesTheFileHolds) {
         auto stores = fresh_stores();
         PictureFacts facts;
         const std::string bmp = make_bmp(c.layout, [](int, int) { return 0; });
-        ASSERT_TRUE(read_picture(*test::reader_over(bmp), stores->grid, facts).taken) << c.what;
+        ASSERT_TRUE(
+            read_picture(*test::reader_over(bmp), test::picture_scratch(), stores->grid, facts)
+                .taken)
+            << c.what;
         EXPECT_EQ(facts.palette_entries, c.entries) << c.what;
         EXPECT_EQ(facts.bytes_missing, 0u) << c.what;
     }
@@ -342,7 +346,8 @@ TEST(Picture, PngPictures) {
         auto stores = fresh_stores();
         PictureFacts facts;
         const std::string png = make_png(c.layout, c.sample);
-        const PictureVerdict verdict = read_picture(*test::reader_over(png), stores->grid, facts);
+        const PictureVerdict verdict =
+            read_picture(*test::reader_over(png), test::picture_scratch(), stores->grid, facts);
         ASSERT_TRUE(verdict.taken) << c.what << ": " << verdict.reason;
         EXPECT_EQ(facts.format, PictureFormat::Png) << c.what;
         EXPECT_EQ(facts.indexed, c.layout.colour_type == 3) << c.what;

@@ -193,6 +193,11 @@ std::unique_ptr<ByteReader> reader_over(const std::string& bytes) {
     return reader;
 }
 
+PictureScratch& picture_scratch() {
+    static const std::unique_ptr<PictureScratch> scratch = std::make_unique<PictureScratch>();
+    return *scratch;
+}
+
 std::unique_ptr<Stores> fresh_stores() {
     return std::make_unique<Stores>();
 }

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "model/stores.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
+#include "model/stores.h"
 
 namespace kelvora::test {
 
@@ -67,6 +67,9 @@ std::unique_ptr<ByteReader> reader_over(const std::string& bytes);
 
 // A zeroed set of stores, as the program starts with.
 std::unique_ptr<Stores> fresh_stores();
+
+// The picture reader's working memory, one for the test process.
+PictureScratch& picture_scratch();
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);

@@ -6,11 +6,12 @@
 // why in words that tell the user what to do.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-#include "model/stores.h"
 #include "input/byte_reader.h"
 #include "model/display_colours.h"
+#include "model/stores.h"
 
 namespace kelvora {
 
@@ -48,13 +49,33 @@ struct PictureVerdict {
     char reason[PICTURE_REASON_SIZE]; // why not, and what to do
 };
 
+// The picture reader's working memory, kept in the run's memory so that the
+// reader holds nothing of its own between calls: the file's first bytes,
+// eight rows on their way into the grid, one row as the file stores it, and
+// a PNG's decoded picture. That last, largest part comes last: only a PNG
+// touches it, so a run over a BMP never pays for its pages.
+inline constexpr std::size_t PICTURE_HEAD_BYTES = 4096;
+
+struct PictureScratch {
+    // A BMP's header fields and a 256-entry palette behind the largest info
+    // header in use.
+    std::uint8_t head[PICTURE_HEAD_BYTES];
+    std::size_t head_length; // bytes kept, fewer when the file is shorter
+    std::uint8_t rows[8][GRID_SIZE];
+    std::uint8_t raw_row[GRID_SIZE * 4];
+    std::uint8_t* png_rows[GRID_SIZE];
+    // Interlaced PNGs are put together over several passes, so the whole
+    // picture is held: one index a pixel, or red, green, blue and alpha.
+    std::uint8_t png_pixels[GRID_SIZE * GRID_SIZE * 4];
+};
+
 // Reads the picture in sequence and, when it is taken, stores its pixels in
 // the grid; positions beyond the picture keep what they hold. A picture
 // refused by its header stores nothing; one refused part-way through its
 // pixels (a truecolour pixel that is no display colour) leaves its area 0.
 // When `colours` is given (GRID_SIZE entries a row), a picture that is not
 // indexed leaves each pixel's colour as drawn there, before matching.
-PictureVerdict read_picture(ByteReader& in, PictureGrid& grid, PictureFacts& facts,
-                            Rgb* colours = nullptr);
+PictureVerdict read_picture(ByteReader& in, PictureScratch& scratch, PictureGrid& grid,
+                            PictureFacts& facts, Rgb* colours = nullptr);
 
 } // namespace kelvora

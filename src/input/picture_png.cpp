@@ -34,12 +34,6 @@ struct PngReading {
     png_colorp palette;
 };
 
-// The decoded pixels, a row per picture row: one index a pixel for palette
-// pictures, red, green, blue and alpha for the others. Interlaced pictures
-// are put together over several passes, so the whole picture is held.
-std::uint8_t pixels[GRID_SIZE * GRID_SIZE * 4];
-png_bytep row_pointers[GRID_SIZE];
-
 void on_error(png_structp png, png_const_charp message) {
     auto* reading = static_cast<PngReading*>(png_get_error_ptr(png));
     std::strncpy(reading->message, message, sizeof reading->message - 1);
@@ -58,7 +52,7 @@ void on_read(png_structp png, png_bytep data, png_size_t length) {
 
 // Decodes the whole picture into `pixels`, or stops after the header when
 // its size is refused. False when libpng gave up, with its reason.
-bool decode(png_structp png, png_infop info, PngReading& reading) {
+bool decode(png_structp png, png_infop info, PngReading& reading, PictureScratch& scratch) {
     if (setjmp(png_jmpbuf(png)) != 0) {
         return false;
     }
@@ -93,23 +87,22 @@ bool decode(png_structp png, png_infop info, PngReading& reading) {
         png_error(png, "unexpected row layout");
     }
     for (png_uint_32 y = 0; y < reading.height; ++y) {
-        row_pointers[y] = pixels + static_cast<std::size_t>(y) * row_bytes;
+        scratch.png_rows[y] = scratch.png_pixels + static_cast<std::size_t>(y) * row_bytes;
     }
-    png_read_image(png, row_pointers);
+    png_read_image(png, scratch.png_rows);
     png_read_end(png, nullptr);
     return true;
 }
 
-PictureVerdict store_pixels(const PngReading& reading, PictureGrid& grid, PictureFacts& facts,
-                            Rgb* colours) {
+PictureVerdict store_pixels(const PngReading& reading, PictureScratch& scratch, PictureGrid& grid,
+                            PictureFacts& facts, Rgb* colours) {
     const int width = static_cast<int>(reading.width);
     const int height = static_cast<int>(reading.height);
-    static RowSink sink;
-    sink = RowSink{&grid, width, false, {}};
+    RowSink sink{&grid, width, false, scratch.rows};
     if (!reading.indexed) {
         // Every pixel is matched before any is stored, so a refused picture stores nothing.
         for (int y = 0; y < height; ++y) {
-            const std::uint8_t* rgba = row_pointers[y];
+            const std::uint8_t* rgba = scratch.png_rows[y];
             for (int x = 0; x < width; ++x, rgba += 4) {
                 const Rgb colour{rgba[0], rgba[1], rgba[2]};
                 if (rgba[3] >= OPAQUE_FROM && match_display_colour(colour) < 0) {
@@ -122,7 +115,7 @@ PictureVerdict store_pixels(const PngReading& reading, PictureGrid& grid, Pictur
     }
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = row_for(sink, y);
-        const std::uint8_t* stored = row_pointers[y];
+        const std::uint8_t* stored = scratch.png_rows[y];
         if (reading.indexed) {
             std::memcpy(row, stored, static_cast<std::size_t>(width));
         } else {
@@ -153,10 +146,12 @@ bool is_png_signature(const std::uint8_t* bytes, std::size_t length) {
     return length == PNG_SIGNATURE_BYTES && std::memcmp(bytes, SIGNATURE, length) == 0;
 }
 
-PictureVerdict read_png(ByteReader& in, PictureGrid& grid, PictureFacts& facts, Rgb* colours) {
+PictureVerdict read_png(ByteReader& in, PictureScratch& scratch, PictureGrid& grid,
+                        PictureFacts& facts, Rgb* colours) {
     facts.format = PictureFormat::Png;
-    static PngReading reading;
-    reading = PngReading{};
+    // Not touched between libpng's long jump and its landing: it lives in
+    // this frame, above the one that called setjmp.
+    PngReading reading{};
     reading.in = &in;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reading, on_error, on_warning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
@@ -164,7 +159,7 @@ PictureVerdict read_png(ByteReader& in, PictureGrid& grid, PictureFacts& facts, 
         png_destroy_read_struct(&png, nullptr, nullptr);
         return refuse("not enough memory to read a PNG");
     }
-    const bool decoded = decode(png, info, reading);
+    const bool decoded = decode(png, info, reading, scratch);
     facts.width =
         static_cast<std::int32_t>(reading.width > 0x7FFFFFFF ? 0x7FFFFFFF : reading.width);
     facts.height =
@@ -181,7 +176,7 @@ PictureVerdict read_png(ByteReader& in, PictureGrid& grid, PictureFacts& facts, 
     } else if (!reading.size_passes) {
         verdict = check_size(reading.width, reading.height);
     } else {
-        verdict = store_pixels(reading, grid, facts, colours);
+        verdict = store_pixels(reading, scratch, grid, facts, colours);
     }
     png_destroy_read_struct(&png, &info, nullptr);
     return verdict;

@@ -14,6 +14,7 @@ inline constexpr std::size_t PNG_SIGNATURE_BYTES = 8;
 bool is_png_signature(const std::uint8_t* bytes, std::size_t length);
 
 // Reads a PNG whose signature has been read already.
-PictureVerdict read_png(ByteReader& in, PictureGrid& grid, PictureFacts& facts, Rgb* colours);
+PictureVerdict read_png(ByteReader& in, PictureScratch& scratch, PictureGrid& grid,
+                        PictureFacts& facts, Rgb* colours);
 
 } // namespace kelvora::picture_detail

@@ -25,12 +25,12 @@ void clear_area(PictureGrid& grid, int width, int height);
 // Rows of colour indices arrive one at a time, bottom-up or top-down; each
 // aligned group of eight is stored into the grid at once, turned into
 // eight-byte pieces of the grid's columns, instead of byte by byte across
-// 1 KiB strides.
+// 1 KiB strides. The rows are the scratch's.
 struct RowSink {
     PictureGrid* grid;
     int width;
     bool bottom_up;
-    std::uint8_t rows[8][GRID_SIZE];
+    std::uint8_t (*rows)[GRID_SIZE];
 };
 
 inline std::uint8_t* row_for(RowSink& sink, int y) {
@@ -42,11 +42,17 @@ void finish_row(RowSink& sink, int y);
 
 // Writes the 8 x 8 block of pixels at columns x..x+7 of the eight rows as
 // eight column pieces of 8 bytes, one per pixel column, COLUMN_STRIDE apart:
-// with vectors where the processor has them, else with the word form, which
-// every processor can run.
-void store_transposed(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
+// byte by byte in the plain form, as eight words swapped in three rounds in
+// the fast one.
+void store_transposed(const std::uint8_t (*rows)[GRID_SIZE], std::size_t x,
                       std::uint8_t* destination);
-void store_transposed_words(const std::uint8_t (&rows)[8][GRID_SIZE], std::size_t x,
+void store_transposed_plain(const std::uint8_t (*rows)[GRID_SIZE], std::size_t x,
                             std::uint8_t* destination);
+void store_transposed_words(const std::uint8_t (*rows)[GRID_SIZE], std::size_t x,
+                            std::uint8_t* destination);
+
+// A BMP, once the scratch's head holds its first bytes.
+PictureVerdict read_bmp(ByteReader& in, PictureScratch& scratch, PictureGrid& grid,
+                        PictureFacts& facts, Rgb* colours);
 
 } // namespace kelvora::picture_detail

@@ -6,15 +6,16 @@
 
 #include <sys/mman.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
 
+#include "convert/convert_record.h"
+#include "files/files.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "convert/convert_record.h"
-#include "files/files.h"
 
 namespace kelvora {
 namespace {
@@ -49,15 +50,20 @@ void convert_list(Stores& stores, ByteReader& list, OutputBuffer& out, std::FILE
 } // namespace
 
 RunMemory& allocate_run_memory() {
-    // A 2 MiB-aligned block: one huge page holds it all. Carved out of a
-    // mapping twice as large, the rest given back.
+    // A 2 MiB-aligned block, carved out of a larger mapping, the rest given
+    // back. Everything but a PNG's decoded picture fits one huge page; that
+    // part, at the end, is left to ordinary pages, touched only when read.
     constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
-    constexpr std::size_t SIZE = (sizeof(RunMemory) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+    constexpr auto round_up = [](std::size_t bytes) {
+        return (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+    };
+    constexpr std::size_t SIZE = round_up(sizeof(RunMemory));
+    constexpr std::size_t HOT =
+        round_up(offsetof(RunMemory, picture) + offsetof(PictureScratch, png_pixels));
     void* mapping =
         mmap(nullptr, SIZE + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) {
-        static RunMemory fallback; // zero like the mapping, only slower to touch
-        return fallback;
+        return *new RunMemory{}; // zero like the mapping, only slower to touch
     }
     const auto start = reinterpret_cast<std::uintptr_t>(mapping);
     const std::uintptr_t aligned = (start + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
@@ -68,9 +74,9 @@ RunMemory& allocate_run_memory() {
     auto* block = reinterpret_cast<void*>(aligned);
     // Both are hints: without huge pages the block is ordinary memory. The
     // second takes every page in one call instead of a fault each.
-    if (madvise(block, SIZE, MADV_HUGEPAGE) == 0) {
+    if (madvise(block, HOT, MADV_HUGEPAGE) == 0) {
         constexpr int POPULATE_WRITE = 23; // MADV_POPULATE_WRITE, Linux 5.14 on
-        madvise(block, SIZE, POPULATE_WRITE);
+        madvise(block, HOT, POPULATE_WRITE);
     }
     return *new (block) RunMemory;
 }
@@ -86,7 +92,7 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
     ByteReader& reader = memory.reader;
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    const PictureVerdict verdict = read_picture(reader, stores.grid, facts);
+    const PictureVerdict verdict = read_picture(reader, memory.picture, stores.grid, facts);
     if (reader.error != 0) {
         report_cannot_read(messages, picture_path, std::strerror(reader.error));
         return;

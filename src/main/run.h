@@ -4,8 +4,9 @@
 
 #include <cstdio>
 
-#include "model/stores.h"
 #include "input/byte_reader.h"
+#include "input/picture.h"
+#include "model/stores.h"
 #include "output/output_buffer.h"
 
 namespace kelvora {
@@ -16,6 +17,7 @@ struct RunMemory {
     Stores stores;
     ByteReader reader; // the picture, then the list
     OutputBuffer out;
+    PictureScratch picture; // last: its largest part is touched only by PNGs
 };
 
 // The program's run memory: one block, on a huge page where the system has

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "model/stores.h"
 #include "files/files.h"
+#include "model/stores.h"
 #include "preview/png_writer.h"
 #include "preview/preview_run.h"
 
@@ -15,6 +15,7 @@ namespace {
 
 // Owned for the whole run, like kelvora's stores.
 kelvora::Stores stores;
+kelvora::PictureScratch picture_scratch;
 kelvora::PreviewImage image;
 
 const char USAGE[] =
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
     }
     const kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict};
     if (check) {
-        return kelvora::run_check(stores, image, request, stdout, stderr);
+        return kelvora::run_check(stores, picture_scratch, image, request, stdout, stderr);
     }
-    return kelvora::run_preview(stores, image, request, stdout, stderr);
+    return kelvora::run_preview(stores, picture_scratch, image, request, stdout, stderr);
 }

@@ -10,11 +10,11 @@
 
 #include <cerrno>
 
+#include "convert/convert_record.h"
+#include "files/files.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "convert/convert_record.h"
-#include "files/files.h"
 #include "preview/findings.h"
 #include "preview/png_writer.h"
 
@@ -33,9 +33,9 @@ bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) 
     return error == 0;
 }
 
-bool read_preview_picture(ByteReader& in, const char* path, Stores& stores, PictureFacts& facts,
-                          Rgb* colours, std::FILE* messages) {
-    const PictureVerdict verdict = read_picture(in, stores.grid, facts, colours);
+bool read_preview_picture(ByteReader& in, PictureScratch& scratch, const char* path, Stores& stores,
+                          PictureFacts& facts, Rgb* colours, std::FILE* messages) {
+    const PictureVerdict verdict = read_picture(in, scratch, stores.grid, facts, colours);
     if (in.error != 0 || !verdict.taken) {
         fail(messages, "can't read", path,
              in.error != 0 ? std::strerror(in.error) : verdict.reason);
@@ -201,8 +201,8 @@ bool write_png_file(const char* path, OutputFile& output, const PreviewImage& im
 
 } // namespace
 
-int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& request,
-                std::FILE* report, std::FILE* messages) {
+int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
+                const PreviewRequest& request, std::FILE* report, std::FILE* messages) {
     InputFile picture;
     if (!open_preview_input(request.picture_path, picture, messages)) {
         return PREVIEW_FAILED;
@@ -210,7 +210,8 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
     ByteReader reader; // 64 KiB of read-ahead, used for the picture, then the list
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    if (!read_preview_picture(reader, request.picture_path, stores, facts, image.drawn, messages)) {
+    if (!read_preview_picture(reader, scratch, request.picture_path, stores, facts, image.drawn,
+                              messages)) {
         return PREVIEW_FAILED;
     }
     print_picture_warnings(facts, request.picture_path, messages);
@@ -277,8 +278,8 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
     return totals.skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;
 }
 
-int run_check(Stores& stores, PreviewImage& image, const PreviewRequest& request, std::FILE* report,
-              std::FILE* messages) {
+int run_check(Stores& stores, PictureScratch& scratch, PreviewImage& image,
+              const PreviewRequest& request, std::FILE* report, std::FILE* messages) {
     InputFile picture;
     if (!open_preview_input(request.picture_path, picture, messages)) {
         return CHECK_CANNOT_RUN;
@@ -286,7 +287,7 @@ int run_check(Stores& stores, PreviewImage& image, const PreviewRequest& request
     ByteReader reader; // 64 KiB of read-ahead for the picture
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    const PictureVerdict verdict = read_picture(reader, stores.grid, facts, image.drawn);
+    const PictureVerdict verdict = read_picture(reader, scratch, stores.grid, facts, image.drawn);
     if (reader.error != 0) {
         fail(messages, "can't read", request.picture_path, std::strerror(reader.error));
         return CHECK_CANNOT_RUN;

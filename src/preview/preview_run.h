@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "input/picture.h"
 #include "model/stores.h"
 #include "preview/render.h"
 
@@ -31,12 +32,12 @@ inline constexpr int CHECK_CANNOT_RUN = 2; // a wrong command line, a file not o
 // `report`, warnings and failures to `messages`. The PNG is written only
 // when the picture and the list were read in full; a record outside the grid
 // is reported and left out, and the others are still written.
-int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& request,
-                std::FILE* report, std::FILE* messages);
+int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
+                const PreviewRequest& request, std::FILE* report, std::FILE* messages);
 
 // The check: the findings go to `report`, failures to read to `messages`;
 // nothing is written.
-int run_check(Stores& stores, PreviewImage& image, const PreviewRequest& request, std::FILE* report,
-              std::FILE* messages);
+int run_check(Stores& stores, PictureScratch& scratch, PreviewImage& image,
+              const PreviewRequest& request, std::FILE* report, std::FILE* messages);
 
 } // namespace kelvora

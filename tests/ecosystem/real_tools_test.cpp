@@ -158,7 +158,8 @@ bool holds_renumbered_pattern(const fs::path& picture,
     auto stores = test::fresh_stores();
     const std::string bytes = read_file(picture);
     PictureFacts facts;
-    if (!read_picture(*test::reader_over(bytes), stores->grid, facts).taken) {
+    if (!read_picture(*test::reader_over(bytes), test::picture_scratch(), stores->grid, facts)
+             .taken) {
         return false;
     }
     int renumbered[256];
