@@ -58,43 +58,6 @@ TEST(Ranking, ColoursOfOneCell) {
     }
 }
 
-// The ranking as a plain 256-counter histogram and a strict insertion into
-// four slots, to check the word-at-a-time ranking against.
-CellRanking reference_ranking(const PictureGrid& grid, int cx, int row) {
-    int counts[256] = {};
-    for (int x = cx; x < cx + 8; ++x) {
-        for (int y = row; y < row + 8; ++y) {
-            ++counts[grid.at(x, y)];
-        }
-    }
-    int colour[4] = {0, 0, 0, 0};
-    int count[4] = {0, 0, 0, 0};
-    for (int i = 0; i < 16; ++i) {
-        int slot = 0;
-        while (slot < 4 && counts[i] <= count[slot]) {
-            ++slot;
-        }
-        for (int s = 3; s > slot; --s) {
-            colour[s] = colour[s - 1];
-            count[s] = count[s - 1];
-        }
-        if (slot < 4) {
-            colour[slot] = i;
-            count[slot] = counts[i];
-        }
-    }
-    for (int s = 0; s < 3; ++s) {
-        if (colour[s] == 0) {
-            colour[s] = colour[s + 1];
-            colour[s + 1] = 0;
-        }
-    }
-    if ((colour[1] & 7) == (colour[0] & 7)) {
-        colour[1] = colour[2];
-    }
-    return CellRanking{static_cast<ColourIndex>(colour[0]), static_cast<ColourIndex>(colour[1])};
-}
-
 TEST(Ranking, AgreesWithThePlainHistogramOnRandomCells) {
     auto stores = fresh_stores();
     std::uint32_t state = 1;
@@ -117,7 +80,7 @@ TEST(Ranking, AgreesWithThePlainHistogramOnRandomCells) {
                 stores->grid.at(x, y) = palette[next() % static_cast<std::uint32_t>(size)];
             }
         }
-        const CellRanking want = reference_ranking(stores->grid, cx, row);
+        const CellRanking want = detail::rank_cell_colours_plain(stores->grid, cx, row);
         const CellRanking forms[] = {
             rank_cell_colours(stores->grid, cx, row),
             detail::rank_cell_colours_words(stores->grid, cx, row),

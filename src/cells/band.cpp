@@ -8,6 +8,7 @@
 #include "cells/ink_paper.h"
 #include "cells/ranking.h"
 #include "cells/swar.h"
+#include "model/forms.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -111,10 +112,14 @@ void encode_band(Stores& stores, const ResourceRecord& record, const RecordLayou
         std::uint8_t* mask = &stores.mask.bytes[c][top];
         const ColourIndex* columns = stores.grid.column(cx) + top;
         std::size_t i = 0;
-        for (; i + 8 <= rows; i += 8) {
-            encode_eight_rows(columns + i, ink, bits + i, mask + i);
+        if constexpr (USE_FAST_FORMS) {
+            for (; i + 8 <= rows; i += 8) {
+                encode_eight_rows(columns + i, ink, bits + i, mask + i);
+            }
         }
-        for (; i < rows; ++i) { // the rows of a sprite below its last multiple of 8
+        // The plain form, a pixel at a time: every row in a build of plain
+        // forms, else the rows of a sprite below its last multiple of 8.
+        for (; i < rows; ++i) {
             std::uint8_t ink_bits = 0;
             std::uint8_t mask_bits = 0;
             for (int k = 0; k < 8; ++k) {

@@ -3,7 +3,7 @@
 // still runs on any x86-64.
 #pragma once
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(KELVORA_PLAIN_FORMS)
 #define KELVORA_X86_DISPATCH 1
 
 namespace kelvora::detail {

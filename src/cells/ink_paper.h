@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "model/stores.h"
 #include "model/resource_record.h"
+#include "model/stores.h"
 
 namespace kelvora {
 

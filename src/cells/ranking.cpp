@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "cells/swar.h"
+#include "model/forms.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -58,6 +59,44 @@ inline __attribute__((always_inline)) CellRanking finish_ranking(const Slots& sl
 } // namespace
 
 namespace detail {
+
+CellRanking rank_cell_colours_plain(const PictureGrid& grid, int cx, int row) {
+    // A counter for every byte value, then colours 0-15 inserted in
+    // ascending order into four slots, a colour passing only those it has
+    // more pixels than.
+    int counts[256] = {};
+    for (int x = cx; x < cx + 8; ++x) {
+        for (int y = row; y < row + 8; ++y) {
+            ++counts[grid.at(x, y)];
+        }
+    }
+    int colour[4] = {0, 0, 0, 0};
+    int count[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 16; ++i) {
+        int slot = 0;
+        while (slot < 4 && counts[i] <= count[slot]) {
+            ++slot;
+        }
+        for (int s = 3; s > slot; --s) {
+            colour[s] = colour[s - 1];
+            count[s] = count[s - 1];
+        }
+        if (slot < 4) {
+            colour[slot] = i;
+            count[slot] = counts[i];
+        }
+    }
+    for (int s = 0; s < 3; ++s) {
+        if (colour[s] == 0) {
+            colour[s] = colour[s + 1];
+            colour[s + 1] = 0;
+        }
+    }
+    if ((colour[1] & 7) == (colour[0] & 7)) {
+        colour[1] = colour[2];
+    }
+    return CellRanking{static_cast<ColourIndex>(colour[0]), static_cast<ColourIndex>(colour[1])};
+}
 
 CellRanking rank_cell_colours_words(const PictureGrid& grid, int cx, int row) {
     // Each pixel column of the cell is one word of 8 rows. Only colours 0-15
@@ -228,6 +267,9 @@ const bool RANK_WITH_AVX2 = detail::cpu_has_avx2();
 #endif
 
 CellRanking rank_cell_colours(const PictureGrid& grid, int cx, int row) {
+    if constexpr (!USE_FAST_FORMS) {
+        return detail::rank_cell_colours_plain(grid, cx, row);
+    }
 #if defined(KELVORA_X86_DISPATCH)
     if (RANK_WITH_AVX2) {
         return detail::rank_cell_colours_avx2(grid, cx, row);

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "model/forms.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -251,7 +253,7 @@ bool read_plain_record(ByteReader& list, ResourceRecord& record) {
 
 template <bool Traced>
 bool read_record_as(ByteReader& list, ResourceRecord& record, RecordTrace* trace) {
-    if constexpr (!Traced) {
+    if constexpr (!Traced && USE_FAST_FORMS) {
         if (read_plain_record(list, record)) {
             return true;
         }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "model/forms.h"
+
 namespace kelvora {
 namespace {
 
@@ -107,8 +109,32 @@ void write_cell_line(const Stores& stores, int cell_column, int row, OutputBuffe
     out.used += static_cast<std::size_t>(p - start);
 }
 
+void write_sprite_rows_plain(const Stores& stores, int first_column, int row, int columns, int rows,
+                             OutputBuffer& out) {
+    const std::size_t line_length = 4 + 10 * static_cast<std::size_t>(columns);
+    for (int r = row; r < row + rows; ++r) {
+        char* const start = reserve(out, line_length);
+        char* p = put_directive(start, "db");
+        for (int c = first_column; c < first_column + columns; ++c) {
+            const std::uint8_t mask = stores.mask.bytes[c][r];
+            if (c > first_column) {
+                *p++ = ',';
+            }
+            p = put_literal(p, mask);
+            *p++ = ',';
+            p = put_literal(p, static_cast<std::uint8_t>(mask ^ stores.bitmap.bytes[c][r]));
+        }
+        *p++ = '\n';
+        out.used += static_cast<std::size_t>(p - start);
+    }
+}
+
 void write_sprite_rows(const Stores& stores, int first_column, int row, int columns, int rows,
                        OutputBuffer& out) {
+    if constexpr (!USE_FAST_FORMS) {
+        write_sprite_rows_plain(stores, first_column, row, columns, rows, out);
+        return;
+    }
     const std::size_t line_length = 4 + 10 * static_cast<std::size_t>(columns);
     int r = row;
     const int end = row + rows;

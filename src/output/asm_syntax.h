@@ -10,11 +10,11 @@
 namespace kelvora {
 
 struct AsmSyntax {
-    const char* name;        // as given to --assembler; "" for the default
-    const char* label_end;   // written right after the label
-    const char* byte_lead;   // a byte line up to its first literal
-    const char* fill_lead;   // a fill line up to its literal
-    const char* page_align;  // the whole line that moves to the next 256-byte page
+    const char* name;       // as given to --assembler; "" for the default
+    const char* label_end;  // written right after the label
+    const char* byte_lead;  // a byte line up to its first literal
+    const char* fill_lead;  // a fill line up to its literal
+    const char* page_align; // the whole line that moves to the next 256-byte page
 };
 
 // The output as it has always been written, byte for byte: callers rely on it.
