@@ -1,9 +1,11 @@
 // Fuzz target: the picture reader on arbitrary bytes. Beyond staying inside
 // the grid, a refused picture must store nothing and say why, a taken one
 // must be of a size the grid holds and leave the grid zero beyond it, and a
-// picture of fewer than 8 bits a pixel holds only 0-15.
+// picture of fewer than 8 bits a pixel holds only 0-15. Every cell of a taken
+// picture is ranked by each fast form and by the plain one, which must agree.
 #include <cstring>
 
+#include "cells/ranking.h"
 #include "fuzz_support.h"
 #include "input/picture.h"
 
@@ -29,6 +31,33 @@ bool all_below_16(const ColourIndex* pixels, std::size_t count) {
     return high_nibbles == 0;
 }
 
+// Each fast form of the ranking against the plain one, on every cell the
+// picture covers.
+void check_ranking_forms(const PictureGrid& grid, int width, int height) {
+#if defined(KELVORA_X86_DISPATCH)
+    const bool avx2 = detail::cpu_has_avx2();
+#endif
+    for (int cx = 0; cx < width; cx += 8) {
+        for (int row = 0; row < height; row += 8) {
+            const CellRanking plain = detail::rank_cell_colours_plain(grid, cx, row);
+            const CellRanking forms[] = {
+                rank_cell_colours(grid, cx, row),
+                detail::rank_cell_colours_words(grid, cx, row),
+#if defined(__SSE2__)
+                detail::rank_cell_colours_sse2(grid, cx, row),
+#endif
+#if defined(KELVORA_X86_DISPATCH)
+                avx2 ? detail::rank_cell_colours_avx2(grid, cx, row) : plain,
+#endif
+            };
+            for (const CellRanking& form : forms) {
+                fuzz::check(form.a == plain.a && form.b == plain.b,
+                            "a fast form of the ranking disagrees with the plain one");
+            }
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -49,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int height = picture_rows(facts);
     fuzz::check(width > 0 && width <= GRID_SIZE && height > 0 && height <= GRID_SIZE,
                 "a picture of impossible size was taken");
+    check_ranking_forms(grid, width, height);
     for (int x = 0; x < GRID_SIZE; ++x) {
         const ColourIndex* column = grid.column(x);
         const int rows_kept = x < width ? height : 0;

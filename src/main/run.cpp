@@ -32,18 +32,9 @@ void report_cannot_read(std::FILE* messages, const char* path, const char* reaso
 }
 
 void convert_list(Stores& stores, ByteReader& list, OutputBuffer& out, std::FILE* messages) {
-    // The next record is read before the one at hand is converted. Reading
-    // a record is a chain of steps each waiting on the one before; with the
-    // conversion of the record before to do meanwhile, the processor keeps
-    // busy. Reading prints and writes nothing, so output and messages come
-    // in the same order.
-    ResourceRecord records[2]{};
-    int at = 0;
-    bool more = read_record(list, records[0]);
-    while (more) {
-        more = read_record(list, records[at ^ 1]);
-        convert_record(stores, records[at], out, messages);
-        at ^= 1;
+    ResourceRecord record{};
+    while (read_record(list, record)) {
+        convert_record(stores, record, out, messages);
     }
 }
 

@@ -187,11 +187,15 @@ void write_record_header(const ResourceRecord& record, const RecordLayout& layou
     // The label and its size lines, with room made for them at once.
     char* const start = reserve(out, TOKEN_BUFFER_SIZE + 2 * 9);
     char* p = put_label_line(start, record);
-    for (int i = 0; i < layout.size_byte_count; ++i) {
-        p = put_directive(p, "db");
-        p = put_literal(p, layout.size_bytes[i]);
-        *p++ = '\n';
+    // Both size lines are put in place whether or not the kind has them, and
+    // only those it has are kept: no branch on the kind, which lists mix.
+    char* q = p;
+    for (const std::uint8_t size : layout.size_bytes) {
+        q = put_directive(q, "db");
+        q = put_literal(q, size);
+        *q++ = '\n';
     }
+    p += 9 * layout.size_byte_count;
     out.used += static_cast<std::size_t>(p - start);
 }
 
