@@ -159,47 +159,30 @@ constexpr std::int64_t cells_for(std::int64_t pixels) {
 }
 
 constexpr RecordLayout record_layout(const ResourceRecord& record) {
+    // Every field is set on every path, rather than the whole struct zeroed
+    // first: this runs once a record, and lists hold many small records.
     const KindLayout& kind = kind_layout(record.kind);
     const std::int64_t width = record.width;
     const std::int64_t height = record.height;
-    RecordLayout layout{};
+    RecordLayout layout;
     layout.page_aligned = kind.page_aligned;
-    if (kind.size_bytes) {
-        layout.size_byte_count = 2;
-        layout.size_bytes[0] = static_cast<std::uint8_t>(record.width >> 3);
-        layout.size_bytes[1] =
-            static_cast<std::uint8_t>(kind.height_in_cells ? record.height >> 3 : record.height);
-    }
+    layout.size_byte_count = kind.size_bytes ? 2 : 0;
+    layout.size_bytes[0] = static_cast<std::uint8_t>(record.width >> 3);
+    layout.size_bytes[1] =
+        static_cast<std::uint8_t>(kind.height_in_cells ? record.height >> 3 : record.height);
     layout.body = kind.body;
     layout.cells_across = cells_for(width);
-    if (kind.cell_bands) {
-        layout.band_height = 8;
-        layout.bands = cells_for(height);
-    } else {
-        layout.band_height = height;
-        layout.bands = height > 0 ? 1 : 0;
-    }
+    layout.band_height = kind.cell_bands ? 8 : height;
+    layout.bands = kind.cell_bands ? cells_for(height) : (height > 0 ? 1 : 0);
     layout.rows = layout.bands * layout.band_height;
-    if (layout.cells_across > 0 && layout.bands > 0) {
-        layout.rows_read = layout.rows > 8 ? layout.rows : 8;
-    }
-    switch (kind.body) {
-    case BandBody::CellLines:
-        layout.columns_written = layout.cells_across;
-        layout.lines_per_band = layout.cells_across;
-        layout.bytes_per_line = CELL_LINE_BYTES;
-        break;
-    case BandBody::SpriteRows:
-        layout.columns_written = width / 8 > 0 ? width / 8 : 1;
-        layout.lines_per_band = layout.band_height;
-        layout.bytes_per_line = 2 * layout.columns_written;
-        break;
-    }
+    layout.rows_read =
+        layout.cells_across > 0 && layout.bands > 0 ? (layout.rows > 8 ? layout.rows : 8) : 0;
+    const bool cell_lines = kind.body == BandBody::CellLines;
+    layout.columns_written = cell_lines ? layout.cells_across : (width / 8 > 0 ? width / 8 : 1);
+    layout.lines_per_band = cell_lines ? layout.cells_across : layout.band_height;
+    layout.bytes_per_line = cell_lines ? CELL_LINE_BYTES : 2 * layout.columns_written;
     layout.page_fill = kind.page_fill;
-    if (kind.page_fill) {
-        layout.fill_bytes =
-            static_cast<std::uint8_t>(-CELL_LINE_BYTES * ((record.width >> 3) & 255));
-    }
+    layout.fill_bytes = static_cast<std::uint8_t>(-CELL_LINE_BYTES * ((record.width >> 3) & 255));
     return layout;
 }
 
