@@ -236,17 +236,6 @@ rank_cell_colours_avx2(const PictureGrid& grid, int cx, int row) {
     auto present = static_cast<std::uint32_t>(_mm_cvtsi128_si32(seen)) & 0xFFFFu;
 
     Slots slot = {EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT, EMPTY_SLOT};
-    // The first three colours without a test on how many there are: most
-    // cells hold two or three, and a branch on which would often be guessed
-    // wrong. Where there is none left, colour 0 with no pixels is inserted,
-    // which is the same as an empty slot.
-    for (int i = 0; i < 3; ++i) {
-        const bool any = present != 0;
-        const auto colour = static_cast<ColourIndex>(std::countr_zero(present) & 15);
-        present &= present - 1;
-        const std::uint32_t count = pixels_of_avx2(v, colour);
-        insert_key(slot, any ? count : 0, colour);
-    }
     while (present != 0) {
         const auto colour = static_cast<ColourIndex>(std::countr_zero(present));
         present &= present - 1;

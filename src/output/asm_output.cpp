@@ -68,15 +68,11 @@ void write_single_literal_line(const char* directive, std::int64_t value, Output
 
 namespace {
 
-// Copies the label, the name exactly as read up to a NUL it may contain, in
-// fixed-size pieces (the name buffer holds 80 bytes), and puts the line end
-// after it. Room for the whole buffer must have been made.
+// Copies the label, the name exactly as read up to a NUL it may contain, as
+// one fixed-size copy of the whole name buffer, and puts the line end after
+// it. Room for the whole buffer must have been made.
 char* put_label_line(char* p, const ResourceRecord& record) {
-    if (record.label_length < 16) {
-        std::memcpy(p, record.name, 16);
-    } else {
-        std::memcpy(p, record.name, TOKEN_BUFFER_SIZE);
-    }
+    std::memcpy(p, record.name, TOKEN_BUFFER_SIZE);
     p[record.label_length] = '\n';
     return p + record.label_length + 1;
 }
