@@ -89,7 +89,7 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
     }
     const RecordLayout layout = record_layout(record);
     const std::int64_t columns = columns_drawn(layout);
-    if (is_banded(record.kind)) {
+    if (layout.body == BandBody::CellLines) {
         std::fprintf(report, "%" PRId64 " x %" PRId64 " cells", columns, layout.bands);
     } else {
         std::fprintf(report, "%" PRId64 " %s x %" PRId64 " %s", columns,

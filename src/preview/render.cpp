@@ -51,7 +51,7 @@ void draw_band(const Stores& stores, const ResourceRecord& record, const RecordL
     BandDrawing& drawing = *static_cast<BandDrawing*>(context);
     PreviewImage& image = *drawing.image;
     RecordPreview& result = *drawing.result;
-    const bool sprite = !is_banded(record.kind);
+    const bool sprite = layout.body == BandBody::SpriteRows; // its mask shows through
     const bool white = record.kind == RecordKind::WhiteSprite;
     const std::int64_t row_end = std::min<std::int64_t>(row + layout.band_height, image.height);
     const std::int64_t columns = columns_drawn(layout);
