@@ -15,6 +15,10 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
+
+#include "input/resource_list.h"
+#include "output/read_back.h"
 
 extern char** environ;
 
@@ -302,6 +306,28 @@ Result convert(const std::string& picture, const std::string& list) {
     result.messages = run_kelvora(dir.path(), {"pic.bmp", "list.txt", "out.asm"}).out;
     result.output = read_file(dir / "out.asm");
     return result;
+}
+
+std::string read_back_fault(const std::string& picture, const std::string& list,
+                            const std::string& output, const std::string& messages) {
+    auto stores = fresh_stores();
+    PictureFacts facts;
+    const PictureVerdict picture_verdict = read_picture(*reader_over(picture), stores->grid, facts);
+    if (!picture_verdict.taken) {
+        return std::string("the picture is refused: ") + picture_verdict.reason;
+    }
+    std::vector<ResourceRecord> records;
+    const auto list_reader = reader_over(list);
+    for (ResourceRecord record{}; read_record(*list_reader, record);) {
+        records.push_back(record);
+    }
+    const read_back::Text text = read_back::read_text(output, records, DEFAULT_SYNTAX);
+    const read_back::Verdict verdict = read_back::compare(text, records, *stores);
+    if (!verdict.fits()) {
+        return verdict.describe();
+    }
+    const std::string expected = read_back::expected_messages(records);
+    return messages == expected ? "" : "the messages are not one per record outside: " + expected;
 }
 
 std::string repeat(const std::string& text, int times) {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "model/stores.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
+#include "model/stores.h"
 
 namespace kelvora::test {
 
@@ -123,6 +123,13 @@ struct Result {
 // Writes the picture and the list into a fresh directory and runs kelvora
 // there on them, with out.asm as the output.
 Result convert(const std::string& picture, const std::string& list);
+
+// Reads a run's output back and compares it with the picture and the list
+// converted afresh in this process: "" when every line and byte is what the
+// conversion makes and the messages are one per record outside the grid,
+// else the first line that is not, and why.
+std::string read_back_fault(const std::string& picture, const std::string& list,
+                            const std::string& output, const std::string& messages);
 
 std::string repeat(const std::string& text, int times);
 
