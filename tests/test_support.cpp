@@ -226,6 +226,29 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
+namespace {
+
+// The caller's environment without what would change the programs' or
+// make's behaviour: the makefile takes KELVORA and KELVORA_PREVIEW from it,
+// and an outer make hands its variables and job slots down in the others.
+// The tests then depend on the tree alone.
+std::vector<char*> child_environment() {
+    static const char* const DROPPED[] = {"KELVORA",      "KELVORA_PREVIEW", "MAKEFLAGS", "MFLAGS",
+                                          "GNUMAKEFLAGS", "MAKEOVERRIDES",   "MAKELEVEL"};
+    std::vector<char*> kept;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view variable(*entry);
+        const std::string_view name = variable.substr(0, variable.find('='));
+        if (std::find(std::begin(DROPPED), std::end(DROPPED), name) == std::end(DROPPED)) {
+            kept.push_back(*entry);
+        }
+    }
+    kept.push_back(nullptr);
+    return kept;
+}
+
+} // namespace
+
 Run run_program(const fs::path& directory, const std::vector<std::string>& argv,
                 const RunOptions& options) {
     TempDir capture;
@@ -253,7 +276,9 @@ Run run_program(const fs::path& directory, const std::vector<std::string>& argv,
         setrlimit(RLIMIT_FSIZE, &limit);
     }
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    std::vector<char*> environment = child_environment();
+    const int spawned =
+        posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environment.data());
     setrlimit(RLIMIT_FSIZE, &own_limit);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
