@@ -1,22 +1,23 @@
 // Fuzz target: the whole conversion. The input is a picture, then the
 // separator "@@LIST@@", then the resource list (no separator: an empty list).
-// Each record's output must be exactly the lines its kind and sizes call for,
-// well-formed, with the right header values; a record outside the grid must
-// give its message instead; and a second run over the same input must write
-// the same bytes.
+// The output is read back and each record's lines compared with what a fresh
+// conversion puts in the stores; a record outside the grid must give its
+// message instead; and a second run over the same input must write the same
+// bytes.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/convert_record.h"
 #include "fuzz_support.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
+#include "output/read_back.h"
 
 namespace {
 
@@ -117,105 +118,26 @@ Conversion convert(const Input& input) {
     return result;
 }
 
-// Walks the output line by line against what each record calls for.
-class Lines {
-  public:
-    explicit Lines(const std::string& text) : text_(text) {}
-
-    bool at_end() const { return at_ == text_.size(); }
-
-    std::string_view next() {
-        check(at_ < text_.size(), "the output ends before a record's lines do");
-        const std::size_t end = text_.find('\n', at_);
-        check(end != std::string::npos, "the output's last line has no line feed");
-        const std::string_view line(text_.data() + at_, end - at_);
-        at_ = end + 1;
-        return line;
-    }
-
-  private:
-    const std::string& text_;
-    std::size_t at_ = 0;
-};
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    fuzz::fail("a byte literal has a digit that is not lower-case hex");
-}
-
-// Checks "\t" + directive + " " + `count` literals joined by "," and returns
-// the value of the last one.
-int expect_literals(std::string_view line, const char* directive, std::int64_t count) {
-    check(line.size() == static_cast<std::size_t>(4 + 5 * count - 1), "a data line's length");
-    check(line[0] == '\t' && line.substr(1, 2) == directive && line[3] == ' ',
-          "a data line does not start with its directive");
-    int value = 0;
-    for (std::int64_t i = 0; i < count; ++i) {
-        const std::string_view literal = line.substr(static_cast<std::size_t>(4 + 5 * i), 4);
-        check(literal[0] == '0' && literal[1] == 'x', "a byte literal does not start with 0x");
-        value = hex_digit(literal[2]) * 16 + hex_digit(literal[3]);
-        const std::size_t after = static_cast<std::size_t>(8 + 5 * i);
-        check(after == line.size() || line[after] == ',', "byte literals not separated by ','");
-    }
-    return value;
-}
-
-void expect_value_line(Lines& lines, const char* directive, std::int64_t value) {
-    check(expect_literals(lines.next(), directive, 1) == (value & 0xFF),
-          "a header or fill line has the wrong value");
-}
-
-void expect_record(Lines& lines, const ResourceRecord& record) {
-    const std::string_view label(record.name, strnlen(record.name, TOKEN_BUFFER_SIZE));
-    const RecordLayout layout = record_layout(record);
-    const bool tile_table = record.kind == RecordKind::TileTable;
-    if (tile_table) {
-        check(lines.next() == "\tds (-$)&0xff", "a tile table does not start on a page");
-    }
-    check(lines.next() == label, "a label line is not the record's name");
-    if (record.kind == RecordKind::Block) {
-        expect_value_line(lines, "db", record.width >> 3);
-        expect_value_line(lines, "db", record.height >> 3);
-    } else if (!tile_table) {
-        expect_value_line(lines, "db", record.width >> 3);
-        expect_value_line(lines, "db", record.height);
-    }
-    const std::int64_t data_lines = layout.lines_per_band;
-    const std::int64_t literals = layout.bytes_per_line;
-    for (std::int64_t band = 0; band < layout.bands; ++band) {
-        for (std::int64_t i = 0; i < data_lines; ++i) {
-            const int last = expect_literals(lines.next(), "db", literals);
-            if (is_banded(record.kind)) {
-                check(last < 0x80, "an attribute byte has bit 7 set");
-            }
-        }
-        if (tile_table) {
-            expect_value_line(lines, "ds", -9 * ((record.width >> 3) & 255));
-        }
-    }
-}
-
+// Reads the output back in the list's terms and compares every byte with a
+// fresh conversion: the lines each record calls for, in its layout, holding
+// what the stores hold after each band; a record outside the grid gives its
+// message instead.
 void check_conversion(const Input& input, const Conversion& result) {
     ByteReader& list = reader_over(input.list);
-    Lines lines(result.output);
-    std::string messages;
-    ResourceRecord record{};
-    while (read_record(list, record)) {
-        if (record_is_outside(record)) {
-            messages += "can't convert ";
-            messages.append(record.name, strnlen(record.name, TOKEN_BUFFER_SIZE));
-            messages += ": outside the 1024x1024 picture area\n";
-        } else {
-            expect_record(lines, record);
-        }
+    std::vector<ResourceRecord> records;
+    for (ResourceRecord record{}; read_record(list, record);) {
+        records.push_back(record);
     }
-    check(lines.at_end(), "the output goes on after the last record");
-    check(result.messages == messages, "the messages are not one per outside record");
+    const read_back::Text text = read_back::read_text(result.output, records, DEFAULT_SYNTAX);
+    Stores& stores = fuzz::zeroed_stores();
+    PictureFacts facts;
+    read_picture(reader_over(input.picture), stores.grid, facts);
+    const read_back::Verdict verdict = read_back::compare(text, records, stores);
+    if (!verdict.fits()) {
+        fuzz::fail(("the output read back: " + verdict.describe()).c_str());
+    }
+    check(result.messages == read_back::expected_messages(records),
+          "the messages are not one per outside record");
 }
 
 } // namespace

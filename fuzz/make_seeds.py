@@ -135,6 +135,18 @@ LISTS = {
     "trailing_spaces": b"logo=B,0,0,8,8,7  ",
     "endless_comment": b";" * 4000,
     "empty": b"",
+    # Records the one-pass reading takes (short fields, no comment), with
+    # NULs in names, 15-character names, empty and long kinds, 4-digit
+    # numbers and line ends of every sort, so the fuzz target compares it
+    # with the byte-by-byte reading on what it does read.
+    "plain_records": b"".join(
+        b"%s=%s,%d,%d,%d,%d,%d%s" % (name, kind, 8 * i % 1024, 1016 - i, 9999 - i, 256 + i,
+                                     i * 37 % 1000, end)
+        for i, (name, kind, end) in enumerate(
+            (name, kind, end)
+            for name in (b"a", b"abcdefghijklmno", b"x\0y", b"\0", b"n" + b"\0" * 14)
+            for kind, end in ((b"B", b"\n"), (b"T", b"\r\n"), (b"", b"\n\n\n"),
+                              (b"Sprite", b"\r\n\r\n"), (b"s", b"\n")))),
 }
 
 

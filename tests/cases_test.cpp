@@ -6,12 +6,20 @@
 // must print (NAME.check: a first line "# exit N", then the finding lines)
 // and, when there are any, its extra arguments (NAME.args). Adding a case is
 // adding files.
+//
+// Each recorded output is also read back and compared with the picture and
+// the list converted in this process, so a recorded file that is itself
+// wrong fails too. The recorded files are rewritten from the programs' runs
+// only when KELVORA_REGENERATE=1 is set (or by the regenerate_cases
+// target), and an output only when it reads back as the conversion.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "test_support.h"
@@ -55,6 +63,21 @@ std::string copy_inputs(const fs::path& folder, const std::string& name, const f
     return picture;
 }
 
+bool regenerating() {
+    const char* const value = std::getenv("KELVORA_REGENERATE");
+    return value != nullptr && std::string_view(value) == "1";
+}
+
+// Rewrites a recorded file with what a run gave, or removes it when the run
+// gave nothing.
+void record(const fs::path& path, bool present, const std::string& bytes) {
+    if (present) {
+        test::write_file(path, bytes);
+    } else {
+        fs::remove(path);
+    }
+}
+
 class Case : public testing::TestWithParam<std::string> {};
 
 TEST_P(Case, ConvertsAsRecorded) {
@@ -62,8 +85,22 @@ TEST_P(Case, ConvertsAsRecorded) {
     test::TempDir dir;
     const std::string picture = copy_inputs(CASES, name, dir.path());
     const std::string output = name + ".asm";
+    const auto reads_back = [&](const std::string& text, const std::string& messages) {
+        return test::read_back_fault(read_file(dir / picture), read_file(dir / (name + ".txt")),
+                                     text, messages);
+    };
 
     const test::Run run = test::run_kelvora(dir.path(), {picture, name + ".txt", output});
+    if (regenerating()) {
+        const bool written = fs::exists(dir / output);
+        const std::string text = written ? read_file(dir / output) : "";
+        if (written) {
+            const std::string fault = reads_back(text, run.out);
+            ASSERT_EQ(fault, "") << output << " not recorded: it does not read back";
+        }
+        record(CASES / output, written, text);
+        record(CASES / (name + ".out"), !run.out.empty(), run.out);
+    }
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, expected(CASES, name, ".out").bytes);
     const Expected asm_file = expected(CASES, name, ".asm");
@@ -77,6 +114,10 @@ TEST_P(Case, ConvertsAsRecorded) {
                          asm_file.bytes.end())
                    .first -
                written.begin();
+    if (asm_file.present) {
+        EXPECT_EQ(reads_back(asm_file.bytes, expected(CASES, name, ".out").bytes), "")
+            << "the recorded " << output << " read back";
+    }
 }
 
 std::string test_name(const testing::TestParamInfo<std::string>& info) {
@@ -102,10 +143,14 @@ TEST_P(Check, FindsWhatIsRecorded) {
     arguments.push_back(picture);
     arguments.push_back(name + ".txt");
 
+    const test::Run run = test::run_preview(dir.path(), arguments);
+    if (regenerating()) {
+        test::write_file(CHECKS / (name + ".check"),
+                         "# exit " + std::to_string(run.status) + "\n" + run.out);
+    }
     const std::string recorded = read_file(CHECKS / (name + ".check"));
     const std::size_t first_line_end = recorded.find('\n');
     ASSERT_EQ(recorded.rfind("# exit ", 0), 0u) << name << ".check starts with \"# exit N\"";
-    const test::Run run = test::run_preview(dir.path(), arguments);
     EXPECT_EQ(run.out, recorded.substr(first_line_end + 1));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, std::stoi(recorded.substr(7, first_line_end - 7)));

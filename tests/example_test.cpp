@@ -1,5 +1,6 @@
 // The shipped example: its generator reproduces the committed picture and
-// list, and the program reproduces the committed output byte for byte.
+// list, and the program reproduces the committed output byte for byte, an
+// output that reads back as the example's conversion.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -31,6 +32,11 @@ TEST(Example, DefaultNamesConvertTheExampleFromItsFolder) {
     EXPECT_EQ(run_kelvora(dir.path(), {}).out,
               "Kelvora\n\tkelvora.exe file.bmp file.txt file.asm\n");
     EXPECT_EQ(read_file(dir / "testpic.asm"), read_file(EXAMPLES / "testpic.asm"));
+    // The committed output is itself what the example converts to.
+    EXPECT_EQ(test::read_back_fault(read_file(EXAMPLES / "testpic.bmp"),
+                                    read_file(EXAMPLES / "testpic.txt"),
+                                    read_file(EXAMPLES / "testpic.asm"), ""),
+              "");
 }
 
 } // namespace

@@ -426,6 +426,10 @@ TEST(Picture, RunLengthData) {
         {"a 4-bit run alternates its two nibbles", 4, "\5\x12" + END, "12121000/00000000"},
         {"a 4-bit literal of 5 and its padding byte", 4, std::string("\0\5\x12\x34\x50\0\2\x77", 8),
          "12345770/00000000"},
+        {"a 4-bit literal of 6: three bytes, then a padding byte", 4,
+         std::string("\0\6\x12\x34\x56\0\2\x77", 8) + END, "12345677/00000000"},
+        {"a 4-bit literal of 3: two bytes, no padding byte", 4,
+         std::string("\0\3\x12\x30\2\x77", 6) + END, "12377000/00000000"},
         {"a 4-bit literal cut short: both nibbles of each byte there", 4,
          std::string("\0\5\x12\x34", 4), "12340000/00000000"},
     };
@@ -447,6 +451,30 @@ TEST(Picture, RunLengthData) {
     ASSERT_TRUE(
         load(make_bmp({8, 8, 8, 0, 1}, repeat(std::string("\0\0", 2), 8) + "\1\5"), stores->grid));
     EXPECT_EQ(rows_of(stores->grid, 8, 0, 1), "00000000");
+}
+
+TEST(Picture, TruecolourPixelsTakeTheNearestDisplayColour) {
+    const struct {
+        const char* what;
+        Rgb colour;
+        int index; // -1: refused
+    } cases[] = {
+        {"#e60000 is 25 from red and from bright red: the lower index", {0xE6, 0, 0}, 2},
+        {"#e6e6e6 is 25 from white and from bright white: the lower index", {0xE6, 0xE6, 0xE6}, 7},
+        {"#cd0030 is 48 from red: still red", {0xCD, 0, 0x30}, 2},
+        {"#303030 is 48 from black: still black", {0x30, 0x30, 0x30}, 0},
+        {"#cd0031 is 49 from red and further from the rest", {0xCD, 0, 0x31}, -1},
+    };
+    for (const auto& c : cases) {
+        std::string pixels;
+        for (int i = 0; i < 64; ++i) {
+            pixels += {static_cast<char>(c.colour.b), static_cast<char>(c.colour.g),
+                       static_cast<char>(c.colour.r)};
+        }
+        auto stores = fresh_stores();
+        const bool taken = load(make_bmp({8, 8, 24}, pixels), stores->grid);
+        EXPECT_EQ(taken ? stores->grid.at(7, 7) : -1, c.index) << c.what;
+    }
 }
 
 TEST(Picture, ShortFilesRepeatTheirLastByte) {

@@ -15,6 +15,10 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
+
+#include "input/resource_list.h"
+#include "output/read_back.h"
 
 extern char** environ;
 
@@ -227,6 +231,29 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
+namespace {
+
+// The caller's environment without what would change the programs' or
+// make's behaviour: the makefile takes KELVORA and KELVORA_PREVIEW from it,
+// and an outer make hands its variables and job slots down in the others.
+// The tests then depend on the tree alone.
+std::vector<char*> child_environment() {
+    static const char* const DROPPED[] = {"KELVORA",      "KELVORA_PREVIEW", "MAKEFLAGS", "MFLAGS",
+                                          "GNUMAKEFLAGS", "MAKEOVERRIDES",   "MAKELEVEL"};
+    std::vector<char*> kept;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view variable(*entry);
+        const std::string_view name = variable.substr(0, variable.find('='));
+        if (std::find(std::begin(DROPPED), std::end(DROPPED), name) == std::end(DROPPED)) {
+            kept.push_back(*entry);
+        }
+    }
+    kept.push_back(nullptr);
+    return kept;
+}
+
+} // namespace
+
 Run run_program(const fs::path& directory, const std::vector<std::string>& argv,
                 const RunOptions& options) {
     TempDir capture;
@@ -254,7 +281,9 @@ Run run_program(const fs::path& directory, const std::vector<std::string>& argv,
         setrlimit(RLIMIT_FSIZE, &limit);
     }
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    std::vector<char*> environment = child_environment();
+    const int spawned =
+        posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environment.data());
     setrlimit(RLIMIT_FSIZE, &own_limit);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
@@ -307,6 +336,28 @@ Result convert(const std::string& picture, const std::string& list) {
     result.messages = run_kelvora(dir.path(), {"pic.bmp", "list.txt", "out.asm"}).out;
     result.output = read_file(dir / "out.asm");
     return result;
+}
+
+std::string read_back_fault(const std::string& picture, const std::string& list,
+                            const std::string& output, const std::string& messages) {
+    auto stores = fresh_stores();
+    PictureFacts facts;
+    const PictureVerdict picture_verdict = read_picture(*reader_over(picture), stores->grid, facts);
+    if (!picture_verdict.taken) {
+        return std::string("the picture is refused: ") + picture_verdict.reason;
+    }
+    std::vector<ResourceRecord> records;
+    const auto list_reader = reader_over(list);
+    for (ResourceRecord record{}; read_record(*list_reader, record);) {
+        records.push_back(record);
+    }
+    const read_back::Text text = read_back::read_text(output, records, DEFAULT_SYNTAX);
+    const read_back::Verdict verdict = read_back::compare(text, records, *stores);
+    if (!verdict.fits()) {
+        return verdict.describe();
+    }
+    const std::string expected = read_back::expected_messages(records);
+    return messages == expected ? "" : "the messages are not one per record outside: " + expected;
 }
 
 std::string repeat(const std::string& text, int times) {

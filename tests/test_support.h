@@ -127,6 +127,13 @@ struct Result {
 // there on them, with out.asm as the output.
 Result convert(const std::string& picture, const std::string& list);
 
+// Reads a run's output back and compares it with the picture and the list
+// converted afresh in this process: "" when every line and byte is what the
+// conversion makes and the messages are one per record outside the grid,
+// else the first line that is not, and why.
+std::string read_back_fault(const std::string& picture, const std::string& list,
+                            const std::string& output, const std::string& messages);
+
 std::string repeat(const std::string& text, int times);
 
 // A small picture: the left cell has colour 2 in its four left columns and

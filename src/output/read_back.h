@@ -1,0 +1,71 @@
+// Reading kelvora's assembler text back, for the tests and the fuzz targets
+// (not part of the programs). The text is read in the list's own terms: each
+// record's layout says which lines it has, so a line missing, a line too
+// many or a line of the wrong form stops the reading at that line, with its
+// number and why. A separate comparison then converts the list afresh and
+// checks every byte read back against what it means: a cell's bitmap rows
+// and attribute, a sprite row's mask and data, the size bytes and the fill.
+// Neither looks at how the writer builds its lines, so a fault in the
+// writer cannot hide behind the same fault here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/resource_record.h"
+#include "model/stores.h"
+#include "output/asm_syntax.h"
+
+namespace kelvora::read_back {
+
+// One band as read: the bytes of its body lines one after another, and the
+// value of its closing fill line when its layout has one.
+struct Band {
+    std::int64_t first_line; // the text's line number (from 1) of its first line
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t fill;
+};
+
+// One record of the list as read. A record outside the grid has no lines.
+struct Record {
+    bool written;
+    std::int64_t label_line;
+    std::string label;
+    std::vector<std::uint8_t> header; // the size bytes after the label
+    std::vector<Band> bands;
+};
+
+// Where a reading or a comparison found the first thing that does not fit,
+// and why; no line (0) and no reason when everything fits.
+struct Verdict {
+    std::int64_t line = 0;
+    std::string why;
+
+    bool fits() const { return why.empty(); }
+    std::string describe() const; // "line N: why"
+};
+
+struct Text {
+    std::vector<Record> records; // one per record of the list, as far as read
+    Verdict verdict;
+};
+
+// Reads `text` as the output of `records` written in `syntax`. Byte literals
+// may be written in any of the forms assemblers take: 0x1f, $1f, 1fh or 31,
+// at most 255. Everything else the syntax spells (the label's end, the leads
+// of byte and fill lines, the alignment line) must be there exactly, with
+// literals separated by "," and every line ended by a line feed.
+Text read_text(std::string_view text, const std::vector<ResourceRecord>& records,
+               const AsmSyntax& syntax);
+
+// Converts the records again, one after another into `stores` (which hold
+// the picture in their grid and are otherwise as a run starts: zero), and
+// checks what was read back against each encoded band.
+Verdict compare(const Text& text, const std::vector<ResourceRecord>& records, Stores& stores);
+
+// The messages a run of the list prints: one for each record outside the grid.
+std::string expected_messages(const std::vector<ResourceRecord>& records);
+
+} // namespace kelvora::read_back
