@@ -131,7 +131,7 @@ void check_conversion(const Input& input, const Conversion& result) {
     const read_back::Text text = read_back::read_text(result.output, records, DEFAULT_SYNTAX);
     Stores& stores = fuzz::zeroed_stores();
     PictureFacts facts;
-    read_picture(reader_over(input.picture), stores.grid, facts);
+    read_picture(reader_over(input.picture), fuzz::picture_scratch(), stores.grid, facts);
     const read_back::Verdict verdict = read_back::compare(text, records, stores);
     if (!verdict.fits()) {
         fuzz::fail(("the output read back: " + verdict.describe()).c_str());

@@ -342,7 +342,8 @@ std::string read_back_fault(const std::string& picture, const std::string& list,
                             const std::string& output, const std::string& messages) {
     auto stores = fresh_stores();
     PictureFacts facts;
-    const PictureVerdict picture_verdict = read_picture(*reader_over(picture), stores->grid, facts);
+    const PictureVerdict picture_verdict =
+        read_picture(*reader_over(picture), picture_scratch(), stores->grid, facts);
     if (!picture_verdict.taken) {
         return std::string("the picture is refused: ") + picture_verdict.reason;
     }
