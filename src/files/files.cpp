@@ -283,7 +283,6 @@ int link_temporary(OutputFile& file) {
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         next_temporary_name(file);
         if (linkat(AT_FDCWD, name, file.folder.fd(), file.temporary, AT_SYMLINK_FOLLOW) == 0) {
-            arm_removal(file);
             return 0;
         }
         if (errno != EEXIST) {
@@ -575,10 +574,21 @@ int commit_output(OutputFile& file) {
     // sync would cost a build step more than the conversion itself (about a
     // millisecond here, far more on a spinning disk). Compilers do not sync
     // their outputs either; only a crash of the whole system could lose it.
-    int error = 0;
-    if (file.temporary[0] == '\0') {
-        error = link_temporary(file);
+    //
+    // A file made without a name gets one only for the rename: interruptions
+    // wait meanwhile, so that none can leave that name behind. (One named
+    // from the start is removed by the signal handler instead.)
+    const bool unnamed = file.temporary[0] == '\0';
+    sigset_t interruptions;
+    sigset_t before;
+    sigemptyset(&interruptions);
+    for (const int number : INTERRUPTIONS) {
+        sigaddset(&interruptions, number);
     }
+    if (unnamed) {
+        sigprocmask(SIG_BLOCK, &interruptions, &before);
+    }
+    int error = unnamed ? link_temporary(file) : 0;
     const int close_error = file.handle.close();
     error = error != 0 ? error : close_error;
     if (error == 0 &&
@@ -588,6 +598,11 @@ int commit_output(OutputFile& file) {
     if (error == 0) {
         disarm_removal();
         file.temporary[0] = '\0'; // it is the output now
+    } else if (unnamed) {
+        remove_temporary(file);
+    }
+    if (unnamed) {
+        sigprocmask(SIG_SETMASK, &before, nullptr);
     }
     return error;
 }
