@@ -59,13 +59,14 @@ enum class OutputMode : unsigned char {
              // through a spare file too, then written through that descriptor where it stands
 };
 
-// Which way open_output may write an existing regular output. Only the tests
-// choose: they force each fallback, which the file systems they run on would
-// otherwise never take.
+// Which way open_output writes a regular output. Only the tests choose: they
+// force each fallback, which the file systems they run on would otherwise
+// never take.
 enum class OutputWay : unsigned char {
     Chosen,         // a new file beside the output, without a name where possible
-    InPlace,        // written in place, as in a folder that takes no new file
-    NamedTemporary, // a new file beside the output that has a name from the start
+    InPlace,        // an existing output is written in place, as in a folder that
+                    // takes no new file
+    NamedTemporary, // the new file beside the output has a name from the start
 };
 
 inline constexpr int TEMPORARY_NAME_SIZE = 32;
