@@ -1,13 +1,20 @@
-// Both programs' outputs under faults: a write that fails part-way, a run
-// killed in the middle, inputs that fail to read, a reader that goes away, a
-// symbolic link, and the output's name swapped for a link to the picture. The
-// earlier output (or the picture) must come through byte for byte, or the
-// new output be complete, and every failure be named.
+// Both programs' outputs under faults: a write that fails part-way, a full
+// disk, a run killed or interrupted in the middle, inputs that fail to read,
+// a reader that goes away, a symbolic link, the output's name swapped for a
+// link to the picture, and other runs making the same output. Each way an
+// output can be written is tried: replaced through a new file without a name
+// or with one, and written in place. The earlier output (or the picture) must
+// come through byte for byte, or the new output be complete, nothing be left
+// behind, and every failure be named.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,10 +22,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "files/files.h"
+#include "main/run.h"
+#include "preview/preview_run.h"
 #include "test_support.h"
 
 namespace kelvora {
@@ -32,22 +43,61 @@ using Clock = std::chrono::steady_clock;
 
 const std::string EARLIER = "earlier run\n";
 
+// The program's own run, called in this process, with its output written
+// the given way: the exit status.
+int kelvora_in_process(const std::vector<std::string>& arguments, OutputWay way) {
+    make_write_signals_errors();
+    convert_resources(allocate_run_memory(), arguments[0].c_str(), arguments[1].c_str(),
+                      arguments[2].c_str(), stdout, way);
+    return 0;
+}
+
+int preview_in_process(const std::vector<std::string>& arguments, OutputWay way) {
+    make_write_signals_errors();
+    auto stores = test::fresh_stores();
+    auto image = std::make_unique<PreviewImage>();
+    const PreviewRequest request{
+        arguments[0].c_str(), arguments[1].c_str(), arguments[2].c_str(), 0, false, way};
+    return run_preview(*stores, test::picture_scratch(), *image, request, stdout, stderr);
+}
+
 struct Program {
     const char* name;
     const char* output;
     const char* long_list; // a list that keeps it writing for a while
     test::Run (*run)(const fs::path&, const std::vector<std::string>&, const RunOptions&);
+    int (*in_process)(const std::vector<std::string>&, OutputWay);
     bool is_kelvora;
     // kelvora prints its failures on standard output, the preview on standard error.
     const std::string& messages(const test::Run& run) const {
         return is_kelvora ? run.out : run.err;
     }
+    // The program itself when the way is the one it chooses; otherwise its
+    // run forced into the other way, in a process of its own.
+    test::Run run_way(OutputWay way, const fs::path& directory,
+                      const std::vector<std::string>& arguments,
+                      const RunOptions& options = {}) const {
+        if (way == OutputWay::Chosen) {
+            return run(directory, arguments, options);
+        }
+        return test::run_in_child(
+            directory, [this, &arguments, way] { return in_process(arguments, way); }, options);
+    }
 };
 
 // On a 512 x 512 picture of noise, kelvora writes 200 KB for each record,
 // 80 MB for its long list; the preview writes a PNG of 480 KB.
-const Program PROGRAMS[] = {{"kelvora", "out.asm", "long.txt", test::run_kelvora, true},
-                            {"kelvora-preview", "out.png", "one.txt", test::run_preview, false}};
+const Program PROGRAMS[] = {
+    {"kelvora", "out.asm", "long.txt", test::run_kelvora, kelvora_in_process, true},
+    {"kelvora-preview", "out.png", "one.txt", test::run_preview, preview_in_process, false}};
+
+struct Way {
+    OutputWay way;
+    const char* name;
+};
+const Way WAYS[] = {{OutputWay::Chosen, "replaced through an unnamed file"},
+                    {OutputWay::NamedTemporary, "replaced through a named file"},
+                    {OutputWay::InPlace, "written in place"}};
 
 // A folder with the inputs and each program's earlier output.
 struct Sheet {
@@ -100,6 +150,52 @@ RunOptions kill_after(long long bytes, int signal) {
     return options;
 }
 
+std::size_t files_in(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
+}
+
+TEST(Output, EveryWayWritesTheWholeOutputAndLeavesNothingBehind) {
+    Sheet sheet;
+    write_file(sheet.dir / "empty.txt", "");
+    // Longer than the new output, so that an old tail left behind shows.
+    const std::string earlier = test::repeat("an earlier, longer output\n", 40000);
+    for (const Program& program : PROGRAMS) {
+        for (const char* list : {"one.txt", "empty.txt"}) {
+            const std::string reference = std::string("reference-") + program.output;
+            ASSERT_EQ(program.run(sheet.dir.path(), {"pic.bmp", list, reference}, {}).status, 0);
+            for (const Way& way : WAYS) {
+                const std::string where = std::string(program.name) + ", " + list + ", " + way.name;
+                const fs::path output = sheet.dir / program.output;
+                const fs::path other_name = sheet.dir / "other-name";
+                write_file(output, earlier);
+                fs::permissions(output, fs::perms(0640));
+                fs::create_hard_link(output, other_name);
+                struct stat before;
+                ASSERT_EQ(stat(output.c_str(), &before), 0);
+                const std::size_t files = sheet.files();
+
+                const test::Run run =
+                    program.run_way(way.way, sheet.dir.path(), {"pic.bmp", list, program.output});
+                EXPECT_EQ(program.messages(run), "") << where;
+                EXPECT_EQ(run.status, 0) << where;
+                EXPECT_TRUE(read_file(output) == read_file(sheet.dir / reference))
+                    << where << ": " << fs::file_size(output) << " bytes";
+                EXPECT_EQ(sheet.files(), files) << where << ": a temporary file is left";
+                EXPECT_EQ(fs::status(output).permissions(), fs::perms(0640)) << where;
+                // Written in place, the file stays, and so do its other
+                // names; replaced, the other name keeps the earlier output.
+                struct stat after;
+                ASSERT_EQ(stat(output.c_str(), &after), 0);
+                const bool in_place = way.way == OutputWay::InPlace;
+                EXPECT_EQ(after.st_ino == before.st_ino, in_place) << where;
+                EXPECT_EQ(read_file(other_name) == earlier, !in_place) << where;
+                fs::remove(other_name);
+            }
+        }
+    }
+}
+
 struct Fault {
     const char* what;
     const char* picture;
@@ -120,32 +216,243 @@ TEST(Output, EveryFailureLeavesTheEarlierOutput) {
          "kelvora-preview: can't read /proc/self/mem: Input/output error\n"},
         {"picture fails to read", "/proc/self/mem", "one.txt", 0, 0, mem_error,
          "kelvora-preview: " + mem_error},
-        // Last, as a named temporary file may stay behind a killed run.
-        {"killed", "pic.bmp", nullptr, 0, SIGKILL, "", ""},
+        {"interrupted", "pic.bmp", nullptr, 0, SIGINT, "", ""},
         {"terminated", "pic.bmp", nullptr, 0, SIGTERM, "", ""},
+        {"hung up", "pic.bmp", nullptr, 0, SIGHUP, "", ""},
+        {"quit", "pic.bmp", nullptr, 0, SIGQUIT, "", ""},
+        // Last, as a named temporary file stays behind a killed run.
+        {"killed", "pic.bmp", nullptr, 0, SIGKILL, "", ""},
     };
-    Sheet sheet;
-    const std::size_t files = sheet.files();
-    for (const Fault& fault : faults) {
-        for (const Program& program : PROGRAMS) {
-            const char* list = fault.list != nullptr ? fault.list : program.long_list;
-            const RunOptions options = fault.signal != 0 ? kill_after(128 << 10, fault.signal)
-                                                         : file_size_limit(fault.file_size_limit);
-            const test::Run run =
-                program.run(sheet.dir.path(), {fault.picture, list, program.output}, options);
-            const std::string where = std::string(program.name) + ", " + fault.what;
-            if (fault.signal != 0) {
-                EXPECT_EQ(run.status, 128 + fault.signal) << where << ": not killed mid-run";
-            } else {
-                EXPECT_EQ(program.messages(run),
-                          program.is_kelvora ? fault.kelvora_messages : fault.preview_messages)
-                    << where;
-                EXPECT_EQ(run.status, program.is_kelvora ? 0 : 1) << where;
-                EXPECT_EQ(sheet.files(), files) << where << ": the temporary file is left";
+    for (const Way& way : WAYS) {
+        Sheet sheet;
+        const std::size_t files = sheet.files();
+        for (const Fault& fault : faults) {
+            for (const Program& program : PROGRAMS) {
+                const char* list = fault.list != nullptr ? fault.list : program.long_list;
+                const RunOptions options = fault.signal != 0
+                                               ? kill_after(128 << 10, fault.signal)
+                                               : file_size_limit(fault.file_size_limit);
+                const test::Run run = program.run_way(
+                    way.way, sheet.dir.path(), {fault.picture, list, program.output}, options);
+                const std::string where =
+                    std::string(program.name) + ", " + way.name + ", " + fault.what;
+                if (fault.signal != 0) {
+                    EXPECT_EQ(run.status, 128 + fault.signal) << where << ": not killed mid-run";
+                } else {
+                    EXPECT_EQ(program.messages(run),
+                              program.is_kelvora ? fault.kelvora_messages : fault.preview_messages)
+                        << where;
+                    EXPECT_EQ(run.status, program.is_kelvora ? 0 : 1) << where;
+                }
+                if (fault.signal != SIGKILL) {
+                    EXPECT_EQ(sheet.files(), files) << where << ": the temporary file is left";
+                }
+                const std::string output = read_file(sheet.dir / program.output);
+                EXPECT_TRUE(output == EARLIER) << where << ": " << output.size() << " other bytes";
             }
-            const std::string output = read_file(sheet.dir / program.output);
-            EXPECT_TRUE(output == EARLIER) << where << ": " << output.size() << " other bytes";
         }
+    }
+}
+
+constexpr uid_t NOBODY = 65534;
+
+// Makes the process the user nobody, as one who may write an output but not
+// the folder it is in: false when that can't be done.
+bool become_nobody() {
+    // Reading /proc/self/mem stays allowed to a process that changed user
+    // only while it may dump core.
+    return setgroups(0, nullptr) == 0 && setresgid(NOBODY, NOBODY, NOBODY) == 0 &&
+           setresuid(NOBODY, NOBODY, NOBODY) == 0 && prctl(PR_SET_DUMPABLE, 1) == 0;
+}
+
+TEST(Output, AFolderThatTakesNoNewFileLosesNothing) {
+    // As root, the run is made as nobody in root's folder, on an output of
+    // nobody's; otherwise the folder is made read-only.
+    const bool as_root = geteuid() == 0;
+    Sheet sheet;
+    const fs::path folder = sheet.dir / "locked";
+    fs::create_directory(folder);
+    for (const Program& program : PROGRAMS) {
+        const fs::path output = folder / program.output;
+        write_file(output, EARLIER);
+        ASSERT_TRUE(!as_root || chown(output.c_str(), NOBODY, NOBODY) == 0);
+        const std::string reference = std::string("reference-") + program.output;
+        ASSERT_EQ(program.run(sheet.dir.path(), {"pic.bmp", "one.txt", reference}, {}).status, 0);
+    }
+    if (!as_root) {
+        fs::permissions(folder, fs::perms(0555));
+    }
+    for (const Program& program : PROGRAMS) {
+        const std::string output = std::string("locked/") + program.output;
+        struct stat before;
+        ASSERT_EQ(stat((sheet.dir / output).c_str(), &before), 0);
+        for (const char* list : {"/proc/self/mem", "one.txt"}) {
+            const test::Run run = test::run_in_child(sheet.dir.path(), [&] {
+                if (as_root && !become_nobody()) {
+                    return 99;
+                }
+                return program.in_process({"pic.bmp", list, output}, OutputWay::Chosen);
+            });
+            ASSERT_NE(run.status, 99) << "can't become nobody";
+            const std::string where = std::string(program.name) + ", list " + list;
+            if (list[0] == '/') {
+                EXPECT_EQ(program.messages(run),
+                          std::string(program.is_kelvora ? "" : "kelvora-preview: ") +
+                              "can't read /proc/self/mem: Input/output error\n")
+                    << where;
+                EXPECT_TRUE(read_file(sheet.dir / output) == EARLIER) << where;
+            } else {
+                EXPECT_EQ(program.messages(run), "") << where;
+                EXPECT_TRUE(read_file(sheet.dir / output) ==
+                            read_file(sheet.dir / (std::string("reference-") + program.output)))
+                    << where;
+            }
+            struct stat after;
+            ASSERT_EQ(stat((sheet.dir / output).c_str(), &after), 0);
+            EXPECT_EQ(after.st_ino, before.st_ino) << where << ": not written in place";
+        }
+    }
+    fs::permissions(folder, fs::perms(0755));
+    EXPECT_EQ(files_in(folder), 2u) << "nothing left beside the outputs";
+}
+
+TEST(Output, AFullDiskIsFoundBeforeAnOutputWrittenInPlaceChanges) {
+    Sheet sheet;
+    fs::create_directory(sheet.dir / "small");
+    for (const Program& program : PROGRAMS) {
+        const std::string output = std::string("small/") + program.output;
+        const test::Run run = test::run_in_child(sheet.dir.path(), [&] {
+            // A file system of 1 MiB, seen by this process alone, with room
+            // left for less than either output.
+            if (unshare(CLONE_NEWNS) != 0 ||
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tmpfs", "small", "tmpfs", 0, "size=1m") != 0) {
+                return 99;
+            }
+            write_file(output, EARLIER);
+            write_file("small/filler", std::string(900 << 10, 'f'));
+            const int status =
+                program.in_process({"pic.bmp", "one.txt", output}, OutputWay::InPlace);
+            write_file("after", read_file(output));
+            return status;
+        });
+        if (run.status == 99) {
+            GTEST_SKIP() << "no file system of its own can be mounted here";
+        }
+        EXPECT_EQ(program.messages(run), program.is_kelvora
+                                             ? "can't write small/out.asm\n"
+                                             : "kelvora-preview: can't write small/out.png: No "
+                                               "space left on device\n");
+        EXPECT_TRUE(read_file(sheet.dir / "after") == EARLIER) << program.name;
+    }
+}
+
+TEST(Output, ANameForAHeldDescriptorIsWrittenThroughIt) {
+    Sheet sheet;
+    write_file(sheet.dir / "two.txt", "a=B,0,0,512,512,7\nfar=B,2000,0,8,8,7\n");
+    ASSERT_EQ(test::run_kelvora(sheet.dir.path(), {"pic.bmp", "two.txt", "reference.asm"}).status,
+              0);
+    const std::string converted = read_file(sheet.dir / "reference.asm");
+    const std::string skipped = "can't convert far: outside the 1024x1024 picture area\n";
+    const std::string kelvora = KELVORA_BINARY;
+    // Appended to what the file held, and the messages after the output, in
+    // the same file, not in one renamed away.
+    const struct {
+        std::string command;
+        std::string expected;
+    } cases[] = {
+        {kelvora + " pic.bmp two.txt /dev/stdout >> out.asm", EARLIER + converted + skipped},
+        {kelvora + " pic.bmp two.txt /dev/fd/3 3>> out.asm", EARLIER + converted},
+        {kelvora + " pic.bmp two.txt /proc/self/fd/3 3>> out.asm", EARLIER + converted},
+        {"(echo first; " + kelvora + " pic.bmp two.txt /dev/stdout) > out.asm",
+         "first\n" + converted + skipped},
+    };
+    for (const auto& c : cases) {
+        write_file(sheet.dir / "out.asm", EARLIER);
+        struct stat before;
+        ASSERT_EQ(stat((sheet.dir / "out.asm").c_str(), &before), 0);
+        test::run_program(sheet.dir.path(), {"sh", "-c", c.command});
+        EXPECT_TRUE(read_file(sheet.dir / "out.asm") == c.expected) << c.command;
+        struct stat after;
+        ASSERT_EQ(stat((sheet.dir / "out.asm").c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.command << ": renamed over";
+    }
+    // A failed run adds nothing.
+    write_file(sheet.dir / "out.asm", EARLIER);
+    test::run_program(sheet.dir.path(),
+                      {"sh", "-c", kelvora + " pic.bmp /proc/self/mem /dev/fd/3 3>> out.asm"});
+    EXPECT_TRUE(read_file(sheet.dir / "out.asm") == EARLIER);
+}
+
+TEST(Output, RunsMakingTheSameOutputAtOnceNeverFailToOpen) {
+    for (const Program& program : PROGRAMS) {
+        test::TempDir dir;
+        write_file(dir / "pic.bmp", test::logo_picture(8));
+        write_file(dir / "list.txt", "logo=B,0,0,16,8,7\n");
+        // Another thread plays the other runs: it makes the output whole
+        // through a new file, and takes it away again, over and over.
+        std::atomic<bool> stop{false};
+        std::thread other([&dir, &stop] {
+            const std::string out = dir / "out", file = dir / "file";
+            while (!stop) {
+                close(open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+                rename(file.c_str(), out.c_str());
+                unlink(out.c_str());
+            }
+        });
+        const auto end = Clock::now() + std::chrono::milliseconds(700);
+        for (int runs = 0; runs < 20 || (runs < 300 && Clock::now() < end); ++runs) {
+            const test::Run run = program.run(dir.path(), {"pic.bmp", "list.txt", "out"}, {});
+            if (!program.messages(run).empty()) {
+                ADD_FAILURE() << program.name << ", run " << runs << ": " << program.messages(run);
+                break;
+            }
+        }
+        stop = true;
+        other.join();
+    }
+}
+
+TEST(Output, SpecialBitsStayOnlyWithTheOwnerAndGroupTheyWereSetFor) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to give the output to other users";
+    }
+    Sheet sheet;
+    fs::permissions(sheet.dir.path(), fs::perms(0777)); // nobody may make a file here
+    const fs::path output = sheet.dir / "out.asm";
+    const struct {
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        bool as_nobody;
+        gid_t group_after;
+        mode_t mode_after;
+    } cases[] = {
+        // Root may keep both: the bits stay.
+        {NOBODY, NOBODY, 06754, false, NOBODY, 06754},
+        {NOBODY, 0, 02664, false, 0, 02664},
+        // Nobody keeps the owner and group that are its own.
+        {NOBODY, NOBODY, 02664, true, NOBODY, 02664},
+        // Nobody is not in root's group: the file gets nobody's, without the bit.
+        {NOBODY, 0, 02664, true, NOBODY, 0664},
+    };
+    for (const auto& c : cases) {
+        write_file(output, EARLIER);
+        ASSERT_EQ(chown(output.c_str(), c.owner, c.group), 0);
+        ASSERT_EQ(chmod(output.c_str(), c.mode), 0);
+        const test::Run run = test::run_in_child(sheet.dir.path(), [&c] {
+            if (c.as_nobody && !become_nobody()) {
+                return 99;
+            }
+            return kelvora_in_process({"pic.bmp", "one.txt", "out.asm"}, OutputWay::Chosen);
+        });
+        ASSERT_EQ(run.status, 0) << "can't become nobody";
+        struct stat after;
+        ASSERT_EQ(stat(output.c_str(), &after), 0);
+        EXPECT_EQ(after.st_uid, c.owner);
+        EXPECT_EQ(after.st_gid, c.group_after);
+        EXPECT_EQ(after.st_mode & 07777, c.mode_after) << std::oct << c.mode;
+        EXPECT_NE(read_file(output), EARLIER);
     }
 }
 

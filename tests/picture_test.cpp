@@ -3,7 +3,11 @@
 // its reason.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
+#include <array>
 #include <cstring>
+#include <vector>
 
 #include "input/picture.h"
 #include "input/picture_rows.h"
@@ -391,6 +395,89 @@ TEST(Picture, PngRefusals) {
         auto stores = fresh_stores();
         EXPECT_FALSE(load(c.bytes, stores->grid));
         EXPECT_EQ(stores->grid.at(0, 0), 0) << c.reason;
+    }
+}
+
+// A PNG chunk as it is stored: length, type, data, checksum.
+std::string png_chunk(const char* type, const std::string& data) {
+    std::string chunk;
+    const auto put_be32 = [&chunk](std::uint32_t value) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            chunk.push_back(static_cast<char>((value >> shift) & 0xFF));
+        }
+    };
+    put_be32(static_cast<std::uint32_t>(data.size()));
+    chunk += std::string(type, 4) + data;
+    const auto* bytes = reinterpret_cast<const Bytef*>(chunk.data() + 4);
+    put_be32(static_cast<std::uint32_t>(crc32(0, bytes, static_cast<uInt>(data.size() + 4))));
+    return chunk;
+}
+
+TEST(Picture, PngReadingStopsAtTheLastRow) {
+    // Where each pass starts and how far it steps, across and down: the one
+    // pass of a picture, or Adam7's seven of an interlaced one.
+    using Pass = std::array<int, 4>;
+    const std::vector<Pass> plain = {{0, 0, 1, 1}};
+    const std::vector<Pass> adam7 = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                     {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    std::string expected;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            expected += "0123456789abcdef"[pattern(x, y) & 15];
+        }
+        expected += y < 7 ? "/" : "";
+    }
+    for (const bool interlaced : {false, true}) {
+        // The rows, each after its filter byte (0: none).
+        std::string rows;
+        for (const auto& [x0, y0, dx, dy] : interlaced ? adam7 : plain) {
+            for (int y = y0; y < 8; y += dy) {
+                rows.push_back(0);
+                for (int x = x0; x < 8; x += dx) {
+                    rows.push_back(static_cast<char>(pattern(x, y) & 15));
+                }
+            }
+        }
+        // After them in the same compressed data, 16 MiB of zeros in 16 KB:
+        // none of it may be read, let alone inflated.
+        z_stream z{};
+        ASSERT_EQ(deflateInit(&z, 9), Z_OK);
+        std::string packed;
+        const auto pack = [&z, &packed](const std::string& bytes, int flush) {
+            static char out[1 << 16];
+            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+            z.avail_in = static_cast<uInt>(bytes.size());
+            do {
+                z.next_out = reinterpret_cast<Bytef*>(out);
+                z.avail_out = sizeof out;
+                deflate(&z, flush);
+                packed.append(out, sizeof out - z.avail_out);
+            } while (z.avail_out == 0);
+        };
+        pack(rows, Z_NO_FLUSH);
+        const std::string zeros(1 << 16, '\0');
+        for (int i = 0; i < 256; ++i) {
+            pack(zeros, Z_NO_FLUSH);
+        }
+        pack("", Z_FINISH);
+        deflateEnd(&z);
+
+        const std::string header = std::string("\0\0\0\x08\0\0\0\x08\x08\x03\0\0", 12) +
+                                   static_cast<char>(interlaced ? 1 : 0);
+        std::string palette;
+        for (int i = 0; i < 16; ++i) {
+            palette += std::string(3, static_cast<char>(i * 16));
+        }
+        const std::string png = "\x89PNG\r\n\x1a\n" + png_chunk("IHDR", header) +
+                                png_chunk("PLTE", palette) + png_chunk("IDAT", packed) +
+                                png_chunk("IEND", "");
+        auto reader = test::reader_over(png);
+        auto stores = fresh_stores();
+        PictureFacts facts;
+        EXPECT_TRUE(read_picture(*reader, test::picture_scratch(), stores->grid, facts).taken)
+            << interlaced;
+        EXPECT_EQ(rows_of(stores->grid, 8, 0, 8), expected) << interlaced;
+        EXPECT_LT(bytes_taken(*reader), 4096u) << "of " << png.size() << ", " << interlaced;
     }
 }
 

@@ -252,6 +252,27 @@ std::vector<char*> child_environment() {
     return kept;
 }
 
+// Waits for the process started with its standard output and error in
+// `capture`, after the options' fault is put in its way.
+Run wait_for(pid_t pid, const TempDir& capture, const RunOptions& options) {
+    if (options.while_running) {
+        options.while_running(pid);
+    }
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0) {
+        if (errno != EINTR) {
+            throw std::runtime_error("wait4 failed");
+        }
+    }
+    Run run;
+    run.out = read_file(capture / "out");
+    run.err = read_file(capture / "err");
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.max_rss_kib = usage.ru_maxrss;
+    return run;
+}
+
 } // namespace
 
 Run run_program(const fs::path& directory, const std::vector<std::string>& argv,
@@ -289,22 +310,43 @@ Run run_program(const fs::path& directory, const std::vector<std::string>& argv,
     if (spawned != 0) {
         throw std::runtime_error("can't start " + argv[0]);
     }
-    if (options.while_running) {
-        options.while_running(pid);
+    return wait_for(pid, capture, options);
+}
+
+Run run_in_child(const fs::path& directory, const std::function<int()>& body,
+                 const RunOptions& options) {
+    TempDir capture;
+    const fs::path out = capture / "out";
+    const fs::path err = capture / "err";
+    std::fflush(nullptr); // nothing buffered here is written twice
+    const pid_t pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
     }
-    int status = 0;
-    rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0) {
-        if (errno != EINTR) {
-            throw std::runtime_error("wait4 failed");
+    if (pid == 0) {
+        const int in_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        const int out_fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (in_fd < 0 || out_fd < 0 || err_fd < 0 || dup2(in_fd, STDIN_FILENO) < 0 ||
+            dup2(out_fd, STDOUT_FILENO) < 0 || dup2(err_fd, STDERR_FILENO) < 0 ||
+            chdir(directory.c_str()) != 0) {
+            _exit(125);
         }
+        // No core file from a signal that dumps one: it would land among the
+        // files a test counts.
+        const rlimit no_core{0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        if (options.file_size_limit > 0 && options.file_size_limit < limit.rlim_cur) {
+            limit.rlim_cur = options.file_size_limit;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        const int status = body();
+        std::fflush(nullptr);
+        _exit(status);
     }
-    Run run;
-    run.out = read_file(out);
-    run.err = read_file(err);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.max_rss_kib = usage.ru_maxrss;
-    return run;
+    return wait_for(pid, capture, options);
 }
 
 namespace {

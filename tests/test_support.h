@@ -111,6 +111,12 @@ struct RunOptions {
 Run run_program(const std::filesystem::path& directory, const std::vector<std::string>& argv,
                 const RunOptions& options = {});
 
+// Runs `body` as run_program runs a program, in a process of its own: forked
+// from the tests, so that a test can call the library with what no command
+// line can ask for. What `body` returns is the exit status.
+Run run_in_child(const std::filesystem::path& directory, const std::function<int()>& body,
+                 const RunOptions& options = {});
+
 // The programs under test, with these arguments.
 Run run_kelvora(const std::filesystem::path& directory, const std::vector<std::string>& arguments,
                 const RunOptions& options = {});

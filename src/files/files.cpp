@@ -1,13 +1,18 @@
-// Opening and closing the files of a run, and replacing the output whole.
+// Opening and closing the files of a run, and replacing the output whole, or
+// writing it in place once it is complete.
 #include "files/files.h"
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace kelvora {
@@ -20,6 +25,63 @@ constexpr int NAME_ATTEMPTS = 100;
 
 bool same_file(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The named temporary file to remove when the run is interrupted. The name is
+// in place before `armed` is set, and the handler reads it only while it is.
+struct Leftover {
+    volatile sig_atomic_t armed;
+    int folder;
+    char name[TEMPORARY_NAME_SIZE];
+};
+Leftover leftover;
+
+// The signals a user or a build tool ends a run with.
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void on_interruption(int number) {
+    if (leftover.armed != 0) {
+        unlinkat(leftover.folder, leftover.name, 0);
+    }
+    // Then the end the signal would have brought: its default action, with
+    // the exit status (and core dump) that goes with it. It is blocked while
+    // this runs, so it arrives as soon as this returns.
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigaction(number, &action, nullptr);
+    raise(number);
+}
+
+// From now until disarm_removal, an interruption removes the temporary file.
+void arm_removal(const OutputFile& file) {
+    static bool watching = false;
+    if (!watching) {
+        watching = true;
+        for (const int number : INTERRUPTIONS) {
+            struct sigaction action = {};
+            // A signal ignored from the start (a run under nohup) stays ignored.
+            if (sigaction(number, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
+                continue;
+            }
+            action = {};
+            action.sa_handler = on_interruption;
+            sigfillset(&action.sa_mask);
+            sigaction(number, &action, nullptr);
+        }
+    }
+    leftover.armed = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    leftover.folder = file.folder.fd();
+    std::memcpy(leftover.name, file.temporary, sizeof leftover.name);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    leftover.armed = 1;
+}
+
+// Called once the name is gone (removed or renamed over the output): a
+// signal in between only finds nothing left to remove.
+void disarm_removal() {
+    leftover.armed = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
 // Opens the directory part of `path` (relative to `at`, as a symbolic link's
@@ -54,10 +116,42 @@ int open_folder_of(int at, const char* path, FileHandle& folder, char (&entry)[N
     return 0;
 }
 
+// Whether `folder` lists this process's own descriptors (/proc/self/fd, where
+// /dev/fd and /dev/stdout lead): its entries are links to what each
+// descriptor holds, not names of files.
+bool is_own_descriptor_folder(int folder) {
+    struct stat info;
+    struct stat own;
+    if (fstat(folder, &info) != 0) {
+        return false;
+    }
+    for (const char* own_path : {"/proc/self/fd", "/proc/thread-self/fd"}) {
+        if (stat(own_path, &own) == 0 && same_file(own, info)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The descriptor such an entry stands for, or -1.
+int descriptor_named(const char* entry) {
+    int fd = 0;
+    for (const char* p = entry; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9' || fd > 99999999) {
+            return -1;
+        }
+        fd = fd * 10 + (*p - '0');
+    }
+    return entry[0] != '\0' ? fd : -1;
+}
+
 // Follows `path` through its symbolic links to the entry at their end, which
 // is the one to replace: 0 with its directory and name in `file` and, when it
 // exists, its status in `found` (st_mode 0 when it does not); or an errno.
-int find_entry(const char* path, OutputFile& file, struct stat& found) {
+// A path that leads to one of this process's descriptors ends there, with
+// `held` set to it (-1 otherwise): what that descriptor holds is the output.
+int find_entry(const char* path, OutputFile& file, struct stat& found, int& held) {
+    held = -1;
     int error = open_folder_of(AT_FDCWD, path, file.folder, file.entry);
     for (int links = 0; error == 0; ++links) {
         if (fstatat(file.folder.fd(), file.entry, &found, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -66,6 +160,12 @@ int find_entry(const char* path, OutputFile& file, struct stat& found) {
         }
         if (!S_ISLNK(found.st_mode)) {
             return 0;
+        }
+        if (is_own_descriptor_folder(file.folder.fd())) {
+            held = descriptor_named(file.entry);
+            if (held >= 0) {
+                return 0;
+            }
         }
         if (links == MAX_LINKS) {
             return ELOOP;
@@ -137,14 +237,17 @@ bool can_be_linked(int fd) {
 
 // Makes the temporary file in the entry's directory: the descriptor, or -1
 // with errno set. It has a name (in `file.temporary`) only where the file
-// system can't make a file without one.
-int make_temporary(OutputFile& file, mode_t mode) {
-    int fd = openat(file.folder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (fd >= 0) {
-        if (can_be_linked(fd)) {
-            return fd;
+// system can't make a file without one, or where `way` asks for one.
+int make_temporary(OutputFile& file, mode_t mode, OutputWay way) {
+    int fd = -1;
+    if (way != OutputWay::NamedTemporary) {
+        fd = openat(file.folder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            if (can_be_linked(fd)) {
+                return fd;
+            }
+            ::close(fd);
         }
-        ::close(fd);
     }
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         next_temporary_name(file);
@@ -158,13 +261,16 @@ int make_temporary(OutputFile& file, mode_t mode) {
         const int error = errno;
         file.temporary[0] = '\0';
         errno = error;
+        return fd;
     }
+    arm_removal(file);
     return fd;
 }
 
 void remove_temporary(OutputFile& file) {
     if (file.temporary[0] != '\0') {
         unlinkat(file.folder.fd(), file.temporary, 0);
+        disarm_removal();
         file.temporary[0] = '\0';
     }
 }
@@ -189,20 +295,37 @@ int link_temporary(OutputFile& file) {
 }
 
 // An existing regular output: the bytes go to a new file beside it that
-// keeps its permission bits, when its entry can be found and replaced and a
-// file can be made there. Otherwise (a directory that takes no new file, an
-// entry renamed since it was opened) it is written in place, through what was
-// opened and checked.
-void prepare_replacement(const char* path, OutputFile& file) {
+// keeps its mode, when its entry can be found and replaced and a file can be
+// made there. One named through a descriptor the process holds is written
+// through that descriptor. Otherwise (a directory that takes no new file, an
+// entry renamed since it was opened) it is written in place, through what
+// was opened and checked. 0, or the errno why it can't be written at all.
+int prepare_replacement(const char* path, OutputFile& file, OutputWay way) {
     file.mode = OutputMode::InPlace;
     struct stat found;
-    if (find_entry(path, file, found) != 0 || found.st_mode == 0 || !same_file(found, file.info) ||
-        !entry_can_be_replaced(file)) {
-        return;
+    int held = -1;
+    if (find_entry(path, file, found, held) != 0) {
+        return 0;
     }
-    FileHandle temporary(make_temporary(file, 0600));
+    struct stat held_info;
+    if (held >= 0 && fstat(held, &held_info) == 0 && same_file(held_info, file.info)) {
+        // Its own open file, with its position and its O_APPEND: what was
+        // opened by name would start at the top and write over it.
+        const int fd = fcntl(held, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            return errno;
+        }
+        file.handle.reset(fd);
+        file.mode = OutputMode::Held;
+        return 0;
+    }
+    if (way == OutputWay::InPlace || held >= 0 || found.st_mode == 0 ||
+        !same_file(found, file.info) || !entry_can_be_replaced(file)) {
+        return 0;
+    }
+    FileHandle temporary(make_temporary(file, 0600, way));
     if (!temporary.is_open()) {
-        return;
+        return 0;
     }
     // The owner is kept where this user may give the file away (root), and
     // the group where this user belongs to it; elsewhere the file is ours.
@@ -210,32 +333,134 @@ void prepare_replacement(const char* path, OutputFile& file) {
         fchown(temporary.fd(), static_cast<uid_t>(-1), file.info.st_gid) != 0) {
         // not allowed: the new file keeps this user's group
     }
-    if (fchmod(temporary.fd(), file.info.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO)) != 0) {
+    // The set-user-ID, set-group-ID and sticky bits were set for an owner and
+    // a group: kept only where the new file has both, so that they never
+    // give another user's rights to this one's file.
+    constexpr mode_t PERMISSIONS = S_IRWXU | S_IRWXG | S_IRWXO;
+    mode_t mode = file.info.st_mode & (PERMISSIONS | S_ISUID | S_ISGID | S_ISVTX);
+    struct stat made;
+    if (fstat(temporary.fd(), &made) != 0 || made.st_uid != file.info.st_uid ||
+        made.st_gid != file.info.st_gid) {
+        mode &= PERMISSIONS;
+    }
+    if (fchmod(temporary.fd(), mode) != 0) {
         remove_temporary(file);
-        return;
+        return 0;
     }
     file.handle.reset(temporary.release());
     file.mode = OutputMode::Replace;
+    return 0;
 }
 
 // An output that does not exist yet: 0 once its temporary file is made, or
 // the errno why it can't be (its directory is missing or takes no new file).
-int prepare_new_output(const char* path, OutputFile& file) {
+// Should another run make the output meanwhile, this one's replaces it when
+// complete, just as it would have replaced it a moment later.
+int prepare_new_output(const char* path, OutputFile& file, OutputWay way) {
     struct stat found;
-    const int error = find_entry(path, file, found);
+    int held = -1;
+    const int error = find_entry(path, file, found, held);
     if (error != 0) {
         return error;
     }
-    if (found.st_mode != 0) {
-        return EEXIST; // made by someone else since it was not there
-    }
-    const int fd = make_temporary(file, 0666);
+    const int fd = make_temporary(file, 0666, way);
     if (fd < 0) {
         return errno;
     }
     file.handle.reset(fd);
     file.mode = OutputMode::Replace;
     return 0;
+}
+
+// A file without a name outside the output's folder, for the bytes of an
+// output that is written in place: in $TMPDIR or /tmp, or else in memory.
+// The descriptor, or -1 with errno set.
+int make_spare() {
+    const char* folder = std::getenv("TMPDIR");
+    int fd = -1;
+    if (folder != nullptr && folder[0] != '\0') {
+        fd = open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    }
+    if (fd < 0) {
+        fd = open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    }
+    if (fd < 0) {
+        fd = memfd_create("kelvora-output", MFD_CLOEXEC);
+    }
+    return fd;
+}
+
+// Makes sure `length` bytes from `at` can be written without changing what
+// the file holds yet, so that a full disk, a quota or a file-size limit is
+// found before its first byte changes: 0, or an errno. Where the file system
+// can't set room aside, a full disk is only found as the bytes are written.
+int reserve_room(int fd, off_t at, off_t length) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<rlim_t>(at) + static_cast<rlim_t>(length) > limit.rlim_cur) {
+        return EFBIG;
+    }
+    if (length == 0 || fallocate(fd, FALLOC_FL_KEEP_SIZE, at, length) == 0) {
+        return 0;
+    }
+    return errno == EOPNOTSUPP || errno == ENOSYS ? 0 : errno;
+}
+
+// Writes all of `bytes`: from `at` on, or where the descriptor stands when
+// `at` is negative. 0, or an errno.
+int write_all(int fd, const char* bytes, std::size_t length, off_t at) {
+    while (length > 0) {
+        const ssize_t wrote = at >= 0 ? pwrite(fd, bytes, length, at) : write(fd, bytes, length);
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            return wrote < 0 ? errno : ENOSPC; // a write of nothing makes no progress
+        }
+        bytes += wrote;
+        length -= static_cast<std::size_t>(wrote);
+        at = at >= 0 ? at + wrote : at;
+    }
+    return 0;
+}
+
+// Puts the spare file's bytes in the output: over it from its start, cutting
+// off what is left of the earlier one (InPlace), or where its descriptor
+// stands (Held: after what was written before, or appended). 0, or an errno;
+// the output is untouched unless the copy itself fails.
+int copy_spare(OutputFile& file) {
+    const int to = file.target.fd();
+    struct stat spare;
+    if (fstat(file.handle.fd(), &spare) != 0) {
+        return errno;
+    }
+    off_t at = 0;
+    if (file.mode == OutputMode::Held) {
+        struct stat now;
+        const int flags = fcntl(to, F_GETFL);
+        at = flags < 0                 ? -1
+             : (flags & O_APPEND) == 0 ? lseek(to, 0, SEEK_CUR)
+             : fstat(to, &now) == 0    ? now.st_size
+                                       : -1;
+        if (at < 0) {
+            return errno;
+        }
+    }
+    int error = reserve_room(to, at, spare.st_size);
+    const auto size = static_cast<std::size_t>(spare.st_size);
+    if (error == 0 && size > 0) {
+        void* bytes = mmap(nullptr, size, PROT_READ, MAP_SHARED, file.handle.fd(), 0);
+        if (bytes == MAP_FAILED) {
+            return errno;
+        }
+        error = write_all(to, static_cast<const char*>(bytes), size,
+                          file.mode == OutputMode::InPlace ? 0 : -1);
+        munmap(bytes, size);
+    }
+    if (error == 0 && file.mode == OutputMode::InPlace && ftruncate(to, spare.st_size) != 0) {
+        error = errno;
+    }
+    return error;
 }
 
 } // namespace
@@ -292,12 +517,12 @@ OutputFile::~OutputFile() {
 }
 
 OutputOpening open_output(const char* path, std::initializer_list<const InputFile*> inputs,
-                          bool create, OutputFile& file, int& error) {
+                          bool create, OutputFile& file, int& error, OutputWay way) {
     const int fd = open(path, O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         if (error == ENOENT && create) {
-            error = prepare_new_output(path, file);
+            error = prepare_new_output(path, file, way);
         }
         return error == 0 ? OutputOpening::Opened : OutputOpening::CannotOpen;
     }
@@ -317,30 +542,53 @@ OutputOpening open_output(const char* path, std::initializer_list<const InputFil
             return OutputOpening::AlsoAnInput;
         }
     }
-    prepare_replacement(path, file);
-    return OutputOpening::Opened;
+    error = prepare_replacement(path, file, way);
+    return error == 0 ? OutputOpening::Opened : OutputOpening::CannotOpen;
 }
 
 int start_writing(OutputFile& file) {
-    if (file.mode == OutputMode::InPlace && ftruncate(file.handle.fd(), 0) != 0) {
+    if (file.mode != OutputMode::InPlace && file.mode != OutputMode::Held) {
+        return 0;
+    }
+    const int spare = make_spare();
+    if (spare < 0) {
         return errno;
     }
+    file.target.reset(file.handle.release());
+    file.handle.reset(spare);
     return 0;
 }
 
 int commit_output(OutputFile& file) {
-    if (file.mode != OutputMode::Replace) {
+    if (file.mode == OutputMode::Direct) {
         return file.handle.close();
+    }
+    if (file.mode != OutputMode::Replace) {
+        const int error = copy_spare(file);
+        file.handle.close();
+        const int close_error = file.target.close();
+        return error != 0 ? error : close_error;
     }
     // Not synced to the disk first: a failed or killed run can't leave a
     // part, as the name changes only after the last byte was written, and a
     // sync would cost a build step more than the conversion itself (about a
     // millisecond here, far more on a spinning disk). Compilers do not sync
     // their outputs either; only a crash of the whole system could lose it.
-    int error = 0;
-    if (file.temporary[0] == '\0') {
-        error = link_temporary(file);
+    //
+    // A file made without a name gets one only for the rename: interruptions
+    // wait meanwhile, so that none can leave that name behind. (One named
+    // from the start is removed by the signal handler instead.)
+    const bool unnamed = file.temporary[0] == '\0';
+    sigset_t interruptions;
+    sigset_t before;
+    sigemptyset(&interruptions);
+    for (const int number : INTERRUPTIONS) {
+        sigaddset(&interruptions, number);
     }
+    if (unnamed) {
+        sigprocmask(SIG_BLOCK, &interruptions, &before);
+    }
+    int error = unnamed ? link_temporary(file) : 0;
     const int close_error = file.handle.close();
     error = error != 0 ? error : close_error;
     if (error == 0 &&
@@ -348,7 +596,13 @@ int commit_output(OutputFile& file) {
         error = errno;
     }
     if (error == 0) {
+        disarm_removal();
         file.temporary[0] = '\0'; // it is the output now
+    } else if (unnamed) {
+        remove_temporary(file);
+    }
+    if (unnamed) {
+        sigprocmask(SIG_SETMASK, &before, nullptr);
     }
     return error;
 }

@@ -52,8 +52,21 @@ int open_input(const char* path, InputFile& file);
 // How an output is written.
 enum class OutputMode : unsigned char {
     Direct,  // not a regular file (a device, a FIFO, a terminal): written as it is
-    InPlace, // a regular file beside which no new file can be made: emptied, then written
     Replace, // into a new file beside the output, which takes its place when complete
+    InPlace, // a regular file beside which no new file can be made: the bytes go to a
+             // spare file elsewhere first, and are copied over the output when complete
+    Held,    // a regular file named through a descriptor the process holds (/dev/stdout):
+             // through a spare file too, then written through that descriptor where it stands
+};
+
+// Which way open_output writes a regular output. Only the tests choose: they
+// force each fallback, which the file systems they run on would otherwise
+// never take.
+enum class OutputWay : unsigned char {
+    Chosen,         // a new file beside the output, without a name where possible
+    InPlace,        // an existing output is written in place, as in a folder that
+                    // takes no new file
+    NamedTemporary, // the new file beside the output has a name from the start
 };
 
 inline constexpr int TEMPORARY_NAME_SIZE = 32;
@@ -64,8 +77,11 @@ inline constexpr int TEMPORARY_NAME_SIZE = 32;
 // commit_output succeeds: until then the output is exactly as it was, and a
 // run that fails or is killed leaves it so. A symbolic link keeps its link:
 // the file at its end is the one replaced, and the new file gets the old
-// one's permission bits (and owner, where allowed). Whatever was not committed
-// is removed when the OutputFile goes out of scope.
+// one's owner and group where allowed, and its mode. An output that can only
+// be written in place is changed only once the whole output is ready.
+// Whatever was not committed is removed when the OutputFile goes out of
+// scope, and a temporary file with a name also when the run is interrupted
+// (SIGINT, SIGTERM, SIGHUP, SIGQUIT).
 struct OutputFile {
     OutputFile() = default;
     ~OutputFile();
@@ -73,6 +89,8 @@ struct OutputFile {
     OutputFile& operator=(const OutputFile&) = delete;
 
     FileHandle handle; // where the bytes are written
+    // The output itself while its bytes go to a spare file (InPlace, Held).
+    FileHandle target;
     OutputMode mode = OutputMode::Direct;
     struct stat info = {}; // the output as opened; all zero when it is still to be made
     FileHandle folder;     // the directory of the entry that is replaced
@@ -89,20 +107,26 @@ enum class OutputOpening {
 
 // Opens an existing output for writing, without truncating it, and makes the
 // temporary file beside it; an output that does not exist is made (its
-// temporary file) only when `create` is set. The same-file check is made on
+// temporary file) only when `create` is set, and one that another run makes
+// in the meantime is replaced like any other. The same-file check is made on
 // what was opened, so no rename or link made in between can turn the output
 // into an input. Only regular files count: devices such as /dev/null lose
 // nothing.
 OutputOpening open_output(const char* path, std::initializer_list<const InputFile*> inputs,
-                          bool create, OutputFile& file, int& error);
+                          bool create, OutputFile& file, int& error,
+                          OutputWay way = OutputWay::Chosen);
 
-// Readies an opened output to be written from the start: an output written in
-// place is emptied now. 0, or the errno of the failure.
+// Readies an opened output to be written from the start: one written in
+// place (or through a held descriptor) gets the spare file its bytes go to
+// first. 0, or the errno of the failure, the output untouched.
 int start_writing(OutputFile& file);
 
 // Ends the writing once every byte was written: the temporary file is
-// linked, closed and renamed over the output. 0, or the errno of the first failure,
-// in which case the output is left as it was (but for one written in place).
+// linked, closed and renamed over the output; or the spare file's bytes are
+// copied over it, once room for them is reserved. 0, or the errno of the
+// first failure, in which case the output is left as it was. Only a run
+// killed while the bytes are copied over an output written in place leaves
+// it part new, part old.
 int commit_output(OutputFile& file);
 
 } // namespace kelvora

@@ -32,6 +32,8 @@ struct PngReading {
     bool indexed;
     int palette_entries;
     png_colorp palette;
+    bool rows_started;
+    bool rows_read; // every row was read before the reading stopped
 };
 
 void on_error(png_structp png, png_const_charp message) {
@@ -44,6 +46,14 @@ void on_warning(png_structp, png_const_charp) {}
 
 void on_read(png_structp png, png_bytep data, png_size_t length) {
     auto* reading = static_cast<PngReading*>(png_get_io_ptr(png));
+    // Once the last row is read, libpng would inflate whatever compressed
+    // data follows, to its end: a small file can hold a gigabyte of it. The
+    // picture is complete, so the reading stops here instead.
+    if (reading->rows_started && (png_get_current_pass_number(png) > 6 ||
+                                  png_get_current_row_number(png) >= reading->height)) {
+        reading->rows_read = true;
+        png_longjmp(png, 1);
+    }
     if (read_bytes(*reading->in, data, length) != length) {
         png_error(png,
                   reading->in->error != 0 ? "read error" : "the file ends before the picture does");
@@ -51,12 +61,16 @@ void on_read(png_structp png, png_bytep data, png_size_t length) {
 }
 
 // Decodes the whole picture into `pixels`, or stops after the header when
-// its size is refused. False when libpng gave up, with its reason.
+// its size is refused. False when libpng gave up, with its reason. Nothing
+// after the last row is read.
 bool decode(png_structp png, png_infop info, PngReading& reading, PictureScratch& scratch) {
     if (setjmp(png_jmpbuf(png)) != 0) {
-        return false;
+        return reading.rows_read;
     }
     png_set_read_fn(png, &reading, on_read);
+    // Compressed data is taken this much at a time: what is left over when
+    // the last row is complete is all that can be inflated beyond it.
+    png_set_compression_buffer_size(png, 1024);
     png_set_sig_bytes(png, PNG_SIGNATURE_BYTES);
     // Sizes are judged by the picture rule, with its own message.
     png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
@@ -89,8 +103,8 @@ bool decode(png_structp png, png_infop info, PngReading& reading, PictureScratch
     for (png_uint_32 y = 0; y < reading.height; ++y) {
         scratch.png_rows[y] = scratch.png_pixels + static_cast<std::size_t>(y) * row_bytes;
     }
+    reading.rows_started = true;
     png_read_image(png, scratch.png_rows);
-    png_read_end(png, nullptr);
     return true;
 }
 

@@ -73,7 +73,7 @@ RunMemory& allocate_run_memory() {
 }
 
 void convert_resources(RunMemory& memory, const char* picture_path, const char* list_path,
-                       const char* output_path, std::FILE* messages) {
+                       const char* output_path, std::FILE* messages, OutputWay way) {
     Stores& stores = memory.stores;
     InputFile picture;
     if (open_input(picture_path, picture) != 0) {
@@ -99,7 +99,7 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
     }
     OutputFile output;
     int error = 0;
-    switch (open_output(output_path, {&picture, &list}, true, output, error)) {
+    switch (open_output(output_path, {&picture, &list}, true, output, error, way)) {
     case OutputOpening::Opened:
         break;
     case OutputOpening::CannotOpen:
@@ -111,8 +111,9 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
     }
 
     OutputBuffer& out = memory.out;
+    error = start_writing(output); // where the bytes go is known only after this
     start_output(out, output.handle.fd());
-    out.error = start_writing(output);
+    out.error = error;
     start_reading(reader, list.handle.fd());
     convert_list(stores, reader, out, messages);
     if (reader.error != 0) {

@@ -8,6 +8,7 @@
 #include "input/picture.h"
 #include "model/stores.h"
 #include "output/output_buffer.h"
+#include "files/files.h"
 
 namespace kelvora {
 
@@ -26,8 +27,10 @@ struct RunMemory {
 RunMemory& allocate_run_memory();
 
 // The whole run. Failures are reported only as messages on `messages`; there
-// is nothing to return, as kelvora's exit status is always 0.
+// is nothing to return, as kelvora's exit status is always 0. `way` is for
+// the tests, which force each way an output can be written.
 void convert_resources(RunMemory& memory, const char* picture_path, const char* list_path,
-                       const char* output_path, std::FILE* messages);
+                       const char* output_path, std::FILE* messages,
+                       OutputWay way = OutputWay::Chosen);
 
 } // namespace kelvora

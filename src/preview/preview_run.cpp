@@ -235,8 +235,8 @@ int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
     // when the preview is written, and reported then.
     OutputFile output;
     int error = 0;
-    if (open_output(request.output_path, {&picture, &list}, false, output, error) ==
-        OutputOpening::AlsoAnInput) {
+    if (open_output(request.output_path, {&picture, &list}, false, output, error,
+                    request.output_way) == OutputOpening::AlsoAnInput) {
         fail(messages, "can't write", request.output_path, "it is also an input");
         return PREVIEW_FAILED;
     }
@@ -261,7 +261,8 @@ int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
     warn_about_missing_colours(image, facts, request.picture_path, messages);
 
     if (!output.handle.is_open()) {
-        switch (open_output(request.output_path, {&picture, &list}, true, output, error)) {
+        switch (open_output(request.output_path, {&picture, &list}, true, output, error,
+                            request.output_way)) {
         case OutputOpening::Opened:
             break;
         case OutputOpening::CannotOpen:

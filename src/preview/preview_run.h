@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "files/files.h"
 #include "input/picture.h"
 #include "model/stores.h"
 #include "preview/render.h"
@@ -17,6 +18,8 @@ struct PreviewRequest {
     const char* output_path; // none when only checking
     int scale;               // 1 to MAX_SCALE, or 0 for automatic_scale
     bool strict;             // when checking, notes count as errors
+
+    OutputWay output_way = OutputWay::Chosen; // forced only by the tests
 };
 
 // Exit statuses of kelvora-preview.
