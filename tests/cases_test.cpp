@@ -1,7 +1,8 @@
 // Whole runs as data. Each case in tests/cases is a picture (NAME.bmp or
 // NAME.png), a list (NAME.txt), kelvora's output expected byte for byte
-// (NAME.asm; none when no output may be created) and the messages expected on
-// standard output (NAME.out; none when there are none). Each case in
+// (NAME.asm; none when no output may be created), the messages expected on
+// standard output (NAME.out; none when there are none) and, when there are
+// any, the options that go before the names (NAME.args). Each case in
 // tests/checks is a picture and a list with what `kelvora-preview --check`
 // must print (NAME.check: a first line "# exit N", then the finding lines)
 // and, when there are any, its extra arguments (NAME.args). Adding a case is
@@ -55,6 +56,18 @@ std::string copy_inputs(const fs::path& folder, const std::string& name, const f
     return picture;
 }
 
+// The case's options (NAME.args, blank-separated), then the names.
+std::vector<std::string> with_options(const fs::path& folder, const std::string& name,
+                                      const std::vector<std::string>& names) {
+    std::vector<std::string> arguments;
+    std::istringstream options(expected(folder, name, ".args").bytes);
+    for (std::string option; options >> option;) {
+        arguments.push_back(option);
+    }
+    arguments.insert(arguments.end(), names.begin(), names.end());
+    return arguments;
+}
+
 class Case : public testing::TestWithParam<std::string> {};
 
 TEST_P(Case, ConvertsAsRecorded) {
@@ -63,7 +76,8 @@ TEST_P(Case, ConvertsAsRecorded) {
     const std::string picture = copy_inputs(CASES, name, dir.path());
     const std::string output = name + ".asm";
 
-    const test::Run run = test::run_kelvora(dir.path(), {picture, name + ".txt", output});
+    const test::Run run =
+        test::run_kelvora(dir.path(), with_options(CASES, name, {picture, name + ".txt", output}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, expected(CASES, name, ".out").bytes);
     const Expected asm_file = expected(CASES, name, ".asm");
@@ -94,13 +108,8 @@ TEST_P(Check, FindsWhatIsRecorded) {
     const std::string& name = GetParam();
     test::TempDir dir;
     const std::string picture = copy_inputs(CHECKS, name, dir.path());
-    std::vector<std::string> arguments{"--check"};
-    std::istringstream extra(expected(CHECKS, name, ".args").bytes);
-    for (std::string argument; extra >> argument;) {
-        arguments.push_back(argument);
-    }
-    arguments.push_back(picture);
-    arguments.push_back(name + ".txt");
+    std::vector<std::string> arguments = with_options(CHECKS, name, {picture, name + ".txt"});
+    arguments.insert(arguments.begin(), "--check");
 
     const std::string recorded = read_file(CHECKS / (name + ".check"));
     const std::size_t first_line_end = recorded.find('\n');

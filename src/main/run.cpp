@@ -10,11 +10,11 @@
 #include <cstring>
 #include <new>
 
+#include "convert/convert_record.h"
+#include "files/files.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "convert/convert_record.h"
-#include "files/files.h"
 
 namespace kelvora {
 namespace {
@@ -76,7 +76,7 @@ RunMemory& allocate_run_memory() {
 }
 
 void convert_resources(RunMemory& memory, const char* picture_path, const char* list_path,
-                       const char* output_path, std::FILE* messages) {
+                       const char* output_path, std::FILE* messages, const AsmSyntax& syntax) {
     Stores& stores = memory.stores;
     InputFile picture;
     if (open_input(picture_path, picture) != 0) {
@@ -114,7 +114,7 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
     }
 
     OutputBuffer& out = memory.out;
-    start_output(out, output.handle.fd());
+    start_output(out, output.handle.fd(), syntax);
     out.error = start_writing(output);
     start_reading(reader, list.handle.fd());
     convert_list(stores, reader, out, messages);

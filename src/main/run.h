@@ -4,8 +4,9 @@
 
 #include <cstdio>
 
-#include "model/stores.h"
 #include "input/byte_reader.h"
+#include "model/stores.h"
+#include "output/asm_syntax.h"
 #include "output/output_buffer.h"
 
 namespace kelvora {
@@ -23,9 +24,11 @@ struct RunMemory {
 // of hundreds. Zero, like every store at the start.
 RunMemory& allocate_run_memory();
 
-// The whole run. Failures are reported only as messages on `messages`; there
-// is nothing to return, as kelvora's exit status is always 0.
+// The whole run, writing the output in the given assembler syntax. Failures
+// are reported only as messages on `messages`; there is nothing to return,
+// as kelvora's exit status is always 0.
 void convert_resources(RunMemory& memory, const char* picture_path, const char* list_path,
-                       const char* output_path, std::FILE* messages);
+                       const char* output_path, std::FILE* messages,
+                       const AsmSyntax& syntax = DEFAULT_SYNTAX);
 
 } // namespace kelvora
