@@ -247,6 +247,7 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
     }
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
+    findings.assemblers = request.assemblers;
     start_preview(image, stores.grid, facts);
     find_palette_out_of_order(findings, facts, image);
     const SheetTotals totals = walk_sheet(stores, image, text, &facts, findings, report);
@@ -302,6 +303,7 @@ int run_check(Stores& stores, PreviewImage& image, const PreviewRequest& request
     }
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
+    findings.assemblers = request.assemblers;
     if (verdict.taken) {
         start_preview(image, stores.grid, facts);
         find_palette_out_of_order(findings, facts, image);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "model/stores.h"
+#include "preview/label_check.h"
 #include "preview/render.h"
 
 namespace kelvora {
@@ -16,6 +17,7 @@ struct PreviewRequest {
     const char* output_path; // none when only checking
     int scale;               // 1 to MAX_SCALE, or 0 for automatic_scale
     bool strict;             // when checking, notes count as errors
+    AssemblerSet assemblers; // whose labels are checked
 };
 
 // Exit statuses of kelvora-preview.
