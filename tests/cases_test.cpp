@@ -1,7 +1,8 @@
 // Whole runs as data. Each case in tests/cases is a picture (NAME.bmp or
 // NAME.png), a list (NAME.txt), kelvora's output expected byte for byte
-// (NAME.asm; none when no output may be created) and the messages expected on
-// standard output (NAME.out; none when there are none). Each case in
+// (NAME.asm; none when no output may be created), the messages expected on
+// standard output (NAME.out; none when there are none) and, when there are
+// any, the options that go before the names (NAME.args). Each case in
 // tests/checks is a picture and a list with what `kelvora-preview --check`
 // must print (NAME.check: a first line "# exit N", then the finding lines)
 // and, when there are any, its extra arguments (NAME.args). Adding a case is
@@ -22,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "output/asm_syntax.h"
 #include "test_support.h"
 
 namespace kelvora {
@@ -78,6 +80,29 @@ void record(const fs::path& path, bool present, const std::string& bytes) {
     }
 }
 
+// The case's options (NAME.args, blank-separated), then the names.
+std::vector<std::string> with_options(const fs::path& folder, const std::string& name,
+                                      const std::vector<std::string>& names) {
+    std::vector<std::string> arguments;
+    std::istringstream options(expected(folder, name, ".args").bytes);
+    for (std::string option; options >> option;) {
+        arguments.push_back(option);
+    }
+    arguments.insert(arguments.end(), names.begin(), names.end());
+    return arguments;
+}
+
+// The syntax a case's options ask for: what its output is read back in.
+const AsmSyntax& syntax_of(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+        const AsmSyntax* syntax = find_assembler(arguments[i + 1]);
+        if (arguments[i] == "--assembler" && syntax != nullptr) {
+            return *syntax;
+        }
+    }
+    return DEFAULT_SYNTAX;
+}
+
 class Case : public testing::TestWithParam<std::string> {};
 
 TEST_P(Case, ConvertsAsRecorded) {
@@ -85,12 +110,13 @@ TEST_P(Case, ConvertsAsRecorded) {
     test::TempDir dir;
     const std::string picture = copy_inputs(CASES, name, dir.path());
     const std::string output = name + ".asm";
+    const std::vector<std::string> arguments =
+        with_options(CASES, name, {picture, name + ".txt", output});
     const auto reads_back = [&](const std::string& text, const std::string& messages) {
         return test::read_back_fault(read_file(dir / picture), read_file(dir / (name + ".txt")),
-                                     text, messages);
+                                     text, messages, syntax_of(arguments));
     };
-
-    const test::Run run = test::run_kelvora(dir.path(), {picture, name + ".txt", output});
+    const test::Run run = test::run_kelvora(dir.path(), arguments);
     if (regenerating()) {
         const bool written = fs::exists(dir / output);
         const std::string text = written ? read_file(dir / output) : "";
@@ -135,13 +161,8 @@ TEST_P(Check, FindsWhatIsRecorded) {
     const std::string& name = GetParam();
     test::TempDir dir;
     const std::string picture = copy_inputs(CHECKS, name, dir.path());
-    std::vector<std::string> arguments{"--check"};
-    std::istringstream extra(expected(CHECKS, name, ".args").bytes);
-    for (std::string argument; extra >> argument;) {
-        arguments.push_back(argument);
-    }
-    arguments.push_back(picture);
-    arguments.push_back(name + ".txt");
+    std::vector<std::string> arguments = with_options(CHECKS, name, {picture, name + ".txt"});
+    arguments.insert(arguments.begin(), "--check");
 
     const test::Run run = test::run_preview(dir.path(), arguments);
     if (regenerating()) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "test_support.h"
 
@@ -180,6 +181,70 @@ TEST(CommandLine, WriteErrorIsReportedOnce) {
     }
     write_file(w.dir / "long.txt", list);
     EXPECT_EQ(w.run(Args{"pic.bmp", "long.txt", "/dev/full"}), "can't write /dev/full\n");
+}
+
+const std::string USAGE_LINE =
+    "usage: kelvora [--assembler gnu|pasmo|z80asm|sdas] PICTURE LIST OUTPUT\n";
+
+TEST(CommandLine, HelpAndVersionConvertNothing) {
+    Workspace w("testpic.bmp", "testpic.txt");
+    int status = -1;
+    EXPECT_EQ(w.run(Args{"--help"}, &status).rfind(USAGE_LINE, 0), 0u);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(
+        w.run(Args{"--version", "pic.bmp", "list.txt", "out.asm"}, &status).rfind("kelvora ", 0),
+        0u);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(fs::exists(w.dir / "testpic.asm"));
+    EXPECT_FALSE(fs::exists(w.dir / "out.asm"));
+}
+
+TEST(CommandLine, WrongOptionsConvertNothingAndExitWith2) {
+    const std::pair<Args, std::string> cases[] = {
+        {{"--bogus", "pic.bmp", "list.txt", "out.asm"}, "kelvora: unknown option --bogus\n"},
+        {{"-x", "pic.bmp", "list.txt", "out.asm"}, "kelvora: unknown option -x\n"},
+        {{"--assembler", "masm", "pic.bmp", "list.txt", "out.asm"},
+         "kelvora: unknown assembler masm\n"},
+        {{"--assembler=GNU", "pic.bmp", "list.txt", "out.asm"}, "kelvora: unknown assembler GNU\n"},
+        {{"--assembler"}, "kelvora: --assembler wants a name\n"},
+        {{"--assembler", "gnu", "pic.bmp", "list.txt"},
+         "kelvora: three names are needed after the options\n"},
+        {{"--"}, "kelvora: three names are needed after the options\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        Workspace w("testpic.bmp", "testpic.txt");
+        int status = -1;
+        EXPECT_EQ(w.run(args, &status), message + USAGE_LINE) << args[0];
+        EXPECT_EQ(status, 2) << args[0];
+        EXPECT_FALSE(fs::exists(w.dir / "out.asm")) << args[0];
+        EXPECT_FALSE(fs::exists(w.dir / "testpic.asm")) << args[0];
+    }
+}
+
+TEST(CommandLine, AssemblerOptionChangesOnlyTheSpellings) {
+    Workspace w;
+    write_file(w.dir / "-pic.bmp", good_picture());
+    const std::string label_and_sizes = "a:\n\tdb 0x01\n\tdb 0x01\n";
+    const std::string cell = "0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x47\n";
+    const std::pair<Args, std::string> cases[] = {
+        {{"--assembler", "gnu", "pic.bmp", "list.txt", "out.asm"},
+         label_and_sizes + "\tdb " + cell},
+        {{"--assembler=sdas", "pic.bmp", "list.txt", "out.asm", "ignored"},
+         "a:\n\t.db 0x01\n\t.db 0x01\n\t.db " + cell},
+        // "--" ends the options, for a name that starts with "-".
+        {{"--assembler", "pasmo", "--", "-pic.bmp", "list.txt", "out.asm"},
+         label_and_sizes + "\tdb " + cell},
+        {{"--", "-pic.bmp", "list.txt", "out.asm"}, ASM},
+        // The last one counts.
+        {{"--assembler", "sdas", "--assembler", "z80asm", "pic.bmp", "list.txt", "out.asm"},
+         label_and_sizes + "\tdb " + cell},
+    };
+    for (const auto& [args, output] : cases) {
+        int status = -1;
+        EXPECT_EQ(w.run(args, &status), "") << args[1];
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(read_file(w.dir / "out.asm"), output) << args[1];
+    }
 }
 
 } // namespace

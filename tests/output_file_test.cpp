@@ -48,7 +48,7 @@ const std::string EARLIER = "earlier run\n";
 int kelvora_in_process(const std::vector<std::string>& arguments, OutputWay way) {
     make_write_signals_errors();
     convert_resources(allocate_run_memory(), arguments[0].c_str(), arguments[1].c_str(),
-                      arguments[2].c_str(), stdout, way);
+                      arguments[2].c_str(), stdout, DEFAULT_SYNTAX, way);
     return 0;
 }
 
@@ -57,7 +57,7 @@ int preview_in_process(const std::vector<std::string>& arguments, OutputWay way)
     auto stores = test::fresh_stores();
     auto image = std::make_unique<PreviewImage>();
     const PreviewRequest request{
-        arguments[0].c_str(), arguments[1].c_str(), arguments[2].c_str(), 0, false, way};
+        arguments[0].c_str(), arguments[1].c_str(), arguments[2].c_str(), 0, false, 0, way};
     return run_preview(*stores, test::picture_scratch(), *image, request, stdout, stderr);
 }
 

@@ -381,7 +381,8 @@ Result convert(const std::string& picture, const std::string& list) {
 }
 
 std::string read_back_fault(const std::string& picture, const std::string& list,
-                            const std::string& output, const std::string& messages) {
+                            const std::string& output, const std::string& messages,
+                            const AsmSyntax& syntax) {
     auto stores = fresh_stores();
     PictureFacts facts;
     const PictureVerdict picture_verdict =
@@ -394,7 +395,7 @@ std::string read_back_fault(const std::string& picture, const std::string& list,
     for (ResourceRecord record{}; read_record(*list_reader, record);) {
         records.push_back(record);
     }
-    const read_back::Text text = read_back::read_text(output, records, DEFAULT_SYNTAX);
+    const read_back::Text text = read_back::read_text(output, records, syntax);
     const read_back::Verdict verdict = read_back::compare(text, records, *stores);
     if (!verdict.fits()) {
         return verdict.describe();

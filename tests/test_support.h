@@ -16,6 +16,7 @@
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "model/stores.h"
+#include "output/asm_syntax.h"
 
 namespace kelvora::test {
 
@@ -138,7 +139,8 @@ Result convert(const std::string& picture, const std::string& list);
 // conversion makes and the messages are one per record outside the grid,
 // else the first line that is not, and why.
 std::string read_back_fault(const std::string& picture, const std::string& list,
-                            const std::string& output, const std::string& messages);
+                            const std::string& output, const std::string& messages,
+                            const AsmSyntax& syntax = DEFAULT_SYNTAX);
 
 std::string repeat(const std::string& text, int times);
 

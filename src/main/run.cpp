@@ -73,7 +73,8 @@ RunMemory& allocate_run_memory() {
 }
 
 void convert_resources(RunMemory& memory, const char* picture_path, const char* list_path,
-                       const char* output_path, std::FILE* messages, OutputWay way) {
+                       const char* output_path, std::FILE* messages, const AsmSyntax& syntax,
+                       OutputWay way) {
     Stores& stores = memory.stores;
     InputFile picture;
     if (open_input(picture_path, picture) != 0) {
@@ -112,7 +113,7 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
 
     OutputBuffer& out = memory.out;
     error = start_writing(output); // where the bytes go is known only after this
-    start_output(out, output.handle.fd());
+    start_output(out, output.handle.fd(), syntax);
     out.error = error;
     start_reading(reader, list.handle.fd());
     convert_list(stores, reader, out, messages);

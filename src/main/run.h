@@ -4,11 +4,12 @@
 
 #include <cstdio>
 
+#include "files/files.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "model/stores.h"
+#include "output/asm_syntax.h"
 #include "output/output_buffer.h"
-#include "files/files.h"
 
 namespace kelvora {
 
@@ -26,11 +27,12 @@ struct RunMemory {
 // of hundreds. Zero, like every store at the start.
 RunMemory& allocate_run_memory();
 
-// The whole run. Failures are reported only as messages on `messages`; there
-// is nothing to return, as kelvora's exit status is always 0. `way` is for
-// the tests, which force each way an output can be written.
+// The whole run, writing the output in the given assembler syntax. Failures
+// are reported only as messages on `messages`; there is nothing to return,
+// as kelvora's exit status is always 0. `way` is for the tests, which force
+// each way an output can be written.
 void convert_resources(RunMemory& memory, const char* picture_path, const char* list_path,
                        const char* output_path, std::FILE* messages,
-                       OutputWay way = OutputWay::Chosen);
+                       const AsmSyntax& syntax = DEFAULT_SYNTAX, OutputWay way = OutputWay::Chosen);
 
 } // namespace kelvora

@@ -39,8 +39,8 @@ char* put_listed_literal(char* p, std::uint8_t value) {
     return p + 5;
 }
 
-// Longest line: "\tdb " and 128 pairs of "0x..,0x.." with separators.
-constexpr std::size_t LONGEST_LINE = 4 + CELL_COLUMNS * 10;
+// Longest line: the lead and 128 pairs of "0x..,0x.." with separators.
+constexpr std::size_t LONGEST_LINE = MAX_LEAD_LENGTH + CELL_COLUMNS * 10;
 static_assert(LONGEST_LINE < OutputBuffer::CAPACITY);
 
 char* put_literal(char* p, std::uint8_t value) {
@@ -48,17 +48,19 @@ char* put_literal(char* p, std::uint8_t value) {
     return p + 4;
 }
 
-char* put_directive(char* p, const char* directive) {
-    *p++ = '\t';
-    *p++ = directive[0];
-    *p++ = directive[1];
-    *p++ = ' ';
-    return p;
+// A padded spelling: one fixed-size copy, then on by its length. The copy
+// may reach past the spelling; what follows overwrites that.
+char* put_padded(char* p, const PaddedText& text) {
+    std::memcpy(p, text.text, sizeof text.text);
+    return p + text.length;
 }
 
-void write_single_literal_line(const char* directive, std::int64_t value, OutputBuffer& out) {
-    char* const start = reserve(out, 9);
-    char* p = put_directive(start, directive);
+// A lead, a literal and the line feed: room for all three at their longest.
+constexpr std::size_t SINGLE_LITERAL_LINE = sizeof PaddedText::text + 4 + 1;
+
+void write_single_literal_line(const PaddedText& lead, std::int64_t value, OutputBuffer& out) {
+    char* const start = reserve(out, SINGLE_LITERAL_LINE);
+    char* p = put_padded(start, lead);
     p = put_literal(p, static_cast<std::uint8_t>(value & 0xFF));
     *p++ = '\n';
     out.used += static_cast<std::size_t>(p - start);
@@ -69,33 +71,35 @@ void write_single_literal_line(const char* directive, std::int64_t value, Output
 namespace {
 
 // Copies the label, the name exactly as read up to a NUL it may contain, as
-// one fixed-size copy of the whole name buffer, and puts the line end after
-// it. Room for the whole buffer must have been made.
-char* put_label_line(char* p, const ResourceRecord& record) {
+// one fixed-size copy of the whole name buffer, and puts the syntax's label
+// end and the line feed after it. Room for the whole buffer and the padded
+// end must have been made.
+char* put_label_line(char* p, const ResourceRecord& record, const PaddedText& label_end) {
     std::memcpy(p, record.name, TOKEN_BUFFER_SIZE);
-    p[record.label_length] = '\n';
-    return p + record.label_length + 1;
+    return put_padded(p + record.label_length, label_end);
 }
+
+constexpr std::size_t LABEL_LINE_ROOM = TOKEN_BUFFER_SIZE + sizeof PaddedText::text;
 
 } // namespace
 
 void write_label_line(const ResourceRecord& record, OutputBuffer& out) {
-    char* const start = reserve(out, TOKEN_BUFFER_SIZE);
-    out.used += static_cast<std::size_t>(put_label_line(start, record) - start);
+    char* const start = reserve(out, LABEL_LINE_ROOM);
+    out.used += static_cast<std::size_t>(put_label_line(start, record, out.label_end) - start);
 }
 
 void write_fill_line(std::int64_t value, OutputBuffer& out) {
-    write_single_literal_line("ds", value, out);
+    write_single_literal_line(out.fill_lead, value, out);
 }
 
 void write_page_alignment_line(OutputBuffer& out) {
-    static constexpr char LINE[] = "\tds (-$)&0xff\n";
-    write_text(out, LINE, sizeof LINE - 1);
+    const char* const line = out.syntax->page_align;
+    write_text(out, line, std::strlen(line));
 }
 
 void write_cell_line(const Stores& stores, int cell_column, int row, OutputBuffer& out) {
-    char* const start = reserve(out, 4 + 9 * 5);
-    char* p = put_directive(start, "db");
+    char* const start = reserve(out, sizeof PaddedText::text + 9 * 5);
+    char* p = put_padded(start, out.byte_lead);
     const std::uint8_t* bits = &stores.bitmap.bytes[cell_column][row];
     for (int i = 0; i < 8; ++i) {
         p = put_listed_literal(p, bits[i]);
@@ -107,10 +111,11 @@ void write_cell_line(const Stores& stores, int cell_column, int row, OutputBuffe
 
 void write_sprite_rows_plain(const Stores& stores, int first_column, int row, int columns, int rows,
                              OutputBuffer& out) {
-    const std::size_t line_length = 4 + 10 * static_cast<std::size_t>(columns);
+    const std::size_t line_length =
+        sizeof PaddedText::text + 10 * static_cast<std::size_t>(columns);
     for (int r = row; r < row + rows; ++r) {
         char* const start = reserve(out, line_length);
-        char* p = put_directive(start, "db");
+        char* p = put_padded(start, out.byte_lead);
         for (int c = first_column; c < first_column + columns; ++c) {
             const std::uint8_t mask = stores.mask.bytes[c][r];
             if (c > first_column) {
@@ -131,7 +136,7 @@ void write_sprite_rows(const Stores& stores, int first_column, int row, int colu
         write_sprite_rows_plain(stores, first_column, row, columns, rows, out);
         return;
     }
-    const std::size_t line_length = 4 + 10 * static_cast<std::size_t>(columns);
+    const std::size_t line_length = out.byte_lead.length + 10 * static_cast<std::size_t>(columns);
     int r = row;
     const int end = row + rows;
     while (r < end) {
@@ -149,19 +154,20 @@ void write_sprite_rows(const Stores& stores, int first_column, int row, int colu
         }
         char* p = out.buffer + out.used;
         const int batch_end = r + static_cast<int>(batch);
+        const PaddedText lead = out.byte_lead;
         if (columns == 1) {
             // The common sprite one cell wide: a line of one pair.
             const std::uint8_t* const mask = &stores.mask.bytes[first_column][0];
             const std::uint8_t* const bits = &stores.bitmap.bytes[first_column][0];
             for (; r < batch_end; ++r) {
-                p = put_directive(p, "db");
+                p = put_padded(p, lead);
                 p = put_listed_literal(p, mask[r]);
                 p = put_listed_literal(p, static_cast<std::uint8_t>(mask[r] ^ bits[r]));
                 p[-1] = '\n';
             }
         } else {
             for (; r < batch_end; ++r) {
-                p = put_directive(p, "db");
+                p = put_padded(p, lead);
                 for (int c = first_column; c < first_column + columns; ++c) {
                     const std::uint8_t mask = stores.mask.bytes[c][r];
                     p = put_listed_literal(p, mask);
@@ -181,17 +187,13 @@ void write_record_header(const ResourceRecord& record, const RecordLayout& layou
         write_page_alignment_line(out);
     }
     // The label and its size lines, with room made for them at once.
-    char* const start = reserve(out, TOKEN_BUFFER_SIZE + 2 * 9);
-    char* p = put_label_line(start, record);
-    // Both size lines are put in place whether or not the kind has them, and
-    // only those it has are kept: no branch on the kind, which lists mix.
-    char* q = p;
-    for (const std::uint8_t size : layout.size_bytes) {
-        q = put_directive(q, "db");
-        q = put_literal(q, size);
-        *q++ = '\n';
+    char* const start = reserve(out, LABEL_LINE_ROOM + 2 * SINGLE_LITERAL_LINE);
+    char* p = put_label_line(start, record, out.label_end);
+    for (int i = 0; i < layout.size_byte_count; ++i) {
+        p = put_padded(p, out.byte_lead);
+        p = put_literal(p, layout.size_bytes[i]);
+        *p++ = '\n';
     }
-    p += 9 * layout.size_byte_count;
     out.used += static_cast<std::size_t>(p - start);
 }
 

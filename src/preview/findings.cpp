@@ -392,6 +392,7 @@ void start_findings(Findings& findings, std::FILE* out, const char* picture_path
     findings.list_path = list_path;
     findings.errors = 0;
     findings.notes = 0;
+    findings.assemblers = ALL_ASSEMBLERS;
     findings.label_lines.clear();
     findings.have_previous = false;
     findings.previous_end = 0;
@@ -442,6 +443,9 @@ bool find_record_errors(Findings& findings, const ListText& list, const Resource
     }
     findings.previous_layout_wrong = !check_layout(findings, list, trace, line);
     check_label(findings, list, record, trace, line);
+    for (const std::string& clash : label_clashes(label_of(record), findings.assemblers)) {
+        list_error(findings, line, "%s", clash.c_str());
+    }
     check_kind(findings, record, line);
     // Nothing at all is written for a record outside the area, so what its
     // sizes would do is beside the point.

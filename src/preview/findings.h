@@ -15,6 +15,7 @@
 
 #include "input/picture.h"
 #include "input/resource_list.h"
+#include "preview/label_check.h"
 #include "preview/render.h"
 
 namespace kelvora {
@@ -36,6 +37,7 @@ struct Findings {
     const char* list_path;
     std::int64_t errors;
     std::int64_t notes;
+    AssemblerSet assemblers; // whose labels are checked; all of them unless told
     // What the list's earlier records left for the later ones to be checked against.
     std::unordered_map<std::string, std::int64_t> label_lines;
     bool have_previous;

@@ -8,6 +8,8 @@
 
 #include "files/files.h"
 #include "model/stores.h"
+#include "output/asm_syntax.h"
+#include "preview/label_check.h"
 #include "preview/png_writer.h"
 #include "preview/preview_run.h"
 
@@ -19,8 +21,8 @@ kelvora::PictureScratch picture_scratch;
 kelvora::PreviewImage image;
 
 const char USAGE[] =
-    "usage: kelvora-preview [--scale N] picture list.txt preview.png\n"
-    "       kelvora-preview --check [--strict] picture list.txt\n"
+    "usage: kelvora-preview [--scale N] [--assembler NAME] picture list.txt preview.png\n"
+    "       kelvora-preview --check [--strict] [--assembler NAME] picture list.txt\n"
     "Writes a PNG of the picture as drawn (left) beside what the display shows for\n"
     "each record of the list (right), and prints how many pixels each record's\n"
     "conversion changed and every mistake it finds in the sheet. Changed pixels are\n"
@@ -30,7 +32,11 @@ const char USAGE[] =
     "             pictures are zoomed up to 8 times, to about 1024 pixels across\n"
     "  --check    write nothing; print the mistakes, one a line, and exit with 1\n"
     "             when there is an error, 0 when there is none\n"
-    "  --strict   with --check, notes count as errors too\n";
+    "  --strict   with --check, notes count as errors too\n"
+    "  --assembler NAME\n"
+    "             check the labels against that assembler only: gnu, pasmo, z80asm\n"
+    "             or sdas; by default against all four\n"
+    "  --version  print the version\n";
 
 // A scale of 1 to MAX_SCALE, digits only; 0 when the text is anything else.
 int parse_scale(const char* text) {
@@ -59,6 +65,7 @@ int main(int argc, char** argv) {
     bool check = false;
     bool strict = false;
     bool options_end = false;
+    kelvora::AssemblerSet assemblers = kelvora::ALL_ASSEMBLERS;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (!options_end && std::strcmp(argument, "--") == 0) {
@@ -76,6 +83,19 @@ int main(int argc, char** argv) {
                 return usage_error("--scale wants a whole number from 1 to 16, not ",
                                    value[0] != '\0' ? value : "nothing");
             }
+        } else if (!options_end && std::strcmp(argument, "--version") == 0) {
+            std::puts("kelvora-preview " KELVORA_VERSION);
+            return kelvora::PREVIEW_DONE;
+        } else if (!options_end && (std::strcmp(argument, "--assembler") == 0 ||
+                                    std::strncmp(argument, "--assembler=", 12) == 0)) {
+            const char* name =
+                argument[11] == '=' ? argument + 12 : (i + 1 < argc ? argv[++i] : "");
+            const kelvora::AsmSyntax* syntax = kelvora::find_assembler(name);
+            if (syntax == nullptr) {
+                return usage_error("--assembler wants gnu, pasmo, z80asm or sdas, not ",
+                                   name[0] != '\0' ? name : "nothing");
+            }
+            assemblers = kelvora::assembler_set(*syntax);
         } else if (!options_end && std::strcmp(argument, "--check") == 0) {
             check = true;
         } else if (!options_end && std::strcmp(argument, "--strict") == 0) {
@@ -102,7 +122,7 @@ int main(int argc, char** argv) {
     if (!check && name_count < 3) {
         return usage_error("three names are needed", "");
     }
-    const kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict};
+    const kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict, assemblers};
     if (check) {
         return kelvora::run_check(stores, picture_scratch, image, request, stdout, stderr);
     }

@@ -248,6 +248,7 @@ int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
     }
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
+    findings.assemblers = request.assemblers;
     start_preview(image, stores.grid, facts);
     find_palette_out_of_order(findings, facts, image);
     const SheetTotals totals = walk_sheet(stores, image, text, &facts, findings, report);
@@ -304,6 +305,7 @@ int run_check(Stores& stores, PictureScratch& scratch, PreviewImage& image,
     }
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
+    findings.assemblers = request.assemblers;
     if (verdict.taken) {
         start_preview(image, stores.grid, facts);
         find_palette_out_of_order(findings, facts, image);

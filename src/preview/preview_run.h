@@ -8,6 +8,7 @@
 #include "files/files.h"
 #include "input/picture.h"
 #include "model/stores.h"
+#include "preview/label_check.h"
 #include "preview/render.h"
 
 namespace kelvora {
@@ -18,6 +19,7 @@ struct PreviewRequest {
     const char* output_path; // none when only checking
     int scale;               // 1 to MAX_SCALE, or 0 for automatic_scale
     bool strict;             // when checking, notes count as errors
+    AssemblerSet assemblers; // whose labels are checked
 
     OutputWay output_way = OutputWay::Chosen; // forced only by the tests
 };

@@ -149,6 +149,33 @@ TEST(ExampleMakefile, TheCheckerStopsTheBuildAtAnError) {
     EXPECT_FALSE(fs::exists(folder / "testpic.asm"));
 }
 
+TEST(ExampleMakefile, AssemblerGoesToBothPrograms) {
+    ExampleFolder folder;
+    folder.add_checker();
+    const MakeRun made = run_make(folder.path(), "ASSEMBLER=sdas");
+    EXPECT_EQ(made.status, 0) << made.output;
+    // The checker's notes on the example stand between the two commands.
+    EXPECT_EQ(made.output.rfind("./kelvora-preview --check --assembler sdas testpic.bmp "
+                                "testpic.txt\n",
+                                0),
+              0u)
+        << made.output;
+    const std::string converted =
+        "./kelvora --assembler sdas testpic.bmp testpic.txt testpic.asm\n";
+    ASSERT_GE(made.output.size(), converted.size());
+    EXPECT_EQ(made.output.substr(made.output.size() - converted.size()), converted);
+    EXPECT_EQ(read_file(folder / "testpic.asm").rfind("smiley:\n\t.db 0x01\n", 0), 0u);
+    // The checker reports a label sdas reads as the location counter.
+    test::write_file(folder / "testpic.txt", read_file(folder / "testpic.txt") + ".=B,0,0,8,8,7\n");
+    const MakeRun failed = run_make(folder.path(), "ASSEMBLER=sdas");
+    EXPECT_NE(failed.status, 0);
+    EXPECT_NE(failed.output.find("testpic.txt:10: error: the label \".\" is the location "
+                                 "counter's name in sdas"),
+              std::string::npos)
+        << failed.output;
+    EXPECT_FALSE(fs::exists(folder / "testpic.asm"));
+}
+
 TEST(ExampleMakefile, TheReadmeShowsTheRuleAsItIs) {
     // Every line of the README's make block stands in the Makefile, in order.
     const std::string readme = read_file(test::SOURCE_DIR / "README.md");

@@ -156,18 +156,20 @@ const std::string TWO_COLOURS = "a cell shows only its ink and paper, so draw it
 TEST(PreviewPixels, KnownCells) {
     const std::vector<PixelCase> cases = {
         {"two-colour cell: nothing changes", 8, 8,
-         [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }, "c=B,0,0,8,8,7\n",
+         [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }, "cc=B,0,0,8,8,7\n",
          [](int x, int) { return x < 4 ? D(2) : D(6); },
-         "c: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
+         "cc: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"three-colour cell: colour 1 is lost to the paper 2", 8, 8, three_colour_cell,
-         "c=B,0,0,8,8,7\n", [](int x, int y) { return three_colour_cell(x, y) == 6 ? D(6) : D(2); },
-         "c: block \"B\", 1 x 1 cells, 8 pixels changed\npic.bmp:0,0: note: c: 8 pixels are "
+         "cc=B,0,0,8,8,7\n",
+         [](int x, int y) { return three_colour_cell(x, y) == 6 ? D(6) : D(2); },
+         "cc: block \"B\", 1 x 1 cells, 8 pixels changed\npic.bmp:0,0: note: cc: 8 pixels are "
          "shown in other colours: 1 blue as 2 red (8); " +
              TWO_COLOURS + "\ntotal: 1 record, 8 pixels changed\n"},
         {"black and bright black are one colour: not a change", 8, 8,
-         [](int x, int) -> std::uint8_t { return x < 4 ? 8 : 6; }, "c=T,0,0,8,8,7\n",
+         [](int x, int) -> std::uint8_t { return x < 4 ? 8 : 6; }, "cc=T,0,0,8,8,7\n",
          [](int x, int) { return x < 4 ? D(0) : D(6); },
-         "c: tile table \"T\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
+         "cc: tile table \"T\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels "
+         "changed\n"},
         {"sprite: colour 0 is transparent and not a change", 8, 8,
          [](int x, int y) -> std::uint8_t { return x < 4 && y < 4 ? 0 : 5; }, "s=S,0,0,8,8,7\n",
          [](int x, int y) { return x < 4 && y < 4 ? checker_colour(x, y) : D(5); },
@@ -180,13 +182,13 @@ TEST(PreviewPixels, KnownCells) {
          "white sprite shows only bright white 15 as ink, so its 16 pixels in 3 magenta show as "
          "paper, black; draw it in 15\ntotal: 1 record, 16 pixels changed\n"},
         {"bright cell: both colours bright", 8, 8,
-         [](int x, int) -> std::uint8_t { return x < 4 ? 10 : 12; }, "b=B,0,0,8,8,7\n",
+         [](int x, int) -> std::uint8_t { return x < 4 ? 10 : 12; }, "bb=B,0,0,8,8,7\n",
          [](int x, int) { return x < 4 ? D(10) : D(12); },
-         "b: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
+         "bb: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"bright ink makes the normal paper bright", 8, 8,
-         [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 12; }, "b=B,0,0,8,8,7\n",
+         [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 12; }, "bb=B,0,0,8,8,7\n",
          [](int x, int) { return x < 4 ? D(10) : D(12); },
-         "b: block \"B\", 1 x 1 cells, 32 pixels changed\npic.bmp:0,0: note: b: 32 pixels are "
+         "bb: block \"B\", 1 x 1 cells, 32 pixels changed\npic.bmp:0,0: note: bb: 32 pixels are "
          "shown in other colours: 2 red as 10 bright red (32); a cell's ink and paper are bright "
          "together or not at all, so draw its two colours alike\ntotal: 1 record, 32 pixels "
          "changed\n"},
@@ -206,8 +208,8 @@ TEST(PreviewPixels, KnownCells) {
          },
          "t: block \"B\", 1 x 2 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n"},
         {"a later record is drawn over an earlier one", 16, 8, three_colour_cell,
-         "b=B,0,0,8,8,7\nw=s,0,0,8,8,7\n", [](int x, int) { return x < 8 ? D(0) : dimmed(P[6]); },
-         "b: block \"B\", 1 x 1 cells, 8 pixels changed\npic.bmp:0,0: note: b: 8 pixels are "
+         "bb=B,0,0,8,8,7\nw=s,0,0,8,8,7\n", [](int x, int) { return x < 8 ? D(0) : dimmed(P[6]); },
+         "bb: block \"B\", 1 x 1 cells, 8 pixels changed\npic.bmp:0,0: note: bb: 8 pixels are "
          "shown in other colours: 1 blue as 2 red (8); " +
              TWO_COLOURS +
              "\nw: white sprite \"s\", 1 cell x 8 rows, 64 pixels changed\npic.bmp:0,0: note: w: "
@@ -242,7 +244,7 @@ bool is_outline(Rgb colour) {
 
 TEST(PreviewPixels, ChangedPixelsAreOutlinedOrTintedAndRecordsFramed) {
     const std::string bmp = picture(8, 8, three_colour_cell);
-    const std::string list = "c=B,0,0,8,8,7\n";
+    const std::string list = "cc=B,0,0,8,8,7\n";
 
     // Scale 4: the changed block of colour-1 pixels (3-4, 2-5) is outlined
     // along its edge only; the frame runs round the record's edge pixels.
@@ -292,13 +294,13 @@ TEST(PreviewWarnings, SignatureShortFileAndShortPalette) {
     const std::string two_colours = make_bmp(two_entries, pixel);
 
     const std::string prefix = "kelvora-preview: warning: pic.bmp: ";
-    EXPECT_EQ(preview_of(no_signature, "a=B,0,0,8,8,7\n").run.err,
+    EXPECT_EQ(preview_of(no_signature, "aa=B,0,0,8,8,7\n").run.err,
               prefix + "it does not start with \"BM\", so it may not be a BMP at all; it is "
                        "read as one all the same\n");
-    EXPECT_EQ(preview_of(short_file, "a=B,0,0,8,8,7\n").run.err,
+    EXPECT_EQ(preview_of(short_file, "aa=B,0,0,8,8,7\n").run.err,
               prefix + "the file ends 5 bytes before its pixels do; kelvora repeats the last "
                        "byte it read for the rest, as shown\n");
-    const Preview short_palette = preview_of(two_colours, "a=B,0,0,8,8,7\n");
+    const Preview short_palette = preview_of(two_colours, "aa=B,0,0,8,8,7\n");
     EXPECT_EQ(short_palette.run.err,
               prefix + "its palette has 2 entries, but colour indices up to 6 are shown; 2 are "
                        "shown in the display's standard colours\n");
@@ -316,7 +318,7 @@ struct MessageCase {
 
 TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
     const std::string usage_start =
-        "\nusage: kelvora-preview [--scale N] picture list.txt preview.png\n";
+        "\nusage: kelvora-preview [--scale N] [--assembler NAME] picture list.txt preview.png\n";
     const std::string size_rule = "; width and height must be multiples of 8, at most 1024\n";
     const std::vector<MessageCase> cases = {
         {"no names: no default run", "", "",
@@ -359,12 +361,20 @@ TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
          "kelvora-preview: one name too many with --check: out.png" + usage_start, 2},
         {"--strict goes with --check", "--strict pic.bmp list.txt out.png", "",
          "kelvora-preview: --strict goes with --check" + usage_start, 2},
+        {"unknown assembler", "--check --assembler masm pic.bmp list.txt", "",
+         "kelvora-preview: --assembler wants gnu, pasmo, z80asm or sdas, not masm" + usage_start,
+         2},
+        {"assembler missing", "--check pic.bmp list.txt --assembler", "",
+         "kelvora-preview: --assembler wants gnu, pasmo, z80asm or sdas, not nothing" + usage_start,
+         2},
+        {"--version", "--version pic.bmp list.txt out.png", "kelvora-preview " KELVORA_VERSION "\n",
+         "", 0},
         {"--check, missing picture", "--check nothere.bmp list.txt", "",
          "kelvora-preview: can't open nothere.bmp: No such file or directory\n", 2},
         {"--check, list is a directory", "--check pic.bmp sub", "",
          "kelvora-preview: can't open sub: Is a directory\n", 2},
         {"output folder missing", "pic.bmp list.txt nodir/out.png",
-         "a: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
+         "aa: block \"B\", 1 x 1 cells, 0 pixels changed\ntotal: 1 record, 0 pixels changed\n",
          "kelvora-preview: can't open nodir/out.png: No such file or directory\n", 1},
     };
     const auto blank = [](int, int) -> std::uint8_t { return 0; };
@@ -378,7 +388,7 @@ TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
         write_file(dir / "deep.bmp", make_bmp(deep, blank));
         write_file(dir / "early.bmp", make_bmp({8, 8, 4, 20}, blank));
         write_file(dir / "big.bmp", make_bmp({1024, 8, 4}, blank));
-        write_file(dir / "list.txt", "a=B,0,0,8,8,7\n");
+        write_file(dir / "list.txt", "aa=B,0,0,8,8,7\n");
         write_file(dir / "out.png", "earlier run");
         fs::create_directory(dir / "sub");
         const Outcome run = run_preview(dir.path(), c.arguments);
@@ -386,7 +396,7 @@ TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
         EXPECT_EQ(run.err.substr(0, c.err.size()), c.err) << c.what;
         EXPECT_EQ(run.status, c.status) << c.what;
         EXPECT_EQ(read_file(dir / "out.png"), "earlier run") << c.what;
-        EXPECT_EQ(read_file(dir / "list.txt"), "a=B,0,0,8,8,7\n") << c.what;
+        EXPECT_EQ(read_file(dir / "list.txt"), "aa=B,0,0,8,8,7\n") << c.what;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator{}), 8)
             << c.what << ": no file was added";
     }
@@ -395,10 +405,10 @@ TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
 TEST(PreviewRun, RecordOutsideTheGridIsReportedAndTheRestPreviewed) {
     const Preview preview =
         preview_of(picture(8, 8, [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }),
-                   "a=B,0,0,8,8,7\nfar=B,1024,0,8,8,7\nnear=B,512,0,8,8,7\n"
+                   "aa=B,0,0,8,8,7\nfar=B,1024,0,8,8,7\nnear=B,512,0,8,8,7\n"
                    "tall=T,0,0,0,2147483647,7\n");
     EXPECT_EQ(preview.run.out,
-              "a: block \"B\", 1 x 1 cells, 0 pixels changed\n"
+              "aa: block \"B\", 1 x 1 cells, 0 pixels changed\n"
               "list.txt:2: error: can't convert far: outside the 1024x1024 picture area\n"
               "list.txt:3: error: the record reaches to pixel 520,8, past the 8 x 8 picture: what "
               "lies beyond it reads as colour 0; keep the record inside the picture\n"
@@ -416,7 +426,7 @@ TEST(PreviewRun, AFailedWriteIsReported) {
     }
     TempDir dir;
     write_file(dir / "pic.bmp", picture(8, 8, three_colour_cell));
-    write_file(dir / "list.txt", "a=B,0,0,8,8,7\n");
+    write_file(dir / "list.txt", "aa=B,0,0,8,8,7\n");
     const Outcome run = run_preview(dir.path(), "pic.bmp list.txt /dev/full");
     EXPECT_EQ(run.err, "kelvora-preview: can't write /dev/full: No space left on device\n");
     EXPECT_EQ(run.status, 1);
