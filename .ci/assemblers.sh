@@ -3,12 +3,15 @@
 # Every shipped case that writes an output, the example and a generated sheet
 # of every kind are converted once for each --assembler NAME (and without
 # the option, which GNU as takes with -colonless), assembled at origin 0 and
-# turned into a binary; build/tests/assembled_check then checks the bytes of
-# every byte line, each fill's length, each tile table's page and the end,
-# against the assembler's own symbols. A binary with one byte changed must
-# fail the check. Then each name an assembler keeps, in two spellings, goes
-# through kelvora-preview --check --assembler NAME and through the assembler:
-# a label the checker lets through must assemble and refer as a label.
+# turned into a binary; build/tests/assembled_check reads the output back
+# with the read-back reader (against the picture and the list converted
+# afresh) and then checks the bytes of every byte line, each fill's length,
+# each tile table's page and the end, against the assembler's own symbols.
+# A binary with one byte changed, a label moved by a byte and a fill one
+# byte too long must each fail the check. Then each name an assembler keeps,
+# in two spellings, goes through kelvora-preview --check --assembler NAME and
+# through the assembler: a label the checker lets through must assemble and
+# refer as a label.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -123,8 +126,8 @@ for name in default gnu pasmo z80asm sdas; do
             fail "$what: no output"
             continue
         fi
-        prepared=$("$check" prepare "$name" "$work/out.asm" "$work/copy.asm") || {
-            fail "$what: the output is not in $name's syntax"
+        prepared=$("$check" prepare "$name" "$picture" "$list" "$work/out.asm" "$work/copy.asm") || {
+            fail "$what: the output does not read back as the conversion in $name's syntax"
             continue
         }
         [[ $prepared == renamed ]] && renamed[$name]=$((renamed[$name] + 1))
@@ -133,23 +136,47 @@ for name in default gnu pasmo z80asm sdas; do
             head -n 5 "$work/a.log"
             continue
         fi
-        if result=$("$check" verify "$name" "$work/copy.asm" "$work/a.bin" "$work/a.sym" "$end"); then
+        verify=("$check" verify "$name" "$picture" "$list" "$work/copy.asm")
+        if result=$("${verify[@]}" "$work/a.bin" "$work/a.sym" "$end"); then
             assembled[$name]=$((assembled[$name] + 1))
             echo "ok: $what ($prepared): $result"
         else
             fail "$what: the assembled bytes differ from the output"
             continue
         fi
-        # The check must catch a wrong byte: the first byte a byte line
-        # writes, changed in the binary.
+        # The check must catch a label one byte off where the assembler put
+        # it: the last symbol moved (the first of GNU as's is its section's).
+        if [[ -s $work/a.sym ]]; then
+            read -r label address < <(tail -n 1 "$work/a.sym")
+            { head -n -1 "$work/a.sym"; printf '%s %x\n' "$label" $((16#$address + 1)); } \
+                >"$work/moved.sym"
+            if "${verify[@]}" "$work/a.bin" "$work/moved.sym" "$end" >/dev/null 2>&1; then
+                fail "$what: a moved label goes unseen"
+            fi
+        fi
+        # And a wrong byte: the first byte a byte line writes, changed in the
+        # binary.
         first=${result##*first byte at }
         if [[ $first != "$result" ]]; then
             value=$(od -An -tu1 -j $((16#$first)) -N 1 "$work/a.bin" | tr -d ' ')
             printf "\\$(printf '%03o' $(((value + 1) % 256)))" |
                 dd of="$work/a.bin" bs=1 seek=$((16#$first)) conv=notrunc status=none
-            if "$check" verify "$name" "$work/copy.asm" "$work/a.bin" "$work/a.sym" "$end" \
-                >/dev/null 2>&1; then
+            if "${verify[@]}" "$work/a.bin" "$work/a.sym" "$end" >/dev/null 2>&1; then
                 fail "$what: a changed byte goes unseen"
+            fi
+        fi
+        # And a fill that reserved a byte more: the first fill line of the
+        # copy lengthened, assembled, and checked against the copy.
+        fill=$(grep -n -m 1 -P '^\t\.?ds 0x[0-9a-f]{2}$' "$work/copy.asm" || true)
+        if [[ -n $fill ]]; then
+            line=${fill%%:*}
+            length=$((16#${fill##*0x}))
+            lengthened=$(printf '0x%02x' $(((length + 1) % 256)))
+            sed "${line}s/0x[0-9a-f]*\$/$lengthened/" "$work/copy.asm" >"$work/fill.asm"
+            if ! assemble "$name" "$work/fill.asm"; then
+                fail "$what: the assembler refuses a lengthened fill"
+            elif "${verify[@]}" "$work/a.bin" "$work/a.sym" "$end" >/dev/null 2>&1; then
+                fail "$what: a fill of the wrong length goes unseen"
             fi
         fi
     done

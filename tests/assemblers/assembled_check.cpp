@@ -1,42 +1,56 @@
 // What a real assembler made of kelvora's output, checked against what the
 // output means: .ci/assemblers.sh converts each case for each assembler,
 // assembles it at origin 0 and hands the binary, the assembler's symbols and
-// the end of what it assembled to this program.
+// the end of what it assembled to this program. The output is read by the
+// read-back reader, in the list's own terms, and compared with the picture
+// and the list converted afresh; only then are its lines laid out at their
+// addresses and looked for in the binary.
 //
-//   assembled_check prepare NAME OUTPUT COPY
-//       Copies the output for assembling. Lists made to test odd names hold
-//       labels no assembler takes (the same name twice, a name with a blank,
-//       a number); then every label line of the copy is renamed to one that
-//       is, and "renamed" is printed, else "as written". Nothing but label
-//       lines changes.
-//   assembled_check verify NAME COPY BINARY SYMBOLS END
+//   assembled_check prepare NAME PICTURE LIST OUTPUT COPY
+//       Reads OUTPUT back and copies it for assembling. Lists made to test
+//       odd names hold labels no assembler takes (the same name twice, a
+//       name with a blank, a number); then each written record is named
+//       label_1, label_2, ... in order, its label line in the copy too, and
+//       "renamed" is printed, else "as written". Nothing but label lines
+//       changes, but for one more at the end, kelvora_end, which shows where
+//       the last fill ends even where the assembler rounds the end up.
+//   assembled_check verify NAME PICTURE LIST COPY BINARY SYMBOLS END
 //       SYMBOLS has a line "LABEL ADDRESS" (hexadecimal) for each label; END
-//       is the address (hexadecimal) where the assembled text ends. Checks
+//       is the address (hexadecimal) where the assembled text ends. Reads
+//       COPY back (with the records named as prepare named them), then checks
 //       that every byte of every byte line is in the binary at its address,
 //       that each label stands where the lines before it put it (so every
 //       fill reserved its length), that a tile table's label is on a page,
-//       and that the text ends where the last fill or byte line ends it.
+//       and that the text (and kelvora_end) ends where the last fill or byte
+//       line ends it.
 //
 // NAME is gnu, pasmo, z80asm or sdas, or "default" for the output without
 // --assembler, which GNU as takes with -colonless.
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "convert/convert_record.h"
+#include "input/byte_reader.h"
+#include "input/picture.h"
+#include "input/resource_list.h"
 #include "output/asm_syntax.h"
+#include "output/read_back.h"
 #include "preview/label_check.h"
 
 namespace {
 
 using kelvora::AsmSyntax;
+using kelvora::ResourceRecord;
+namespace read_back = kelvora::read_back;
 
 const AsmSyntax* syntax_named(std::string_view name) {
     return name == "default" ? &kelvora::DEFAULT_SYNTAX : kelvora::find_assembler(name);
@@ -49,80 +63,11 @@ std::string read_all(const char* path) {
     return bytes.str();
 }
 
-// One line of the output, as the syntax spells it.
-struct Line {
-    enum Kind { Label, Bytes, Fill, PageAlign } kind;
-    std::string label;               // a label line's label
-    std::vector<std::uint8_t> bytes; // a byte line's bytes; a fill line's length
-};
+// The label prepare puts after the output's last line.
+constexpr std::string_view END_LABEL = "kelvora_end";
 
-bool parse_literal(std::string_view text, std::uint8_t& value) {
-    constexpr std::string_view DIGITS = "0123456789abcdef";
-    if (text.size() != 4 || text.substr(0, 2) != "0x" ||
-        DIGITS.find(text[2]) == std::string_view::npos ||
-        DIGITS.find(text[3]) == std::string_view::npos) {
-        return false;
-    }
-    value = static_cast<std::uint8_t>(DIGITS.find(text[2]) * 16 + DIGITS.find(text[3]));
-    return true;
-}
-
-// The output's lines; false, with a message, when one is none of its forms.
-bool parse_output(const std::string& text, const AsmSyntax& syntax, std::vector<Line>& lines) {
-    const std::string_view page_align(syntax.page_align);
-    const std::string_view byte_lead(syntax.byte_lead);
-    const std::string_view fill_lead(syntax.fill_lead);
-    const std::string_view label_end(syntax.label_end);
-    std::size_t at = 0;
-    for (int number = 1; at < text.size(); ++number) {
-        const std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) {
-            std::fprintf(stderr, "line %d: no line feed at the end of the output\n", number);
-            return false;
-        }
-        const std::string_view line(text.data() + at, end - at);
-        const std::string_view whole(text.data() + at, end - at + 1);
-        at = end + 1;
-        Line parsed{Line::Label, {}, {}};
-        if (whole == page_align) {
-            parsed.kind = Line::PageAlign;
-        } else if (line.substr(0, fill_lead.size()) == fill_lead) {
-            parsed.kind = Line::Fill;
-            std::uint8_t length = 0;
-            if (!parse_literal(line.substr(fill_lead.size()), length)) {
-                std::fprintf(stderr, "line %d: a fill line without its length\n", number);
-                return false;
-            }
-            parsed.bytes.push_back(length);
-        } else if (line.substr(0, byte_lead.size()) == byte_lead) {
-            parsed.kind = Line::Bytes;
-            std::string_view rest = line.substr(byte_lead.size());
-            for (;;) {
-                const std::size_t comma = rest.find(',');
-                std::uint8_t value = 0;
-                if (!parse_literal(rest.substr(0, comma), value)) {
-                    std::fprintf(stderr, "line %d: a byte line with something else than bytes\n",
-                                 number);
-                    return false;
-                }
-                parsed.bytes.push_back(value);
-                if (comma == std::string_view::npos) {
-                    break;
-                }
-                rest.remove_prefix(comma + 1);
-            }
-        } else {
-            if (line.size() < label_end.size() ||
-                line.substr(line.size() - label_end.size()) != label_end) {
-                std::fprintf(stderr, "line %d: a label line without \"%s\" at its end\n", number,
-                             syntax.label_end);
-                return false;
-            }
-            parsed.label = std::string(line.substr(0, line.size() - label_end.size()));
-        }
-        lines.push_back(std::move(parsed));
-    }
-    return true;
+std::string label_of(const ResourceRecord& record) {
+    return std::string(record.name, strnlen(record.name, kelvora::TOKEN_BUFFER_SIZE));
 }
 
 // A label every assembler takes as it is: letters, digits, "_" and ".", not
@@ -143,35 +88,108 @@ bool takes_as_written(const std::string& label, const AsmSyntax& syntax) {
     return kelvora::label_clashes(label, set).empty();
 }
 
-int prepare(const AsmSyntax& syntax, const char* output_path, const char* copy_path) {
-    const std::string text = read_all(output_path);
-    std::vector<Line> lines;
-    if (!parse_output(text, syntax, lines)) {
-        return 1;
+// The picture in a fresh run's stores, and the list's records.
+struct Input {
+    std::unique_ptr<kelvora::Stores> stores = std::make_unique<kelvora::Stores>();
+    std::vector<ResourceRecord> records;
+};
+
+bool load(const char* picture_path, const char* list_path, Input& input) {
+    const std::string picture = read_all(picture_path);
+    const std::string list = read_all(list_path);
+    kelvora::ByteReader reader;
+    kelvora::start_reading_memory(reader, picture.data(), picture.size());
+    const auto scratch = std::make_unique<kelvora::PictureScratch>();
+    kelvora::PictureFacts facts;
+    const kelvora::PictureVerdict verdict =
+        kelvora::read_picture(reader, *scratch, input.stores->grid, facts);
+    if (!verdict.taken) {
+        std::fprintf(stderr, "%s: the picture is refused: %s\n", picture_path, verdict.reason);
+        return false;
     }
+    kelvora::start_reading_memory(reader, list.data(), list.size());
+    for (ResourceRecord record{}; kelvora::read_record(reader, record);) {
+        input.records.push_back(record);
+    }
+    return true;
+}
+
+// Renames the written records label_1, label_2, ... when any of their names
+// is one an assembler would not take, the end label, or a name given twice;
+// true when it did. Prepare and verify both rename so, the one to write the copy, the
+// other to read it back: the reader then checks each label line against the
+// name the record has in the copy, and nothing of its check is skipped.
+bool rename_if_needed(std::vector<ResourceRecord>& records, const AsmSyntax& syntax) {
     std::set<std::string> seen;
     bool rename = false;
-    for (const Line& line : lines) {
-        if (line.kind == Line::Label) {
-            rename =
-                rename || !takes_as_written(line.label, syntax) || !seen.insert(line.label).second;
+    for (const ResourceRecord& record : records) {
+        if (!kelvora::record_is_outside(record)) {
+            const std::string label = label_of(record);
+            rename = rename || !takes_as_written(label, syntax) || label == END_LABEL ||
+                     !seen.insert(label).second;
         }
     }
-    // Only the label lines are written anew; every other line is copied.
+    int number = 0;
+    for (ResourceRecord& record : records) {
+        if (rename && !kelvora::record_is_outside(record)) {
+            const std::string label = "label_" + std::to_string(++number);
+            std::memset(record.name, 0, sizeof record.name);
+            label.copy(record.name, label.size());
+            record.label_length = static_cast<std::uint8_t>(label.size());
+        }
+    }
+    return rename;
+}
+
+// Reads `text` back as the records' output in `syntax` and compares it with
+// their conversion; false, with the reason, when it is not that.
+bool reads_back(const std::string& text, const std::vector<ResourceRecord>& records,
+                const AsmSyntax& syntax, kelvora::Stores& stores, read_back::Text& read,
+                const char* path) {
+    read = read_back::read_text(text, records, syntax);
+    const read_back::Verdict verdict = read_back::compare(read, records, stores);
+    if (!verdict.fits()) {
+        std::fprintf(stderr, "%s:%lld: %s\n", path, static_cast<long long>(verdict.line),
+                     verdict.why.c_str());
+        return false;
+    }
+    return true;
+}
+
+int prepare(const AsmSyntax& syntax, const char* picture_path, const char* list_path,
+            const char* output_path, const char* copy_path) {
+    Input input;
+    if (!load(picture_path, list_path, input)) {
+        return 1;
+    }
+    const std::string text = read_all(output_path);
+    read_back::Text read;
+    if (!reads_back(text, input.records, syntax, *input.stores, read, output_path)) {
+        return 1;
+    }
+    const bool renamed = rename_if_needed(input.records, syntax);
+    // The label lines the reader found, by line number, with their new text.
+    std::map<std::int64_t, std::string> new_labels;
+    for (std::size_t i = 0; renamed && i < input.records.size(); ++i) {
+        if (read.records[i].written) {
+            new_labels[read.records[i].label_line] = label_of(input.records[i]);
+        }
+    }
     std::string copy;
-    int label_number = 0;
     std::size_t at = 0;
-    for (const Line& line : lines) {
-        const std::size_t end = text.find('\n', at) + 1;
-        if (rename && line.kind == Line::Label) {
-            copy += "label_" + std::to_string(++label_number) + syntax.label_end + "\n";
+    for (std::int64_t number = 1; at < text.size(); ++number) {
+        const std::size_t end = text.find('\n', at) + 1; // every line ends so, as read
+        const auto label = new_labels.find(number);
+        if (label != new_labels.end()) {
+            copy += label->second + syntax.label_end + "\n";
         } else {
             copy.append(text, at, end - at);
         }
         at = end;
     }
+    copy += std::string(END_LABEL) + syntax.label_end + "\n";
     std::ofstream(copy_path, std::ios::binary) << copy;
-    std::puts(rename ? "renamed" : "as written");
+    std::puts(renamed ? "renamed" : "as written");
     return 0;
 }
 
@@ -179,10 +197,24 @@ std::uint32_t parse_hex(const std::string& text) {
     return static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
 }
 
-int verify(const AsmSyntax& syntax, const char* copy_path, const char* binary_path,
-           const char* symbols_path, const std::string& end_text) {
-    std::vector<Line> lines;
-    if (!parse_output(read_all(copy_path), syntax, lines)) {
+int verify(const AsmSyntax& syntax, const char* picture_path, const char* list_path,
+           const char* copy_path, const char* binary_path, const char* symbols_path,
+           const std::string& end_text) {
+    Input input;
+    if (!load(picture_path, list_path, input)) {
+        return 1;
+    }
+    rename_if_needed(input.records, syntax);
+    // The output is the copy up to the end label prepare put last.
+    std::string text = read_all(copy_path);
+    const std::string end_line = std::string(END_LABEL) + syntax.label_end + "\n";
+    if (!text.ends_with(end_line)) {
+        std::fprintf(stderr, "%s: the last line is not %s\n", copy_path, END_LABEL.data());
+        return 1;
+    }
+    text.resize(text.size() - end_line.size());
+    read_back::Text read;
+    if (!reads_back(text, input.records, syntax, *input.stores, read, copy_path)) {
         return 1;
     }
     const std::string binary = read_all(binary_path);
@@ -202,59 +234,70 @@ int verify(const AsmSyntax& syntax, const char* copy_path, const char* binary_pa
         }
     };
     std::uint32_t address = 0;
-    bool aligned = false;
     bool any_alignment = false;
     long bytes = 0;
     long labels = 0;
     long pages = 0;
     long fills = 0;
     long first_byte = -1;
-    for (const Line& line : lines) {
-        switch (line.kind) {
-        case Line::PageAlign:
-            address = (address + 255) & ~255u;
-            aligned = true;
-            any_alignment = true;
+    // The bytes of one byte line or more, `per_line` a line from `line` on,
+    // at the address they take.
+    const auto check_bytes = [&](const std::vector<std::uint8_t>& values, std::int64_t line,
+                                 std::int64_t per_line) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (first_byte < 0) {
+                first_byte = address;
+            }
+            const std::string where =
+                "line " + std::to_string(line + static_cast<std::int64_t>(i) / per_line) +
+                ", byte at " + std::to_string(address);
+            if (address >= binary.size()) {
+                fault(where + ": past the binary's end");
+            } else if (static_cast<std::uint8_t>(binary[address]) != values[i]) {
+                fault(where + ": " + std::to_string(static_cast<std::uint8_t>(binary[address])) +
+                      " in the binary, " + std::to_string(values[i]) + " in the output");
+            }
+            ++address;
+            ++bytes;
+        }
+    };
+    for (std::size_t i = 0; i < input.records.size(); ++i) {
+        const read_back::Record& record = read.records[i];
+        if (!record.written) {
             continue;
-        case Line::Fill:
-            address += line.bytes[0];
-            ++fills;
-            break;
-        case Line::Bytes:
-            for (const std::uint8_t value : line.bytes) {
-                if (first_byte < 0) {
-                    first_byte = address;
-                }
-                if (address >= binary.size()) {
-                    fault("byte at " + std::to_string(address) + ": past the binary's end");
-                } else if (static_cast<std::uint8_t>(binary[address]) != value) {
-                    fault("byte at " + std::to_string(address) + ": " +
-                          std::to_string(static_cast<std::uint8_t>(binary[address])) +
-                          " in the binary, " + std::to_string(value) + " in the output");
-                }
-                ++address;
-                ++bytes;
-            }
-            break;
-        case Line::Label: {
-            ++labels;
-            const auto symbol = symbols.find(line.label);
-            if (symbol == symbols.end()) {
-                fault("label " + line.label + ": not among the assembler's symbols");
-            } else if (symbol->second != address) {
-                fault("label " + line.label + ": at " + std::to_string(symbol->second) +
-                      ", where the lines before it end at " + std::to_string(address));
-            }
-            if (aligned) {
-                ++pages;
-                if (address % 256 != 0 || (symbol != symbols.end() && symbol->second % 256 != 0)) {
-                    fault("tile table " + line.label + ": not on a 256-byte page");
-                }
-            }
-            break;
         }
+        const kelvora::RecordLayout layout = kelvora::record_layout(input.records[i]);
+        if (layout.page_aligned) {
+            address = (address + 255) & ~255u;
+            any_alignment = true;
         }
-        aligned = false;
+        ++labels;
+        const auto symbol = symbols.find(record.label);
+        if (symbol == symbols.end()) {
+            fault("label " + record.label + ": not among the assembler's symbols");
+        } else if (symbol->second != address) {
+            fault("label " + record.label + ": at " + std::to_string(symbol->second) +
+                  ", where the lines before it end at " + std::to_string(address));
+        }
+        if (layout.page_aligned) {
+            ++pages;
+            if (address % 256 != 0 || (symbol != symbols.end() && symbol->second % 256 != 0)) {
+                fault("tile table " + record.label + ": not on a 256-byte page");
+            }
+        }
+        check_bytes(record.header, record.label_line + 1, 1);
+        for (const read_back::Band& band : record.bands) {
+            check_bytes(band.bytes, band.first_line, layout.bytes_per_line);
+            if (layout.page_fill) {
+                address += band.fill;
+                ++fills;
+            }
+        }
+    }
+    const auto end_symbol = symbols.find(std::string(END_LABEL));
+    if (end_symbol == symbols.end() || end_symbol->second != address) {
+        fault(std::string(END_LABEL) + ": not at " + std::to_string(address) +
+              ", where the output's last line ends");
     }
     // GNU as rounds the size of a section up to its alignment, which
     // ".balign 256" makes a page.
@@ -288,14 +331,14 @@ int verify(const AsmSyntax& syntax, const char* copy_path, const char* binary_pa
 
 int main(int argc, char** argv) {
     const AsmSyntax* syntax = argc > 2 ? syntax_named(argv[2]) : nullptr;
-    if (syntax != nullptr && argc == 5 && std::strcmp(argv[1], "prepare") == 0) {
-        return prepare(*syntax, argv[3], argv[4]);
+    if (syntax != nullptr && argc == 7 && std::strcmp(argv[1], "prepare") == 0) {
+        return prepare(*syntax, argv[3], argv[4], argv[5], argv[6]);
     }
-    if (syntax != nullptr && argc == 7 && std::strcmp(argv[1], "verify") == 0) {
-        return verify(*syntax, argv[3], argv[4], argv[5], argv[6]);
+    if (syntax != nullptr && argc == 9 && std::strcmp(argv[1], "verify") == 0) {
+        return verify(*syntax, argv[3], argv[4], argv[5], argv[6], argv[7], argv[8]);
     }
-    std::fputs("usage: assembled_check prepare NAME OUTPUT COPY\n"
-               "       assembled_check verify NAME COPY BINARY SYMBOLS END\n",
+    std::fputs("usage: assembled_check prepare NAME PICTURE LIST OUTPUT COPY\n"
+               "       assembled_check verify NAME PICTURE LIST COPY BINARY SYMBOLS END\n",
                stderr);
     return 2;
 }
