@@ -1,0 +1,82 @@
+// The read-back reader in every syntax: kelvora's output for each
+// --assembler reads back as the conversion in that syntax, and the same
+// output with one spelling of another syntax, one wrong byte or one wrong
+// fill does not, at the line where it goes wrong. A reader that let a
+// syntax's leads, label end or alignment line pass loosely would let a
+// writer fault in that syntax through.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "output/asm_syntax.h"
+#include "test_support.h"
+
+namespace kelvora {
+namespace {
+
+// A block, a tile table (its alignment, its 16-pixel band filled with 0xee)
+// and a sprite: every kind of line each syntax spells.
+const std::string LIST = "b=B,0,0,8,8,7\nt=T,0,0,16,8,7\ns=S,8,0,8,8,7\n";
+
+struct Row {
+    const char* assembler; // "" for the output without --assembler
+    const char* from;      // a spelling in that output, its first place replaced...
+    const char* to;        // ...by this one; both "" for the output as written
+    const char* verdict;   // what reading it back says, "" when it fits
+};
+
+// clang-format off
+const Row ROWS[] = {
+    {"",       "",                   "",                   ""},
+    {"gnu",    "",                   "",                   ""},
+    {"pasmo",  "",                   "",                   ""},
+    {"z80asm", "",                   "",                   ""},
+    {"sdas",   "",                   "",                   ""},
+    {"",       "\tds (-$)&0xff\n",   "\t.balign 256\n",    "line 5: t's alignment line: \"\\tds (-$)&0xff\\n\" expected, not \"\\t.balign 256\""},
+    {"",       "b\n",                "b:\n",               "line 1: the label \"b:\" is not the record's name \"b\""},
+    {"gnu",    "b:\n",               "b\n",                "line 1: b's label line: \"b\" does not end in \":\""},
+    {"gnu",    "\t.balign 256\n",    "\tds (-$) & 0xff\n", "line 5: t's alignment line: \"\\t.balign 256\\n\" expected, not \"\\tds (-$) & 0xff\""},
+    {"pasmo",  "\tds (-$) & 0xff\n", "\tds (-$)&0xff\n",   "line 5: t's alignment line: \"\\tds (-$) & 0xff\\n\" expected, not \"\\tds (-$)&0xff\""},
+    {"z80asm", "\tds 0xee",          "\t.ds 0xee",         "line 9: t, band 1 of 1, fill line: \"\\t.ds 0xee\" does not start with \"\\tds \""},
+    {"z80asm", "\tds 0xee",          "\tds 0xef",          "line 9: t, band 1: the fill is 0xef, but the conversion made 0xee"},
+    {"sdas",   "\t.db 0x01\n",       "\tdb 0x01\n",        "line 2: b's first size byte: \"\\tdb 0x01\" does not start with \"\\t.db \""},
+    {"sdas",   "\t.db 0x01\n",       "\t.db 0x02\n",       "line 2: b: size byte 1 is 0x02, not 0x01"},
+    {"sdas",   "\t.bndry 256\n",     "\t.balign 256\n",    "line 5: t's alignment line: \"\\t.bndry 256\\n\" expected, not \"\\t.balign 256\""},
+    {"sdas",   "\t.ds ",             "\tds ",              "line 9: t, band 1 of 1, fill line: \"\\tds 0xee\" does not start with \"\\t.ds \""},
+};
+// clang-format on
+
+TEST(ReadBack, ReadsEverySyntaxByItsOwnSpellings) {
+    test::TempDir dir;
+    const std::string picture = test::logo_picture(8);
+    test::write_file(dir / "pic.bmp", picture);
+    test::write_file(dir / "list.txt", LIST);
+    std::map<std::string, std::string> outputs; // one run for each syntax
+    for (const Row& row : ROWS) {
+        const std::string assembler = row.assembler;
+        const AsmSyntax& syntax =
+            assembler.empty() ? DEFAULT_SYNTAX : *find_assembler(row.assembler);
+        if (outputs.count(assembler) == 0) {
+            std::vector<std::string> arguments{"pic.bmp", "list.txt", "out.asm"};
+            if (!assembler.empty()) {
+                arguments.insert(arguments.begin(), {"--assembler", assembler});
+            }
+            const test::Run run = test::run_kelvora(dir.path(), arguments);
+            ASSERT_EQ(run.status, 0);
+            outputs[assembler] = test::read_file(dir / "out.asm");
+        }
+        std::string output = outputs[assembler];
+        const std::string from = row.from;
+        if (!from.empty()) {
+            const std::size_t at = output.find(from);
+            ASSERT_NE(at, std::string::npos) << "\"" << assembler << "\": " << from;
+            output.replace(at, from.size(), row.to);
+        }
+        EXPECT_EQ(test::read_back_fault(picture, LIST, output, "", syntax), row.verdict)
+            << "\"" << assembler << "\": " << from << " -> " << row.to;
+    }
+}
+
+} // namespace
+} // namespace kelvora
