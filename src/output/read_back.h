@@ -26,6 +26,8 @@ struct Band {
     std::int64_t first_line; // the text's line number (from 1) of its first line
     std::vector<std::uint8_t> bytes;
     std::uint8_t fill;
+
+    bool operator==(const Band&) const = default;
 };
 
 // One record of the list as read. A record outside the grid has no lines.
@@ -35,6 +37,9 @@ struct Record {
     std::string label;
     std::vector<std::uint8_t> header; // the size bytes after the label
     std::vector<Band> bands;
+
+    // The same lines, holding the same bytes, in whichever syntax each was read.
+    bool operator==(const Record&) const = default;
 };
 
 // Where a reading or a comparison found the first thing that does not fit,
