@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "model/stores.h"
 #include "files/files.h"
+#include "model/stores.h"
 #include "preview/png_writer.h"
 #include "preview/preview_run.h"
 
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     }
     const kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict};
     if (check) {
-        return kelvora::run_check(stores, image, request, stdout, stderr);
+        return kelvora::run_check(stores, request, stdout, stderr);
     }
     return kelvora::run_preview(stores, image, request, stdout, stderr);
 }

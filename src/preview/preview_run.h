@@ -35,8 +35,8 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
                 std::FILE* report, std::FILE* messages);
 
 // The check: the findings go to `report`, failures to read to `messages`;
-// nothing is written.
-int run_check(Stores& stores, PreviewImage& image, const PreviewRequest& request, std::FILE* report,
+// nothing is written, and nothing is drawn.
+int run_check(Stores& stores, const PreviewRequest& request, std::FILE* report,
               std::FILE* messages);
 
 } // namespace kelvora
