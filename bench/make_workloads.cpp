@@ -71,8 +71,14 @@ bool write_bmp(const std::string& path, int width, int height, int bits,
     put_le(out, 2835, 4);
     put_le(out, static_cast<std::uint32_t>(colours), 4);
     put_le(out, 0, 4);
+    // The display's colours, in its order, as an artist's sheet has them
+    // (black past 15): the check then reports what a real sheet would give.
     for (int i = 0; i < colours; ++i) {
-        put_le(out, static_cast<std::uint32_t>(i * 0x010101), 4);
+        const std::uint32_t level = (i & 8) != 0 ? 0xFF : 0xCD;
+        const std::uint32_t blue = (i & 1) != 0 ? level : 0;
+        const std::uint32_t red = (i & 2) != 0 ? level : 0;
+        const std::uint32_t green = (i & 4) != 0 ? level : 0;
+        put_le(out, i < 16 ? red << 16 | green << 8 | blue : 0, 4);
     }
     for (int y = height - 1; y >= 0; --y) {
         for (int x = 0; x < width; x += 8 / bits == 2 ? 2 : 1) {

@@ -10,11 +10,11 @@
 #include <cstring>
 #include <new>
 
+#include "convert/convert_record.h"
+#include "files/files.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "convert/convert_record.h"
-#include "files/files.h"
 
 namespace kelvora {
 namespace {
@@ -48,29 +48,37 @@ void convert_list(Stores& stores, ByteReader& list, OutputBuffer& out, std::FILE
 
 } // namespace
 
-RunMemory& allocate_run_memory() {
-    // A 2 MiB-aligned block: one huge page holds it all. Carved out of a
-    // mapping twice as large, the rest given back.
+void* allocate_zeroed_block(std::size_t size) {
+    // 2 MiB-aligned: for a block of up to 2 MiB, one huge page holds it
+    // all. Carved out of a mapping a huge page larger, the rest given back.
     constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
-    constexpr std::size_t SIZE = (sizeof(RunMemory) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-    void* mapping =
-        mmap(nullptr, SIZE + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const std::size_t rounded = (size + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+    void* mapping = mmap(nullptr, rounded + HUGE_PAGE, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) {
-        static RunMemory fallback; // zero like the mapping, only slower to touch
-        return fallback;
+        return nullptr;
     }
     const auto start = reinterpret_cast<std::uintptr_t>(mapping);
     const std::uintptr_t aligned = (start + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
     if (aligned > start) {
         munmap(mapping, aligned - start);
     }
-    munmap(reinterpret_cast<void*>(aligned + SIZE), start + HUGE_PAGE - aligned);
+    munmap(reinterpret_cast<void*>(aligned + rounded), start + HUGE_PAGE - aligned);
     auto* block = reinterpret_cast<void*>(aligned);
     // Both are hints: without huge pages the block is ordinary memory. The
     // second takes every page in one call instead of a fault each.
-    if (madvise(block, SIZE, MADV_HUGEPAGE) == 0) {
+    if (madvise(block, rounded, MADV_HUGEPAGE) == 0) {
         constexpr int POPULATE_WRITE = 23; // MADV_POPULATE_WRITE, Linux 5.14 on
-        madvise(block, SIZE, POPULATE_WRITE);
+        madvise(block, rounded, POPULATE_WRITE);
+    }
+    return block;
+}
+
+RunMemory& allocate_run_memory() {
+    void* block = allocate_zeroed_block(sizeof(RunMemory));
+    if (block == nullptr) {
+        static RunMemory fallback; // zero like the block, only slower to touch
+        return fallback;
     }
     return *new (block) RunMemory;
 }

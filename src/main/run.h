@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "model/stores.h"
 #include "input/byte_reader.h"
+#include "model/stores.h"
 #include "output/output_buffer.h"
 
 namespace kelvora {
@@ -18,9 +18,13 @@ struct RunMemory {
     OutputBuffer out;
 };
 
-// The program's run memory: one block, on a huge page where the system has
-// them, so that the first touch of the stores costs one page fault instead
-// of hundreds. Zero, like every store at the start.
+// A zeroed block of at least `size` bytes, on huge pages where the system
+// has them and with its pages taken at once, so that the first touch of
+// the stores costs no page fault; null when there is no such memory.
+void* allocate_zeroed_block(std::size_t size);
+
+// The program's run memory: one such block, so that the stores cost one
+// page fault instead of hundreds. Zero, like every store at the start.
 RunMemory& allocate_run_memory();
 
 // The whole run. Failures are reported only as messages on `messages`; there

@@ -3,10 +3,12 @@
 #include "preview/cell_changes.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "cells/ink_paper.h"
 #include "cells/ranking.h"
+#include "cells/swar.h"
 
 namespace kelvora {
 namespace {
@@ -57,6 +59,49 @@ int count_cell(const Stores& stores, const Cell& cell, const DrawnColours& drawn
         }
     }
     return changed;
+}
+
+// count_cell for a picture whose indices 0-15 look as the display shows
+// them, eight rows of a pixel column at a time: -1 when the cell holds an
+// index above 15, whose look only the table knows.
+template <bool Sprite> int count_cell_words(const Stores& stores, const Cell& cell) {
+    constexpr std::uint64_t HIGH_NIBBLES = LOW_BITS * 0xF0;
+    const std::uint64_t bits = load8(&stores.bitmap.bytes[cell.column][cell.top]);
+    const std::uint64_t mask = load8(&stores.mask.bytes[cell.column][cell.top]);
+    const std::uint64_t rows =
+        cell.rows == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * cell.rows)) - 1;
+    const std::uint64_t ink = LOW_BITS * display_class(cell.ink);
+    const std::uint64_t paper = LOW_BITS * display_class(cell.paper);
+    int changed = 0;
+    for (int k = 0; k < cell.pixels; ++k) {
+        std::uint64_t pixels = load8(stores.grid.column(cell.cx + k) + cell.top);
+        if ((pixels & HIGH_NIBBLES & rows) != 0) {
+            return -1;
+        }
+        pixels &= ~((equal_bytes(pixels, 8) >> 7) * 0xFF); // bright black shows as black
+        const std::uint64_t inked = ((bits >> (7 - k)) & LOW_BITS) * 0xFF;
+        std::uint64_t differ = nonzero_bytes(pixels ^ ((inked & ink) | (~inked & paper)));
+        if constexpr (Sprite) {
+            differ &= ((mask >> (7 - k)) & LOW_BITS) << 7; // not drawn: no change
+        }
+        // One bit a byte at most: adding the bytes counts them.
+        changed += static_cast<int>((((differ & rows) >> 7) * LOW_BITS) >> 56);
+    }
+    return changed;
+}
+
+// Counts the cell's changed pixels, the fast way where it can.
+template <bool Sprite>
+int count_cell_only(const Stores& stores, const Cell& cell, const DrawnColours& drawn) {
+    // Eight rows are read at once, so the cell's rows must not run past
+    // the stores.
+    if (drawn.in_display_order && cell.top + 8 <= GRID_ROWS) {
+        const int changed = count_cell_words<Sprite>(stores, cell);
+        if (changed >= 0) {
+            return changed;
+        }
+    }
+    return count_cell<false, Sprite>(stores, cell, drawn, 0, nullptr, nullptr);
 }
 
 void note_change(CellChange& change, int drawn, int shown) {
@@ -168,7 +213,7 @@ void describe_cell(const Stores& stores, const ResourceRecord& record, const Cel
 
 void keep_cell(const Stores& stores, const ResourceRecord& record, const Cell& cell,
                const DrawnColours& drawn, bool sprite, RecordPreview& preview) {
-    if (preview.changed_cells < CELLS_NOTED) {
+    if (preview.changed_cells < preview.cells_to_describe) {
         describe_cell(stores, record, cell, drawn, sprite, preview.cells[preview.changed_cells]);
     } else if (preview.changed_cells == CELLS_NOTED) {
         preview.first_unlisted_x = cell.cx;
@@ -179,8 +224,8 @@ void keep_cell(const Stores& stores, const ResourceRecord& record, const Cell& c
 
 // A white sprite's cell: whether it has a pixel in 15 (the ink, so a bit
 // set), and the colours of its changed pixels.
-void look_at_white_cell(const Stores& stores, const Cell& cell, const DrawnColours& drawn,
-                        int changed, RecordPreview& preview) {
+void look_at_white_cell(const Stores& stores, const Cell& cell, int changed,
+                        RecordPreview& preview) {
     const auto inside = static_cast<std::uint8_t>(0xFF00 >> cell.pixels);
     for (int r = cell.top; r < cell.top + cell.rows; ++r) {
         preview.white_has_15 =
@@ -194,14 +239,12 @@ void look_at_white_cell(const Stores& stores, const Cell& cell, const DrawnColou
         preview.first_white_y = cell.top;
     }
     ++preview.changed_cells;
-    for (int r = cell.top; r < cell.top + cell.rows; ++r) {
-        for (int k = 0; k < cell.pixels; ++k) {
-            const ColourIndex index = stores.grid.at(cell.cx + k, r);
-            if (mask_bit(stores, cell, r, k) &&
-                drawn.looks[index] !=
-                    display_class(ink_bit(stores, cell, r, k) ? cell.ink : cell.paper)) {
-                preview.white_changed[index] = true;
-            }
+    // Whether a pixel changes depends on its index alone (white_sprite_changes),
+    // so noting the indices drawn is enough.
+    for (int k = 0; k < cell.pixels; ++k) {
+        const ColourIndex* column = stores.grid.column(cell.cx + k);
+        for (int r = cell.top; r < cell.top + cell.rows; ++r) {
+            preview.white_indices[column[r] >> 6] |= std::uint64_t{1} << (column[r] & 63);
         }
     }
 }
@@ -227,12 +270,18 @@ void look_at_cells(const Stores& stores, const ResourceRecord& record, const Rec
             const int bright = (attribute & 0x40) != 0 ? 8 : 0;
             cell.ink = static_cast<std::uint8_t>((attribute & 7) | bright);
             cell.paper = static_cast<std::uint8_t>((attribute >> 3 & 7) | bright);
-            const int changed =
-                sprite ? count_cell<Draw, true>(stores, cell, drawn, width, shown, marks)
-                       : count_cell<Draw, false>(stores, cell, drawn, width, shown, marks);
+            int changed = 0;
+            if constexpr (Draw) {
+                changed = sprite
+                              ? count_cell<true, true>(stores, cell, drawn, width, shown, marks)
+                              : count_cell<true, false>(stores, cell, drawn, width, shown, marks);
+            } else {
+                changed = sprite ? count_cell_only<true>(stores, cell, drawn)
+                                 : count_cell_only<false>(stores, cell, drawn);
+            }
             preview.changed_pixels += changed;
             if (white) {
-                look_at_white_cell(stores, cell, drawn, changed, preview);
+                look_at_white_cell(stores, cell, changed, preview);
             } else if (changed > 0) {
                 keep_cell(stores, record, cell, drawn, sprite, preview);
             }
@@ -251,6 +300,10 @@ void learn_drawn_colours(DrawnColours& drawn, const PictureFacts& facts, const P
         drawn.used[i] = false;
     }
     drawn.holdable = facts.indexed && facts.bits_per_pixel < 4 ? 1 << facts.bits_per_pixel : 256;
+    drawn.in_display_order = true;
+    for (int i = 0; i < 16; ++i) {
+        drawn.in_display_order = drawn.in_display_order && drawn.looks[i] == display_class(i);
+    }
     // Which indices the picture uses, a column at a time; a byte seen once
     // needs no more looks.
     const int rows = picture_rows(facts);
@@ -269,7 +322,8 @@ std::int64_t columns_written(const ResourceRecord& record, const RecordShape& sh
     return std::min(shape.cells_across, shape.sprite_columns);
 }
 
-void start_record_preview(RecordPreview& preview) {
+void start_record_preview(RecordPreview& preview, int describe) {
+    preview.cells_to_describe = describe < CELLS_NOTED ? describe : CELLS_NOTED;
     preview.changed_pixels = 0;
     preview.reaches_beyond_picture = false;
     preview.changed_cells = 0;
@@ -278,7 +332,7 @@ void start_record_preview(RecordPreview& preview) {
     preview.white_has_15 = false;
     preview.first_white_x = 0;
     preview.first_white_y = 0;
-    std::memset(preview.white_changed, 0, sizeof preview.white_changed);
+    std::memset(preview.white_indices, 0, sizeof preview.white_indices);
 }
 
 void look_at_band(const Stores& stores, const ResourceRecord& record, const RecordShape& shape,

@@ -27,12 +27,21 @@ struct DrawnColours {
     // truecolour one, whose pixels were matched to the display as read.
     std::uint8_t looks[256];
     bool used[256];
+    // Every index 0-15 looks as the display shows it (a palette in the
+    // display's order, or a truecolour picture).
+    bool in_display_order;
     // Indices the picture's format can hold: 2 or 4 for 1- and 2-bit
     // pictures, 256 for the rest.
     int holdable;
 };
 
 void learn_drawn_colours(DrawnColours& drawn, const PictureFacts& facts, const PictureGrid& grid);
+
+// Whether a white sprite's pixel in the index shows in another colour than
+// drawn: 15 is its ink, every other index but 0 its black paper.
+inline bool white_sprite_changes(const DrawnColours& drawn, int index) {
+    return index != 0 && drawn.looks[index] != (index == 15 ? 15 : 0);
+}
 
 // Whether the display shows the index in the colour it is drawn in, when a
 // cell gives it its own colour.
@@ -79,6 +88,7 @@ inline constexpr int CELLS_NOTED = 20; // a record's changed cells listed one by
 
 // What one record's conversion changed.
 struct RecordPreview {
+    int cells_to_describe; // of the changed cells, at most CELLS_NOTED
     std::int64_t changed_pixels;
     bool reaches_beyond_picture; // part of what was written lies outside the picture
     std::int64_t changed_cells;  // all of them; the first CELLS_NOTED are kept
@@ -86,19 +96,22 @@ struct RecordPreview {
     int first_unlisted_x; // the top-left pixel of the first changed cell not kept
     int first_unlisted_y;
     // A white sprite: whether any pixel is in 15, its one ink, where its
-    // first changed cell is, and the colours of its changed pixels.
+    // first changed cell is, and the indices drawn in its changed cells (a
+    // bit each), of which those that look other than white or black are
+    // the colours changed.
     bool white_has_15;
     int first_white_x;
     int first_white_y;
-    bool white_changed[256];
+    std::uint64_t white_indices[4];
 };
 
 // Cell columns kelvora writes for a record: every cell encoded, but for a
 // sprite only width div 8 columns (at least one).
 std::int64_t columns_written(const ResourceRecord& record, const RecordShape& shape);
 
-// Clears what the previous record left.
-void start_record_preview(RecordPreview& preview);
+// Clears what the previous record left; the first `describe` changed cells
+// will be described.
+void start_record_preview(RecordPreview& preview, int describe);
 
 // One band's cells, compared with the picture: those kelvora writes, inside
 // the picture of `width` x `height`, with 8 rows at a time so that changed

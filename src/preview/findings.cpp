@@ -3,6 +3,7 @@
 #include "preview/findings.h"
 
 #include <algorithm>
+#include <bit>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstring>
@@ -35,8 +36,18 @@ void put(Line& line, const char* text) {
 
 void put(Line& line, std::int64_t number) {
     char digits[24];
-    const int length = std::snprintf(digits, sizeof digits, "%" PRId64, number);
-    put(line, digits, static_cast<std::size_t>(length));
+    char* const end = digits + sizeof digits;
+    char* p = end;
+    std::uint64_t value =
+        number < 0 ? 0 - static_cast<std::uint64_t>(number) : static_cast<std::uint64_t>(number);
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    if (number < 0) {
+        *--p = '-';
+    }
+    put(line, p, static_cast<std::size_t>(end - p));
 }
 
 __attribute__((format(printf, 2, 3))) void putf(Line& line, const char* format, ...) {
@@ -98,6 +109,16 @@ Line& begin_cell_line(Findings& findings, int x, int y) {
     put(line, y);
     put(line, ": note: ");
     return line;
+}
+
+// Whether the next note is shown; when not, it is counted all the same.
+bool show_note(Findings& findings) {
+    if (findings.notes - findings.notes_hidden < NOTES_SHOWN) {
+        return true;
+    }
+    ++findings.notes;
+    ++findings.notes_hidden;
+    return false;
 }
 
 void finish(Findings& findings, Line& line, bool error) {
@@ -233,10 +254,11 @@ void rest_of_line(ListReading list, std::uint64_t offset, LineRest& rest) {
 // nothing after them but a comment. Returns false when they do not, and says
 // why when `report` is set.
 bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace, std::int64_t line,
-                  bool report) {
+                  std::int64_t last_line, bool report) {
     ListWindow& window = *list.window;
     ByteReader& reader = *list.reader;
-    for (int field = 1; field < 7; ++field) {
+    // The fields all stand on one line when the byte that ends the colour does.
+    for (int field = 1; field < 7 && last_line > line; ++field) {
         const std::uint64_t start = field_start(trace, field);
         hold_list_bytes(window, reader, start + 1);
         if (list_byte(window, start) < 0 && start >= list_size(window)) {
@@ -263,7 +285,8 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
             return false;
         }
     }
-    const std::int64_t name_end_line = line_at(window, reader, trace.field_end[0] - 1);
+    const std::int64_t name_end_line =
+        last_line > line ? line_at(window, reader, trace.field_end[0] - 1) : line;
     if (name_end_line > line) {
         if (report) {
             list_error(findings, line,
@@ -326,25 +349,27 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
     return false;
 }
 
-// Blanks next to "=" or "," on the record's line, before any comment: they
-// become part of the name or kind, or end a number at once.
-bool has_blanks_at_separators(ListReading list, std::uint64_t name_start) {
-    int before = -1;
-    for (std::uint64_t at = name_start;; ++at) {
-        hold_list_bytes(*list.window, *list.reader, at + 2);
-        const int c = list_byte(*list.window, at);
-        if (c < 0 || c == ';' || ends_line(*list.window, *list.reader, at)) {
-            return false;
-        }
-        const int after = list_byte(*list.window, at + 1);
-        if ((c == '=' || c == ',') && (is_blank(before) || is_blank(after))) {
+// Blanks next to "=" or "," that the reading took into a field: the last
+// byte of the name or the kind, the first of the kind, or the byte that
+// ended a number (a number that starts with a blank ends at it, and one
+// followed by a blank ends there). The colour may end at a blank before a
+// comment; only one that is nothing but a blank counts.
+bool has_blanks_at_separators(ListReading list, const RecordTrace& trace) {
+    const ListWindow& window = *list.window;
+    const auto blank_at = [&window](std::uint64_t offset) {
+        return is_blank(list_byte(window, offset));
+    };
+    if ((trace.name_length > 0 && blank_at(trace.field_end[0] - 2)) ||
+        (trace.field_end[1] > trace.kind_start + 1 &&
+         (blank_at(trace.kind_start) || blank_at(trace.field_end[1] - 2)))) {
+        return true;
+    }
+    for (int field = 2; field < 6; ++field) {
+        if (blank_at(trace.field_end[field] - 1)) {
             return true;
         }
-        before = c;
-        if (at - name_start > 4096) {
-            return false; // a line that long is no record anyway
-        }
     }
+    return trace.field_end[6] == trace.field_end[5] + 1 && blank_at(trace.field_end[5]);
 }
 
 // The record's line as it was meant: its bytes with the blanks next to "="
@@ -459,6 +484,9 @@ void check_duplicate(Findings& findings, const ResourceRecord& record, std::int6
         return;
     }
     case LabelLookup::NowFull: {
+        if (!show_note(findings)) {
+            return;
+        }
         Line& text = begin_list_line(findings, line, "note");
         put(text, "the check keeps the first ");
         put(text, static_cast<std::int64_t>(findings.labels.labels));
@@ -642,7 +670,7 @@ void check_lost_start(Findings& findings, ListReading list, const ResourceRecord
     while (start < trace.name_start && is_blank(list_byte(*list.window, start))) {
         ++start;
     }
-    if (start == trace.name_start) {
+    if (start == trace.name_start || !show_note(findings)) {
         return;
     }
     Line& text = begin_list_line(findings, line, "note");
@@ -722,6 +750,14 @@ void note_cells(Findings& findings, const ResourceRecord& record, const RecordPr
     const DrawnColours& drawn = *findings.drawn;
     const std::int64_t listed = std::min<std::int64_t>(preview.changed_cells, CELLS_NOTED);
     for (std::int64_t i = 0; i < listed; ++i) {
+        if (i >= preview.cells_to_describe) {
+            ++findings.notes; // not described: past the notes shown
+            ++findings.notes_hidden;
+            continue;
+        }
+        if (!show_note(findings)) {
+            continue;
+        }
         const CellChange& cell = preview.cells[i];
         Line& text = begin_cell_line(findings, cell.x, cell.y);
         put_shown(text, record.name, record.label_length);
@@ -749,7 +785,7 @@ void note_cells(Findings& findings, const ResourceRecord& record, const RecordPr
         }
         finish(findings, text, false);
     }
-    if (preview.changed_cells > CELLS_NOTED) {
+    if (preview.changed_cells > CELLS_NOTED && show_note(findings)) {
         const std::int64_t more = preview.changed_cells - CELLS_NOTED;
         Line& text = begin_cell_line(findings, preview.first_unlisted_x, preview.first_unlisted_y);
         put_shown(text, record.name, record.label_length);
@@ -764,6 +800,9 @@ void note_cells(Findings& findings, const ResourceRecord& record, const RecordPr
 void note_white_sprite(Findings& findings, const ResourceRecord& record, std::int64_t line,
                        const RecordPreview& preview) {
     const DrawnColours& drawn = *findings.drawn;
+    if (preview.white_has_15 && !show_note(findings)) {
+        return;
+    }
     Line& text = preview.white_has_15
                      ? begin_cell_line(findings, preview.first_white_x, preview.first_white_y)
                      : begin_list_line(findings, line, "error");
@@ -779,11 +818,14 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
     put(text, preview.changed_pixels);
     put(text, preview.changed_pixels == 1 ? " pixel in " : " pixels in ");
     bool first = true;
-    for (int i = 0; i < 256; ++i) {
-        if (preview.white_changed[i]) {
-            put(text, first ? "" : ", ");
-            put_drawn(text, drawn, i);
-            first = false;
+    for (int word = 0; word < 4; ++word) {
+        for (std::uint64_t bits = preview.white_indices[word]; bits != 0; bits &= bits - 1) {
+            const int index = 64 * word + std::countr_zero(bits);
+            if (white_sprite_changes(drawn, index)) {
+                put(text, first ? "" : ", ");
+                put_drawn(text, drawn, index);
+                first = false;
+            }
         }
     }
     put(text, preview.changed_pixels == 1 ? " shows as paper, black; " : " show as paper, black; ");
@@ -805,6 +847,7 @@ void start_findings(Findings& findings, std::FILE* out, const char* picture_path
     findings.drawn = nullptr;
     findings.errors = 0;
     findings.notes = 0;
+    findings.notes_hidden = 0;
     start_label_set(findings.labels);
     findings.have_previous = false;
     findings.previous_layout_wrong = false;
@@ -813,6 +856,11 @@ void start_findings(Findings& findings, std::FILE* out, const char* picture_path
     findings.previous_end = 0;
     findings.lone_cr_reported = false;
     findings.records = 0;
+}
+
+int cells_to_describe(const Findings& findings) {
+    const std::int64_t left = NOTES_SHOWN - (findings.notes - findings.notes_hidden);
+    return static_cast<int>(std::clamp<std::int64_t>(left, 0, CELLS_NOTED));
 }
 
 void end_findings(Findings& findings) {
@@ -858,10 +906,13 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     ListWindow& window = *list.window;
     ByteReader& reader = *list.reader;
     ++findings.records;
-    // Counting the record's own lines first finds a CR alone among them.
+    // Counting the record's own lines, the byte after it included, finds a
+    // CR alone among them before anything is said about it.
+    line = line_at(window, reader, trace.name_start);
+    const std::int64_t last_line =
+        trace.field_end[6] > 0 ? line_at(window, reader, trace.field_end[6] - 1) : 1;
     line_at(window, reader, trace.field_end[6]);
     check_lone_cr(findings, window);
-    line = line_at(window, reader, trace.name_start);
     const bool after_wrong = findings.have_previous && findings.previous_layout_wrong;
     findings.have_previous = true;
     findings.previous_end = trace.field_end[6];
@@ -876,21 +927,20 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     if (after_left_over) {
         check_lost_start(findings, list, record, trace, line);
     }
-    if (has_blanks_at_separators(list, trace.name_start)) {
+    if (has_blanks_at_separators(list, trace)) {
         Line& text = begin_list_line(findings, line, "error");
         put(text, "blanks around \"=\" and \",\" are read into the fields: a name or kind keeps "
                   "them, and a number that starts with one reads as 0, so the fields after it "
                   "shift; remove them: ");
         put_without_blanks(text, list, trace.name_start);
         finish(findings, text, true);
-        findings.previous_layout_wrong = !check_layout(findings, list, trace, line, false);
-        findings.bad_line = line_at(window, reader, trace.field_end[6] - 1);
+        findings.previous_layout_wrong =
+            !check_layout(findings, list, trace, line, last_line, false);
+        findings.bad_line = last_line;
         return false;
     }
-    findings.previous_layout_wrong = !check_layout(findings, list, trace, line, true);
-    if (findings.previous_layout_wrong) {
-        findings.bad_line = line_at(window, reader, trace.field_end[6] - 1);
-    }
+    findings.previous_layout_wrong = !check_layout(findings, list, trace, line, last_line, true);
+    findings.bad_line = last_line;
     check_label(findings, list, record, trace, line);
     check_kind(findings, record, line);
     // Nothing at all is written for a record outside the area, so what its
@@ -932,13 +982,25 @@ void find_list_end(Findings& findings, ListReading list, std::uint64_t end) {
                    "further and the %" PRId64 " %s from here on %s not converted; give the "
                    "record a name",
                    separator, unread, plural(unread, "line", "lines"), plural(unread, "is", "are"));
-        return;
-    }
-    if (findings.records == 0 && !findings.lone_cr_reported) {
+    } else if (findings.records == 0 && !findings.lone_cr_reported && show_note(findings)) {
         Line& text = begin_list_line(findings, 1, "note");
         put(text, "the list holds no record, so kelvora writes an empty output; write one "
                   "record a line: name=kind,x,y,width,height,colour");
         finish(findings, text, false);
+    }
+    if (findings.notes_hidden > 0) {
+        // Said last, and not a note itself: it adds no mistake.
+        static Line text;
+        text.length = 0;
+        put(text, findings.picture_path);
+        put(text, ": note: ");
+        put(text, findings.notes_hidden);
+        put(text, findings.notes_hidden == 1 ? " more note like those above is not shown"
+                                             : " more notes like those above are not shown");
+        put(text, "; the check shows the first ");
+        put(text, NOTES_SHOWN);
+        text.text[text.length++] = '\n';
+        std::fwrite(text.text, 1, text.length, findings.out);
     }
 }
 

@@ -32,7 +32,8 @@ struct Findings {
     const char* list_path;
     const DrawnColours* drawn; // null while there is no picture
     std::int64_t errors;
-    std::int64_t notes;
+    std::int64_t notes;        // all of them, shown or not
+    std::int64_t notes_hidden; // past the first NOTES_SHOWN
     // What the list's earlier records left for the later ones to be checked
     // against.
     LabelSet labels;
@@ -45,8 +46,18 @@ struct Findings {
     std::int64_t records;
 };
 
+// Notes shown in a run: a sheet with more has the same few mistakes many
+// times over, and the lines past these would cost more than the check.
+// Every note still counts (for --strict), and a last line says how many
+// were not shown.
+inline constexpr std::int64_t NOTES_SHOWN = 200;
+
 void start_findings(Findings& findings, std::FILE* out, const char* picture_path,
                     const char* list_path);
+
+// How many changed cells of the next record are worth describing: as many
+// as may still be shown.
+int cells_to_describe(const Findings& findings);
 void end_findings(Findings& findings);
 
 // A picture kelvora refuses.

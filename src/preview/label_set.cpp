@@ -1,5 +1,5 @@
-// The label set: open addressing over a hash of each label, probed in
-// sequence from the slot the hash picks.
+// The label set: entries in the order given, and open addressing over their
+// hashes, probed in sequence from the slot the hash picks.
 #include "preview/label_set.h"
 
 #include <sys/mman.h>
@@ -9,7 +9,10 @@
 namespace kelvora {
 namespace {
 
+// Most lists hold a few hundred labels; this many slots take 16 KiB.
 constexpr std::size_t FIRST_SLOTS = 4096;
+constexpr int NUMBER_BITS = 20; // an entry's number + 1, in the low bits of a slot
+constexpr std::uint32_t NUMBER_MASK = (std::uint32_t{1} << NUMBER_BITS) - 1;
 
 std::uint64_t mix(std::uint64_t h) {
     h ^= h >> 33;
@@ -20,7 +23,7 @@ std::uint64_t mix(std::uint64_t h) {
     return h;
 }
 
-// A 64-bit hash of the label's bytes, never 0.
+// A 64-bit hash of the label's bytes.
 std::uint64_t label_hash(const char* label, std::size_t length) {
     std::uint64_t h = 0x9e3779b97f4a7c15ull ^ (length * 0x2545f4914f6cdd1dull);
     std::size_t i = 0;
@@ -34,69 +37,86 @@ std::uint64_t label_hash(const char* label, std::size_t length) {
         std::memcpy(&word, label + i, length - i);
         h = mix(h ^ word) + 0x9e3779b97f4a7c15ull;
     }
-    h = mix(h);
-    return h != 0 ? h : 1;
+    return mix(h);
 }
 
+// The slot a hash starts at, from its high half; its low bits go into the
+// slot, so a probe rarely needs to look at an entry that is not the one.
 std::size_t home_slot(std::uint64_t hash, std::size_t slots) {
     return static_cast<std::size_t>(((hash >> 32) * slots) >> 32);
 }
 
-// Zeroed memory for a table; large ones on huge pages where the system
-// offers them, so that they fault in a few pieces.
-void* table_memory(std::size_t bytes) {
+std::uint32_t slot_tag(std::uint64_t hash) {
+    return static_cast<std::uint32_t>(hash) << NUMBER_BITS;
+}
+
+std::uint64_t entry_hash(const LabelEntry& entry) {
+    return std::uint64_t{entry.hash_high} << 32 | entry.hash_low;
+}
+
+constexpr int POPULATE_WRITE = 23; // MADV_POPULATE_WRITE, Linux 5.14 on
+
+// Takes the pages of [memory, memory + bytes) in one call rather than a
+// fault each, which costs far more; a hint, like the huge pages.
+void take_pages(void* memory, std::size_t bytes) {
+    madvise(memory, bytes, POPULATE_WRITE);
+}
+
+// Zeroed memory, on huge pages where the system has them when large; its
+// pages are taken when `populate` is set.
+void* table_memory(std::size_t bytes, bool populate) {
     void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) {
         return nullptr;
     }
     if (bytes >= (std::size_t{2} << 20)) {
-        madvise(memory, bytes, MADV_HUGEPAGE); // a hint: without it, ordinary pages
+        madvise(memory, bytes, MADV_HUGEPAGE);
+    }
+    if (populate) {
+        take_pages(memory, bytes);
     }
     return memory;
 }
 
-void free_table(std::uint64_t* hashes, std::uint32_t* lines, std::size_t slots) {
-    if (hashes != nullptr) {
-        munmap(hashes, slots * sizeof *hashes);
-    }
-    if (lines != nullptr) {
-        munmap(lines, slots * sizeof *lines);
-    }
-}
+// Entries are taken in pieces of this many bytes as the list goes on.
+constexpr std::size_t ENTRY_PIECE = std::size_t{256} << 10;
 
-void put(std::uint64_t* hashes, std::uint32_t* lines, std::size_t slots, std::uint64_t hash,
-         std::uint32_t line) {
+void put(std::uint32_t* slot, std::size_t slots, std::uint64_t hash, std::size_t number) {
     std::size_t at = home_slot(hash, slots);
-    while (hashes[at] != 0) {
+    while (slot[at] != 0) {
         at = at + 1 < slots ? at + 1 : 0;
     }
-    hashes[at] = hash;
-    lines[at] = line;
+    slot[at] = slot_tag(hash) | static_cast<std::uint32_t>(number + 1);
 }
 
-// A larger table for the labels held; false, with the set as it was, when
-// the memory can't be had.
-bool grow(LabelSet& set) {
-    // Doubling, but the last step goes straight to the largest size, so
-    // that the old and the new table never take more than 21 MiB together.
+// A larger index for the entries held, built from the entries in order;
+// false, with the set as it was, when the memory can't be had.
+bool grow(LabelSet& set, std::size_t least_slots) {
+    // Doubling, but the last step goes straight to the largest size.
     std::size_t slots = set.slots == 0 ? FIRST_SLOTS : 2 * set.slots;
+    while (slots < least_slots) {
+        slots *= 2;
+    }
     if (slots > LabelSet::MAX_SLOTS / 2) {
         slots = LabelSet::MAX_SLOTS;
     }
-    auto* hashes = static_cast<std::uint64_t*>(table_memory(slots * sizeof(std::uint64_t)));
-    auto* lines = static_cast<std::uint32_t*>(table_memory(slots * sizeof(std::uint32_t)));
-    if (hashes == nullptr || lines == nullptr) {
-        free_table(hashes, lines, slots);
+    auto* slot = static_cast<std::uint32_t*>(table_memory(slots * sizeof(std::uint32_t), true));
+    if (slot == nullptr) {
         return false;
     }
-    for (std::size_t i = 0; i < set.slots; ++i) {
-        if (set.hashes[i] != 0) {
-            put(hashes, lines, slots, set.hashes[i], set.lines[i]);
+    // The entries come in the order given, so their slots are far apart:
+    // each is fetched a few entries ahead.
+    constexpr std::size_t AHEAD = 16;
+    for (std::size_t i = 0; i < set.labels; ++i) {
+        if (i + AHEAD < set.labels) {
+            __builtin_prefetch(&slot[home_slot(entry_hash(set.entries[i + AHEAD]), slots)], 1);
         }
+        put(slot, slots, entry_hash(set.entries[i]), i);
     }
-    free_table(set.hashes, set.lines, set.slots);
-    set.hashes = hashes;
-    set.lines = lines;
+    if (set.slot != nullptr) {
+        munmap(set.slot, set.slots * sizeof(std::uint32_t));
+    }
+    set.slot = slot;
     set.slots = slots;
     return true;
 }
@@ -104,27 +124,48 @@ bool grow(LabelSet& set) {
 } // namespace
 
 void start_label_set(LabelSet& set) {
-    set.hashes = nullptr;
-    set.lines = nullptr;
-    set.slots = 0;
+    set.entries = nullptr;
     set.labels = 0;
+    set.slot = nullptr;
+    set.slots = 0;
     set.full = false;
 }
 
+void reserve_labels(LabelSet& set, std::size_t labels) {
+    if (labels * 4 > set.slots * 3 && set.slots < LabelSet::MAX_SLOTS) {
+        grow(set, labels / 3 * 4 + 1);
+    }
+}
+
 void free_label_set(LabelSet& set) {
-    free_table(set.hashes, set.lines, set.slots);
+    if (set.entries != nullptr) {
+        munmap(set.entries, LabelSet::MAX_LABELS * sizeof(LabelEntry));
+    }
+    if (set.slot != nullptr) {
+        munmap(set.slot, set.slots * sizeof(std::uint32_t));
+    }
     start_label_set(set);
+}
+
+void prefetch_label(const LabelSet& set, const char* label, std::size_t length) {
+    if (set.slots > 0) {
+        __builtin_prefetch(&set.slot[home_slot(label_hash(label, length), set.slots)]);
+    }
 }
 
 LabelLookup add_label(LabelSet& set, const char* label, std::size_t length, std::int64_t at_line,
                       std::int64_t& line) {
     const std::uint64_t hash = label_hash(label, length);
+    const std::uint32_t tag = slot_tag(hash);
     if (set.slots > 0) {
         std::size_t at = home_slot(hash, set.slots);
-        while (set.hashes[at] != 0) {
-            if (set.hashes[at] == hash) {
-                line = set.lines[at];
-                return LabelLookup::Taken;
+        for (std::uint32_t s = set.slot[at]; s != 0; s = set.slot[at]) {
+            if ((s & ~NUMBER_MASK) == tag) {
+                const LabelEntry& entry = set.entries[(s & NUMBER_MASK) - 1];
+                if (entry_hash(entry) == hash) {
+                    line = entry.line;
+                    return LabelLookup::Taken;
+                }
             }
             at = at + 1 < set.slots ? at + 1 : 0;
         }
@@ -132,10 +173,15 @@ LabelLookup add_label(LabelSet& set, const char* label, std::size_t length, std:
     if (set.full) {
         return LabelLookup::New;
     }
-    // Grown at three quarters full; the largest table takes four fifths.
+    if (set.entries == nullptr) {
+        // Reserved whole, but only the pages written are taken.
+        set.entries = static_cast<LabelEntry*>(
+            table_memory(LabelSet::MAX_LABELS * sizeof(LabelEntry), false));
+    }
+    // The index grows at three quarters full; the largest takes four fifths.
     const bool largest = set.slots == LabelSet::MAX_SLOTS;
-    if ((largest && set.labels == LabelSet::MAX_LABELS) ||
-        (!largest && (set.labels + 1) * 4 > set.slots * 3 && !grow(set))) {
+    if (set.entries == nullptr || set.labels == LabelSet::MAX_LABELS ||
+        (!largest && (set.labels + 1) * 4 > set.slots * 3 && !grow(set, 0))) {
         set.full = true;
         return LabelLookup::NowFull;
     }
@@ -143,7 +189,16 @@ LabelLookup add_label(LabelSet& set, const char* label, std::size_t length, std:
     // of today's size anyway.
     const auto kept_line =
         static_cast<std::uint32_t>(at_line < 0xFFFFFFFF ? at_line : std::int64_t{0xFFFFFFFF});
-    put(set.hashes, set.lines, set.slots, hash, kept_line);
+    const std::size_t offset = set.labels * sizeof(LabelEntry);
+    if (offset % ENTRY_PIECE < sizeof(LabelEntry)) {
+        const std::size_t piece = offset - offset % ENTRY_PIECE;
+        const std::size_t reserved = LabelSet::MAX_LABELS * sizeof(LabelEntry);
+        take_pages(reinterpret_cast<char*>(set.entries) + piece,
+                   piece + ENTRY_PIECE < reserved ? ENTRY_PIECE : reserved - piece);
+    }
+    set.entries[set.labels] = LabelEntry{static_cast<std::uint32_t>(hash),
+                                         static_cast<std::uint32_t>(hash >> 32), kept_line};
+    put(set.slot, set.slots, hash, set.labels);
     ++set.labels;
     return LabelLookup::Added;
 }

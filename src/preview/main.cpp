@@ -13,8 +13,8 @@
 
 namespace {
 
-// Owned for the whole run, like kelvora's stores.
-kelvora::Stores stores;
+// The preview's image, 7 MiB of which a preview touches only what its
+// picture covers.
 kelvora::PreviewImage image;
 
 const char USAGE[] =
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     }
     const kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict};
     if (check) {
-        return kelvora::run_check(stores, request, stdout, stderr);
+        return kelvora::run_check(kelvora::allocate_preview_memory(), request, stdout, stderr);
     }
-    return kelvora::run_preview(stores, image, request, stdout, stderr);
+    return kelvora::run_preview(kelvora::allocate_preview_memory(), image, request, stdout, stderr);
 }

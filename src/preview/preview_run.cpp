@@ -5,6 +5,7 @@
 
 #include <cinttypes>
 #include <cstring>
+#include <new>
 
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
+#include "main/run.h"
 #include "preview/cell_changes.h"
 #include "preview/findings.h"
 #include "preview/list_window.h"
@@ -131,18 +133,26 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
     static RecordPreview preview; // a few KiB of cell changes, kept off the stack
     SheetTotals totals{0, 0, 0};
     const ListReading list{&window, &reader};
-    ResourceRecord record{};
-    RecordTrace trace{};
-    std::uint64_t previous_start = 0;
-    for (;;) {
-        // The record before stays held too: its end is where a wrong
-        // record's leftovers are looked for.
-        const std::uint64_t start = bytes_taken(reader);
-        keep_list_bytes(window, previous_start);
-        previous_start = start;
-        if (!read_record(reader, record, trace)) {
-            break;
+    // The next record is read before the one at hand is checked, as kelvora
+    // does, and the memory its label is looked up in is fetched meanwhile:
+    // with many labels, that memory is far.
+    ResourceRecord records[2]{};
+    RecordTrace traces[2]{};
+    std::uint64_t starts[2] = {0, 0};
+    int at = 0;
+    bool more = read_record(reader, records[0], traces[0]);
+    while (more) {
+        // The record before the one at hand stays held too: its end is
+        // where a wrong record's leftovers are looked for.
+        keep_list_bytes(window, starts[at ^ 1]);
+        starts[at ^ 1] = bytes_taken(reader);
+        more = read_record(reader, records[at ^ 1], traces[at ^ 1]);
+        if (more) {
+            prefetch_label(findings.labels, records[at ^ 1].name, records[at ^ 1].label_length);
         }
+        const ResourceRecord& record = records[at];
+        const RecordTrace& trace = traces[at];
+        at ^= 1;
         std::int64_t line = 0;
         const bool own = find_record_errors(findings, list, record, trace, sheet.facts, line);
         if (record_is_outside(record)) {
@@ -154,7 +164,8 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
         }
         const int width = sheet.facts->width;
         const int height = picture_rows(*sheet.facts);
-        preview_record(sheet.image, *sheet.stores, record, *sheet.drawn, width, height, preview);
+        preview_record(sheet.image, *sheet.stores, record, *sheet.drawn, width, height,
+                       own ? cells_to_describe(findings) : 0, preview);
         if (sheet.report != nullptr) {
             print_record_line(record, preview, *sheet.image, sheet.report);
         }
@@ -166,6 +177,14 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
     }
     find_list_end(findings, list, bytes_taken(reader));
     return totals;
+}
+
+// A list of many records has room made for its labels at once: a record
+// takes 14 bytes at the least, and usually some more.
+void expect_labels(Findings& findings, const InputFile& list) {
+    if (S_ISREG(list.info.st_mode) && list.info.st_size > 0) {
+        reserve_labels(findings.labels, static_cast<std::size_t>(list.info.st_size) / 16);
+    }
 }
 
 // Colours drawn that the picture's palette does not define.
@@ -206,8 +225,18 @@ bool write_png_file(const char* path, OutputFile& output, const PreviewImage& im
 
 } // namespace
 
-int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& request,
+PreviewMemory& allocate_preview_memory() {
+    void* block = allocate_zeroed_block(sizeof(PreviewMemory));
+    if (block == nullptr) {
+        static PreviewMemory fallback; // zero like the block, only slower to touch
+        return fallback;
+    }
+    return *new (block) PreviewMemory;
+}
+
+int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest& request,
                 std::FILE* report, std::FILE* messages) {
+    Stores& stores = memory.stores;
     InputFile picture;
     if (!open_preview_input(request.picture_path, picture, messages)) {
         return PREVIEW_FAILED;
@@ -252,8 +281,9 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
     findings.drawn = &drawn;
     start_preview(image, facts);
     find_palette_out_of_order(findings, facts, drawn);
-    static ListWindow window;
+    ListWindow& window = memory.window;
     start_list_window(window, list.handle.fd(), reader);
+    expect_labels(findings, list);
     const Sheet sheet{&stores, &facts, &drawn, &image, report};
     const SheetTotals totals = walk_sheet(sheet, window, reader, findings);
     end_findings(findings);
@@ -288,8 +318,9 @@ int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& reque
     return totals.skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;
 }
 
-int run_check(Stores& stores, const PreviewRequest& request, std::FILE* report,
+int run_check(PreviewMemory& memory, const PreviewRequest& request, std::FILE* report,
               std::FILE* messages) {
+    Stores& stores = memory.stores;
     InputFile picture;
     if (!open_preview_input(request.picture_path, picture, messages)) {
         return CHECK_CANNOT_RUN;
@@ -317,8 +348,9 @@ int run_check(Stores& stores, const PreviewRequest& request, std::FILE* report,
     } else {
         find_refused_picture(findings, verdict.reason);
     }
-    static ListWindow window;
+    ListWindow& window = memory.window;
     start_list_window(window, list.handle.fd(), reader);
+    expect_labels(findings, list);
     const Sheet sheet{&stores, verdict.taken ? &facts : nullptr, &drawn, nullptr, nullptr};
     walk_sheet(sheet, window, reader, findings);
     end_findings(findings);

@@ -6,9 +6,21 @@
 #include <cstdio>
 
 #include "model/stores.h"
+#include "preview/list_window.h"
 #include "preview/render.h"
 
 namespace kelvora {
+
+// What a run works in, owned for the whole run like kelvora's: the stores
+// and the window the list is read through, in one block.
+struct PreviewMemory {
+    Stores stores;
+    ListWindow window;
+};
+
+// The block, on a huge page where the system has them (see
+// allocate_run_memory), zeroed.
+PreviewMemory& allocate_preview_memory();
 
 struct PreviewRequest {
     const char* picture_path;
@@ -31,12 +43,12 @@ inline constexpr int CHECK_CANNOT_RUN = 2; // a wrong command line, a file not o
 // `report`, warnings and failures to `messages`. The PNG is written only
 // when the picture and the list were read in full; a record outside the grid
 // is reported and left out, and the others are still written.
-int run_preview(Stores& stores, PreviewImage& image, const PreviewRequest& request,
+int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest& request,
                 std::FILE* report, std::FILE* messages);
 
 // The check: the findings go to `report`, failures to read to `messages`;
 // nothing is written, and nothing is drawn.
-int run_check(Stores& stores, const PreviewRequest& request, std::FILE* report,
+int run_check(PreviewMemory& memory, const PreviewRequest& request, std::FILE* report,
               std::FILE* messages);
 
 } // namespace kelvora

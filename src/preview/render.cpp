@@ -78,8 +78,9 @@ void start_preview(PreviewImage& image, const PictureFacts& facts) {
 }
 
 void preview_record(PreviewImage* image, Stores& stores, const ResourceRecord& record,
-                    const DrawnColours& drawn, int width, int height, RecordPreview& result) {
-    start_record_preview(result);
+                    const DrawnColours& drawn, int width, int height, int describe,
+                    RecordPreview& result) {
+    start_record_preview(result, describe);
     BandLook look{image, &drawn, width, height, &result};
     encode_record(stores, record, look_at, &look);
 

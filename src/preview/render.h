@@ -52,8 +52,9 @@ void start_preview(PreviewImage& image, const PictureFacts& facts);
 // Encodes the record with the converter's own encoding and draws every band
 // into the right panel as it is encoded, counting what changed. The caller
 // has checked that the record is not outside the grid. Without an image,
-// it only counts.
+// it only counts. The first `describe` changed cells are described.
 void preview_record(PreviewImage* image, Stores& stores, const ResourceRecord& record,
-                    const DrawnColours& drawn, int width, int height, RecordPreview& result);
+                    const DrawnColours& drawn, int width, int height, int describe,
+                    RecordPreview& result);
 
 } // namespace kelvora
