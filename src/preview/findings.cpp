@@ -467,9 +467,10 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
     finish(findings, text, true);
 }
 
-void check_duplicate(Findings& findings, const ResourceRecord& record, std::int64_t line) {
+void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint64_t hash,
+                     std::int64_t line) {
     std::int64_t earlier = 0;
-    switch (add_label(findings.labels, record.name, record.label_length, line, earlier)) {
+    switch (add_label(findings.labels, hash, line, earlier)) {
     case LabelLookup::Added:
     case LabelLookup::New:
         return;
@@ -611,9 +612,9 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int
     }
 }
 
-void check_place(Findings& findings, const ResourceRecord& record, const PictureFacts* facts,
-                 std::int64_t line) {
-    if (record_is_outside(record)) {
+void check_place(Findings& findings, const ResourceRecord& record, bool outside,
+                 const PictureFacts* facts, std::int64_t line) {
+    if (outside) {
         Line& text = begin_list_line(findings, line, "error");
         put(text, "can't convert ");
         put_shown(text, record.name, std::strlen(record.name));
@@ -902,7 +903,8 @@ void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
 }
 
 bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
-                        const RecordTrace& trace, const PictureFacts* facts, std::int64_t& line) {
+                        const RecordTrace& trace, std::uint64_t label_hash, bool outside,
+                        const PictureFacts* facts, std::int64_t& line) {
     ListWindow& window = *list.window;
     ByteReader& reader = *list.reader;
     ++findings.records;
@@ -945,13 +947,13 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     check_kind(findings, record, line);
     // Nothing at all is written for a record outside the area, so what its
     // sizes would do is beside the point.
-    if (!record_is_outside(record)) {
-        check_duplicate(findings, record, line);
+    if (!outside) {
+        check_duplicate(findings, record, label_hash, line);
         check_size_given(findings, list, trace, line, 4, record.width);
         check_size_given(findings, list, trace, line, 5, record.height);
         check_cell_edges(findings, record, line);
     }
-    check_place(findings, record, facts, line);
+    check_place(findings, record, outside, facts, line);
     return true;
 }
 

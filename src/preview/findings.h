@@ -73,8 +73,11 @@ void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
 // Returns false for a record that is only the leftover of the record before,
 // or whose fields are misread, whose notes would say nothing new. `line` is
 // set to the line its name starts on.
+// `label_hash` is the label's label_hash, `outside` whether the record lies
+// outside the grid.
 bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
-                        const RecordTrace& trace, const PictureFacts* facts, std::int64_t& line);
+                        const RecordTrace& trace, std::uint64_t label_hash, bool outside,
+                        const PictureFacts* facts, std::int64_t& line);
 
 // The cells of a converted record that the display shows otherwise than
 // drawn; a white sprite that shows nothing white.

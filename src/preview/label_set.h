@@ -53,12 +53,14 @@ enum class LabelLookup : std::uint8_t {
     New,     // new, and not kept: the set is full
 };
 
-// Starts fetching the memory the label will be looked up in.
-void prefetch_label(const LabelSet& set, const char* label, std::size_t length);
+// The 64-bit hash a label is kept as.
+std::uint64_t label_hash(const char* label, std::size_t length);
 
-// Looks the label up and adds it when it is new and there is room. On
-// Taken, `line` is the line of its first use.
-LabelLookup add_label(LabelSet& set, const char* label, std::size_t length, std::int64_t at_line,
-                      std::int64_t& line);
+// Starts fetching the memory the label will be looked up in.
+void prefetch_label(const LabelSet& set, std::uint64_t hash);
+
+// Looks the label up by its hash and adds it when it is new and there is
+// room. On Taken, `line` is the line of its first use.
+LabelLookup add_label(LabelSet& set, std::uint64_t hash, std::int64_t at_line, std::int64_t& line);
 
 } // namespace kelvora

@@ -164,15 +164,27 @@ void compose_row(const RowMaker& maker, int png_y, PngRow& row) {
     const int dy = png_y % scale;
     std::uint8_t* p = row.bytes;
     if (maker.palette != nullptr) {
+        // A zoomed pixel is `scale` bytes of one slot, but where a mark
+        // runs through it.
+        const auto fill = [&p, scale](std::uint8_t slot) {
+            if (scale == 1) {
+                *p++ = slot;
+            } else {
+                std::memset(p, slot, static_cast<std::size_t>(scale));
+                p += scale;
+            }
+        };
         for (int x = 0; x < image.width; ++x) {
-            const std::uint8_t slot =
-                image.indexed ? maker.slots->drawn[maker.grid->at(x, y)]
-                              : slot_of(*maker.palette,
-                                        image.drawn[static_cast<std::size_t>(y) * GRID_SIZE + x]);
-            std::memset(p, slot, static_cast<std::size_t>(scale));
-            p += scale;
+            fill(image.indexed ? maker.slots->drawn[maker.grid->at(x, y)]
+                               : slot_of(*maker.palette,
+                                         image.drawn[static_cast<std::size_t>(y) * GRID_SIZE + x]));
         }
+        const std::uint8_t* marks = image.marks + static_cast<std::size_t>(y) * image.width;
         for (int x = 0; x < image.width; ++x) {
+            if (marks[x] == 0) {
+                fill(right_slot(maker, RightPanelPart::Shown, x, y));
+                continue;
+            }
             for (int dx = 0; dx < scale; ++dx) {
                 *p++ = right_slot(maker, right_panel_part(image, x, y, dx, dy, scale), x, y);
             }
@@ -232,9 +244,13 @@ bool write_rows(png_structp png, png_infop info, OutputBuffer& out, const RowMak
         png_set_PLTE(png, info, colours, maker.palette->count);
     }
     // The fastest compression, without filters: a preview's rows are runs
-    // of few colours, which the filters would not make any shorter.
+    // of few colours, repeated row under row when zoomed, which the filters
+    // would not make any shorter and runs alone compress well. The indices
+    // are the writer's own, so libpng need not check them.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_set_compression_level(png, Z_BEST_SPEED);
+    png_set_compression_strategy(png, Z_RLE);
+    png_set_check_for_invalid_index(png, 0);
     png_write_info(png, info);
     for (int png_y = 0; png_y < image.height * maker.scale; ++png_y) {
         compose_row(maker, png_y, row);

@@ -138,9 +138,11 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
     // with many labels, that memory is far.
     ResourceRecord records[2]{};
     RecordTrace traces[2]{};
+    std::uint64_t hashes[2] = {0, 0};
     std::uint64_t starts[2] = {0, 0};
     int at = 0;
     bool more = read_record(reader, records[0], traces[0]);
+    hashes[0] = label_hash(records[0].name, records[0].label_length);
     while (more) {
         // The record before the one at hand stays held too: its end is
         // where a wrong record's leftovers are looked for.
@@ -148,14 +150,18 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
         starts[at ^ 1] = bytes_taken(reader);
         more = read_record(reader, records[at ^ 1], traces[at ^ 1]);
         if (more) {
-            prefetch_label(findings.labels, records[at ^ 1].name, records[at ^ 1].label_length);
+            hashes[at ^ 1] = label_hash(records[at ^ 1].name, records[at ^ 1].label_length);
+            prefetch_label(findings.labels, hashes[at ^ 1]);
         }
         const ResourceRecord& record = records[at];
         const RecordTrace& trace = traces[at];
+        const std::uint64_t hash = hashes[at];
         at ^= 1;
         std::int64_t line = 0;
-        const bool own = find_record_errors(findings, list, record, trace, sheet.facts, line);
-        if (record_is_outside(record)) {
+        const bool outside = record_is_outside(record);
+        const bool own =
+            find_record_errors(findings, list, record, trace, hash, outside, sheet.facts, line);
+        if (outside) {
             ++totals.skipped;
             continue;
         }
