@@ -133,30 +133,23 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
     static RecordPreview preview; // a few KiB of cell changes, kept off the stack
     SheetTotals totals{0, 0, 0};
     const ListReading list{&window, &reader};
-    // The next record is read before the one at hand is checked, as kelvora
-    // does, and the memory its label is looked up in is fetched meanwhile:
-    // with many labels, that memory is far.
-    ResourceRecord records[2]{};
-    RecordTrace traces[2]{};
-    std::uint64_t hashes[2] = {0, 0};
-    std::uint64_t starts[2] = {0, 0};
-    int at = 0;
-    bool more = read_record(reader, records[0], traces[0]);
-    hashes[0] = label_hash(records[0].name, records[0].label_length);
-    while (more) {
-        // The record before the one at hand stays held too: its end is
-        // where a wrong record's leftovers are looked for.
-        keep_list_bytes(window, starts[at ^ 1]);
-        starts[at ^ 1] = bytes_taken(reader);
-        more = read_record(reader, records[at ^ 1], traces[at ^ 1]);
-        if (more) {
-            hashes[at ^ 1] = label_hash(records[at ^ 1].name, records[at ^ 1].label_length);
-            prefetch_label(findings.labels, hashes[at ^ 1]);
+    ResourceRecord record{};
+    RecordTrace trace{};
+    std::uint64_t previous_start = 0;
+    for (;;) {
+        // The record before stays held too: its end is where a wrong
+        // record's leftovers are looked for. (So each record is checked
+        // before the next is read: a long one could push it out.)
+        const std::uint64_t start = bytes_taken(reader);
+        keep_list_bytes(window, previous_start);
+        previous_start = start;
+        if (!read_record(reader, record, trace)) {
+            break;
         }
-        const ResourceRecord& record = records[at];
-        const RecordTrace& trace = traces[at];
-        const std::uint64_t hash = hashes[at];
-        at ^= 1;
+        // The memory the label is looked up in is fetched while the
+        // record's other fields are checked: with many labels, it is far.
+        const std::uint64_t hash = label_hash(record.name, record.label_length);
+        prefetch_label(findings.labels, hash);
         std::int64_t line = 0;
         const bool outside = record_is_outside(record);
         const bool own =

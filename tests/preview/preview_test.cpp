@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "convert/convert_record.h"
 #include "input/picture.h"
+#include "preview/cell_changes.h"
+#include "preview/label_set.h"
 #include "preview/png_writer.h"
 #include "preview/render.h"
 #include "test_support.h"
@@ -424,6 +429,133 @@ TEST(PreviewRun, AFailedWriteIsReported) {
 }
 
 const fs::path SOURCE = test::SOURCE_DIR;
+
+TEST(PreviewRun, APaletteOutOfOrderCountsAsChanged) {
+    // Every index is encoded as drawn, but the palette gives half of them
+    // other colours than the display does: those pixels change.
+    TempDir dir;
+    const fs::path checks = SOURCE / "tests/checks";
+    const std::string name = "palette-reordered-by-imagemagick";
+    fs::copy_file(checks / (name + ".bmp"), dir / "pic.bmp");
+    fs::copy_file(checks / (name + ".txt"), dir / "list.txt");
+    const Outcome run = run_preview(dir.path(), "pic.bmp list.txt out.png");
+    EXPECT_NE(run.out.find("sheet: block \"B\", 4 x 2 cells, 372 pixels changed\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("1 (drawn black) as 1 blue (8)"), std::string::npos)
+        << "a note names the colour drawn, not the index's";
+}
+
+// The check counts changed pixels two ways: eight rows at a time where the
+// picture's indices look as the display shows them, and pixel by pixel
+// through the table otherwise. Both must count alike, on every kind.
+TEST(CheckCounts, EightRowsAtATimeAgreesWithPixelByPixel) {
+    const auto stores = test::fresh_stores();
+    constexpr int WIDTH = 256;
+    constexpr int HEIGHT = 64;
+    std::uint32_t state = 4242;
+    const auto next = [&state](std::uint32_t below) {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<int>((state >> 8) % below);
+    };
+    for (int y = 0; y < HEIGHT; ++y) {
+        for (int x = 0; x < WIDTH; ++x) {
+            // Mostly 0-15, now and then an index above 15 (not ranked).
+            stores->grid.at(x, y) =
+                static_cast<ColourIndex>(next(40) == 0 ? 16 + next(8) : next(16));
+        }
+    }
+    PictureFacts facts{};
+    facts.width = WIDTH;
+    facts.height = HEIGHT;
+    facts.indexed = true;
+    facts.bits_per_pixel = 8;
+    facts.palette_entries = 256;
+    for (int i = 0; i < 256; ++i) {
+        facts.palette[i] = display_colour(i < 16 ? i : i % 7);
+    }
+    DrawnColours fast{};
+    learn_drawn_colours(fast, facts, stores->grid);
+    ASSERT_TRUE(fast.in_display_order);
+    DrawnColours plain = fast;
+    plain.in_display_order = false;
+    const auto a = std::make_unique<RecordPreview>();
+    const auto b = std::make_unique<RecordPreview>();
+    const char kinds[] = {'B', 'T', 'S', 's'};
+    for (int trial = 0; trial < 400; ++trial) {
+        ResourceRecord record{};
+        record.name[0] = 'r';
+        record.label_length = 1;
+        record.kind_char = kinds[trial % 4];
+        record.kind = kind_of(record.kind_char);
+        record.x = next(4) == 0 ? next(WIDTH) : 8 * next(WIDTH / 8);
+        record.y = next(HEIGHT);
+        record.width = 1 + next(80);
+        record.height = 1 + next(40);
+        record.default_colour = static_cast<std::uint8_t>(next(256));
+        if (record_is_outside(record)) {
+            continue;
+        }
+        preview_record(nullptr, *stores, record, fast, WIDTH, HEIGHT, CELLS_NOTED, *a);
+        preview_record(nullptr, *stores, record, plain, WIDTH, HEIGHT, CELLS_NOTED, *b);
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        ASSERT_EQ(a->changed_pixels, b->changed_pixels);
+        ASSERT_EQ(a->changed_cells, b->changed_cells);
+        ASSERT_EQ(a->white_has_15, b->white_has_15);
+        for (std::int64_t i = 0; i < std::min<std::int64_t>(a->changed_cells, CELLS_NOTED); ++i) {
+            ASSERT_EQ(a->cells[i].pixels, b->cells[i].pixels);
+            ASSERT_EQ(a->cells[i].cause, b->cells[i].cause);
+        }
+    }
+}
+
+TEST(LabelSet, FindsALabelGivenTwiceWithItsFirstLineAsItGrows) {
+    LabelSet set;
+    start_label_set(set);
+    const auto hash = [](int i) {
+        const std::string label = "label" + std::to_string(i);
+        return label_hash(label.data(), label.size());
+    };
+    std::int64_t line = 0;
+    for (int i = 0; i < 50000; ++i) {
+        ASSERT_EQ(add_label(set, hash(i), i + 1, line), LabelLookup::Added) << i;
+    }
+    for (int i : {0, 1, 4095, 4096, 30000, 49999}) {
+        EXPECT_EQ(add_label(set, hash(i), 60000, line), LabelLookup::Taken) << i;
+        EXPECT_EQ(line, i + 1) << "the line of its first use";
+    }
+    EXPECT_EQ(add_label(set, hash(50000), 60001, line), LabelLookup::Added);
+    EXPECT_NE(label_hash("ab", 2), label_hash("ba", 2));
+    EXPECT_NE(label_hash("a", 1), label_hash("a\0", 2)) << "the length is part of the hash";
+    free_label_set(set);
+}
+
+TEST(CheckRun, LinesStayRightOverALongListReadInPieces) {
+    // Far more than the check holds at once: records, then a stretch of
+    // blank lines longer than its window inside one record's reading, then
+    // mistakes whose lines must still be exact.
+    std::string list;
+    for (int i = 0; i < 30000; ++i) {
+        // Built by appending: g++ 12 warns falsely on "r" + std::string.
+        list += 'r';
+        list += std::to_string(i);
+        list += "=B,0,0,8,8,0\r\n";
+    }
+    list += std::string(300000, '\n');
+    list += "r1=B,0,0,8,8,0\nbad=b,0,0,8,8,0\n";
+    TempDir dir;
+    write_file(dir / "pic.bmp",
+               picture(8, 8, [](int x, int) -> std::uint8_t { return x < 4 ? 2 : 6; }));
+    write_file(dir / "list.txt", list);
+    const Outcome run = run_preview(dir.path(), "--check pic.bmp list.txt");
+    EXPECT_EQ(run.out,
+              "list.txt:330001: error: the label \"r1\" is taken already, on line 2, and the "
+              "assembler will not take it twice; rename one of them\n"
+              "list.txt:330002: error: the kind starts with \"b\", not B, T, S or s (case "
+              "counts), so this record will be a sprite; write B for a block, T for a tile "
+              "table, S for a sprite or s for a white sprite\n");
+    EXPECT_EQ(run.status, 1);
+}
 
 TEST(PreviewExample, ReproducesTheCommittedPreviewAndReport) {
     TempDir dir;
