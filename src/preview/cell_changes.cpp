@@ -244,9 +244,10 @@ void look_at_white_cell(const Stores& stores, const Cell& cell, int changed,
     for (int k = 0; k < cell.pixels; ++k) {
         const ColourIndex* column = stores.grid.column(cell.cx + k);
         for (int r = cell.top; r < cell.top + cell.rows; ++r) {
-            preview.white_indices[column[r] >> 6] |= std::uint64_t{1} << (column[r] & 63);
+            preview.white_indices[column[r]] = true;
         }
     }
+    preview.white_indices_set = true;
 }
 
 template <bool Draw>
@@ -332,7 +333,10 @@ void start_record_preview(RecordPreview& preview, int describe) {
     preview.white_has_15 = false;
     preview.first_white_x = 0;
     preview.first_white_y = 0;
-    std::memset(preview.white_indices, 0, sizeof preview.white_indices);
+    if (preview.white_indices_set) {
+        std::memset(preview.white_indices, 0, sizeof preview.white_indices);
+        preview.white_indices_set = false;
+    }
 }
 
 void look_at_band(const Stores& stores, const ResourceRecord& record, const RecordShape& shape,

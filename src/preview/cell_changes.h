@@ -96,13 +96,14 @@ struct RecordPreview {
     int first_unlisted_x; // the top-left pixel of the first changed cell not kept
     int first_unlisted_y;
     // A white sprite: whether any pixel is in 15, its one ink, where its
-    // first changed cell is, and the indices drawn in its changed cells (a
-    // bit each), of which those that look other than white or black are
-    // the colours changed.
+    // first changed cell is, and the indices drawn in its changed cells,
+    // of which those that look other than white or black are the colours
+    // changed.
     bool white_has_15;
     int first_white_x;
     int first_white_y;
-    std::uint64_t white_indices[4];
+    bool white_indices[256];
+    bool white_indices_set; // any of them, to be cleared for the next record
 };
 
 // Cell columns kelvora writes for a record: every cell encoded, but for a

@@ -30,7 +30,12 @@ void put(Line& line, const char* text, std::size_t length) {
     line.length += taken;
 }
 
-void put(Line& line, const char* text) {
+// A string literal, whose length is known without a look.
+template <std::size_t N> void put(Line& line, const char (&text)[N]) {
+    put(line, text, N - 1);
+}
+
+void put_text(Line& line, const char* text) {
     put(line, text, std::strlen(text));
 }
 
@@ -82,11 +87,11 @@ void put_shown(Line& line, const char* bytes, std::size_t length) {
 Line& begin_list_line(Findings& findings, std::int64_t at, const char* what) {
     static Line line;
     line.length = 0;
-    put(line, findings.list_path);
+    put_text(line, findings.list_path);
     put(line, ":");
     put(line, at);
     put(line, ": ");
-    put(line, what);
+    put_text(line, what);
     put(line, ": ");
     return line;
 }
@@ -94,7 +99,7 @@ Line& begin_list_line(Findings& findings, std::int64_t at, const char* what) {
 Line& begin_picture_line(Findings& findings) {
     static Line line;
     line.length = 0;
-    put(line, findings.picture_path);
+    put_text(line, findings.picture_path);
     put(line, ": error: ");
     return line;
 }
@@ -102,7 +107,7 @@ Line& begin_picture_line(Findings& findings) {
 Line& begin_cell_line(Findings& findings, int x, int y) {
     static Line line;
     line.length = 0;
-    put(line, findings.picture_path);
+    put_text(line, findings.picture_path);
     put(line, ":");
     put(line, x);
     put(line, ",");
@@ -150,7 +155,7 @@ void put_colour(Line& line, int index) {
     const char* name = colour_name(index);
     if (name != nullptr) {
         put(line, " ");
-        put(line, name);
+        put_text(line, name);
     }
 }
 
@@ -163,7 +168,7 @@ void put_drawn(Line& line, const DrawnColours& drawn, int index) {
     }
     put(line, index);
     put(line, " (drawn ");
-    put(line, colour_name(drawn.looks[index]));
+    put_text(line, colour_name(drawn.looks[index]));
     put(line, ")");
 }
 
@@ -462,7 +467,7 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
         put(text, ", not B, T, S or s (case counts)");
     }
     put(text, ", so this record will be a ");
-    put(text, kind_name(record.kind));
+    put_text(text, kind_name(record.kind));
     put(text, "; write B for a block, T for a tile table, S for a sprite or s for a white sprite");
     finish(findings, text, true);
 }
@@ -729,16 +734,16 @@ void put_cause(Line& text, const Findings& findings, const ResourceRecord& recor
         put_colour(text, cell.colour);
         put(text, "; ");
         if (cell.partner < drawn.holdable) {
-            put(text, PARTNER_FIX);
+            put_text(text, PARTNER_FIX);
         } else {
             put(text, "set the record's colour to 0 to keep black");
         }
         return;
     case ChangeCause::ManyColours:
-        put(text, TWO_COLOURS);
+        put_text(text, TWO_COLOURS);
         return;
     case ChangeCause::BrightAndDark:
-        put(text, ALIKE);
+        put_text(text, ALIKE);
         return;
     case ChangeCause::Palette:
         break;
@@ -764,7 +769,7 @@ void note_cells(Findings& findings, const ResourceRecord& record, const RecordPr
         put_shown(text, record.name, record.label_length);
         put(text, ": ");
         put(text, static_cast<std::int64_t>(cell.pixels));
-        put(text, cell.pixels == 1 ? " pixel is" : " pixels are");
+        put_text(text, cell.pixels == 1 ? " pixel is" : " pixels are");
         put(text, " shown in other colours: ");
         for (int k = 0; k < cell.kinds; ++k) {
             const ColourChange& change = cell.changes[k];
@@ -792,8 +797,8 @@ void note_cells(Findings& findings, const ResourceRecord& record, const RecordPr
         put_shown(text, record.name, record.label_length);
         put(text, ": and ");
         put(text, more);
-        put(text, more == 1 ? " more cell with pixels shown in other colours"
-                            : " more cells with pixels shown in other colours");
+        put_text(text, more == 1 ? " more cell with pixels shown in other colours"
+                                 : " more cells with pixels shown in other colours");
         finish(findings, text, false);
     }
 }
@@ -817,19 +822,17 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
                   "bright white 15 as ink, and its ");
     }
     put(text, preview.changed_pixels);
-    put(text, preview.changed_pixels == 1 ? " pixel in " : " pixels in ");
+    put_text(text, preview.changed_pixels == 1 ? " pixel in " : " pixels in ");
     bool first = true;
-    for (int word = 0; word < 4; ++word) {
-        for (std::uint64_t bits = preview.white_indices[word]; bits != 0; bits &= bits - 1) {
-            const int index = 64 * word + std::countr_zero(bits);
-            if (white_sprite_changes(drawn, index)) {
-                put(text, first ? "" : ", ");
-                put_drawn(text, drawn, index);
-                first = false;
-            }
+    for (int index = 0; index < 256; ++index) {
+        if (preview.white_indices[index] && white_sprite_changes(drawn, index)) {
+            put_text(text, first ? "" : ", ");
+            put_drawn(text, drawn, index);
+            first = false;
         }
     }
-    put(text, preview.changed_pixels == 1 ? " shows as paper, black; " : " show as paper, black; ");
+    put_text(text,
+             preview.changed_pixels == 1 ? " shows as paper, black; " : " show as paper, black; ");
     if (drawn.holdable > 15) {
         put(text, "draw it in 15");
     } else {
@@ -870,7 +873,7 @@ void end_findings(Findings& findings) {
 
 void find_refused_picture(Findings& findings, const char* reason) {
     Line& text = begin_picture_line(findings);
-    put(text, reason);
+    put_text(text, reason);
     finish(findings, text, true);
 }
 
@@ -882,8 +885,8 @@ void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
     // The display's order, as far as the picture's indices go.
     static constexpr const char* ORDER[3] = {
         "0 black, 1 blue", "0 black, 1 blue, 2 red, 3 magenta",
-        "0 black, 1 blue, 2 red, 3 magenta, 4 green, 5 cyan, 6 yellow, 7 white, then the same "
-        "bright"};
+        ("0 black, 1 blue, 2 red, 3 magenta, 4 green, 5 cyan, 6 yellow, 7 white, then the same "
+         "bright")};
     const char* order = ORDER[drawn.holdable == 2 ? 0 : (drawn.holdable == 4 ? 1 : 2)];
     for (int i = 0; i < 16 && i < facts.palette_entries; ++i) {
         const int looks = drawn.looks[i];
@@ -903,8 +906,7 @@ void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
 }
 
 bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
-                        const RecordTrace& trace, std::uint64_t label_hash, bool outside,
-                        const PictureFacts* facts, std::int64_t& line) {
+                        const RecordTrace& trace, std::int64_t& line) {
     ListWindow& window = *list.window;
     ByteReader& reader = *list.reader;
     ++findings.records;
@@ -945,6 +947,12 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     findings.bad_line = last_line;
     check_label(findings, list, record, trace, line);
     check_kind(findings, record, line);
+    return true;
+}
+
+void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
+                             const RecordTrace& trace, std::uint64_t label_hash, bool outside,
+                             const PictureFacts* facts, std::int64_t line) {
     // Nothing at all is written for a record outside the area, so what its
     // sizes would do is beside the point.
     if (!outside) {
@@ -954,7 +962,6 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         check_cell_edges(findings, record, line);
     }
     check_place(findings, record, outside, facts, line);
-    return true;
 }
 
 void find_record_notes(Findings& findings, const ResourceRecord& record, std::int64_t line,
@@ -994,11 +1001,11 @@ void find_list_end(Findings& findings, ListReading list, std::uint64_t end) {
         // Said last, and not a note itself: it adds no mistake.
         static Line text;
         text.length = 0;
-        put(text, findings.picture_path);
+        put_text(text, findings.picture_path);
         put(text, ": note: ");
         put(text, findings.notes_hidden);
-        put(text, findings.notes_hidden == 1 ? " more note like those above is not shown"
-                                             : " more notes like those above are not shown");
+        put_text(text, findings.notes_hidden == 1 ? " more note like those above is not shown"
+                                                  : " more notes like those above are not shown");
         put(text, "; the check shows the first ");
         put(text, NOTES_SHOWN);
         text.text[text.length++] = '\n';

@@ -68,16 +68,21 @@ void find_refused_picture(Findings& findings, const char* reason);
 void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
                                const DrawnColours& drawn);
 
-// Everything about one record that shows in the list alone, and its place
-// against the picture when there is one (`facts` null when there is none).
-// Returns false for a record that is only the leftover of the record before,
-// or whose fields are misread, whose notes would say nothing new. `line` is
-// set to the line its name starts on.
-// `label_hash` is the label's label_hash, `outside` whether the record lies
-// outside the grid.
+// What shows in a record's own text: its layout on the line, its label and
+// its kind. Returns false for a record that is only the leftover of the
+// record before, or whose fields are misread, whose other findings would
+// say nothing new. `line` is set to the line its name starts on.
 bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
-                        const RecordTrace& trace, std::uint64_t label_hash, bool outside,
-                        const PictureFacts* facts, std::int64_t& line);
+                        const RecordTrace& trace, std::int64_t& line);
+
+// The rest, for a record find_record_errors took as its own: its label
+// against the earlier ones (`label_hash` is its label_hash), its sizes, and
+// its place against the grid (`outside`) and the picture (`facts`, null
+// when there is none). Said after find_record_errors's findings, and
+// before the record's notes.
+void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
+                             const RecordTrace& trace, std::uint64_t label_hash, bool outside,
+                             const PictureFacts* facts, std::int64_t line);
 
 // The cells of a converted record that the display shows otherwise than
 // drawn; a white sprite that shows nothing white.

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "main/run.h"
+
 namespace kelvora {
 namespace {
 
@@ -48,6 +50,17 @@ void take_pages(void* memory, std::size_t bytes) {
     madvise(memory, bytes, POPULATE_WRITE);
 }
 
+// An index this large goes on a huge page of its own: one entry of the
+// processor's page table covers it, where small pages would each need one
+// for the index's random reads.
+constexpr std::size_t HUGE_INDEX = std::size_t{512} << 10;
+constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
+
+std::size_t index_bytes(std::size_t slots) {
+    const std::size_t bytes = slots * sizeof(std::uint32_t);
+    return bytes >= HUGE_INDEX ? (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1) : bytes;
+}
+
 // Zeroed memory, on huge pages where the system has them when large; its
 // pages are taken when `populate` is set.
 void* table_memory(std::size_t bytes, bool populate) {
@@ -86,7 +99,9 @@ bool grow(LabelSet& set, std::size_t least_slots) {
     if (slots > LabelSet::MAX_SLOTS / 2) {
         slots = LabelSet::MAX_SLOTS;
     }
-    auto* slot = static_cast<std::uint32_t*>(table_memory(slots * sizeof(std::uint32_t), true));
+    const std::size_t bytes = index_bytes(slots);
+    auto* slot = static_cast<std::uint32_t*>(bytes >= HUGE_INDEX ? allocate_zeroed_block(bytes)
+                                                                 : table_memory(bytes, true));
     if (slot == nullptr) {
         return false;
     }
@@ -100,7 +115,7 @@ bool grow(LabelSet& set, std::size_t least_slots) {
         put(slot, slots, entry_hash(set.entries[i]), i);
     }
     if (set.slot != nullptr) {
-        munmap(set.slot, set.slots * sizeof(std::uint32_t));
+        munmap(set.slot, index_bytes(set.slots));
     }
     set.slot = slot;
     set.slots = slots;
@@ -128,7 +143,7 @@ void free_label_set(LabelSet& set) {
         munmap(set.entries, LabelSet::MAX_LABELS * sizeof(LabelEntry));
     }
     if (set.slot != nullptr) {
-        munmap(set.slot, set.slots * sizeof(std::uint32_t));
+        munmap(set.slot, index_bytes(set.slots));
     }
     start_label_set(set);
 }

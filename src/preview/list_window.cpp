@@ -149,7 +149,7 @@ void keep_list_bytes(ListWindow& window, std::uint64_t offset) {
     window.keep_from = offset;
 }
 
-bool hold_list_bytes(ListWindow& window, ByteReader& reader, std::uint64_t offset) {
+bool read_list_bytes(ListWindow& window, ByteReader& reader, std::uint64_t offset) {
     const std::uint64_t place = bytes_taken(reader);
     while (window.start + window.held < offset) {
         const std::uint64_t keep = window.keep_from;
@@ -164,13 +164,6 @@ bool hold_list_bytes(ListWindow& window, ByteReader& reader, std::uint64_t offse
         }
     }
     return true;
-}
-
-int list_byte(const ListWindow& window, std::uint64_t offset) {
-    if (offset < window.start || offset >= window.start + window.held) {
-        return -1;
-    }
-    return window.bytes[offset - window.start];
 }
 
 std::int64_t line_at(ListWindow& window, ByteReader& reader, std::uint64_t offset) {

@@ -42,12 +42,22 @@ void start_list_window(ListWindow& window, int fd, ByteReader& reader);
 // yet, or has passed only within the record at hand).
 void keep_list_bytes(ListWindow& window, std::uint64_t offset);
 
+// hold_list_bytes when the bytes are not held yet.
+bool read_list_bytes(ListWindow& window, ByteReader& reader, std::uint64_t offset);
+
 // Makes the bytes up to `offset` (exclusive) be held, or as many as the list
 // has; false when it ends sooner. The reader's place is kept.
-bool hold_list_bytes(ListWindow& window, ByteReader& reader, std::uint64_t offset);
+inline bool hold_list_bytes(ListWindow& window, ByteReader& reader, std::uint64_t offset) {
+    return offset <= window.start + window.held || read_list_bytes(window, reader, offset);
+}
 
 // The byte at `offset`, or -1 when it is not held (gone, or past the end).
-int list_byte(const ListWindow& window, std::uint64_t offset);
+inline int list_byte(const ListWindow& window, std::uint64_t offset) {
+    if (offset < window.start || offset >= window.start + window.held) {
+        return -1;
+    }
+    return window.bytes[offset - window.start];
+}
 
 // The line (from 1) that holds the byte at `offset`. Offsets before the
 // window's start count as its first line held.

@@ -3,6 +3,8 @@
 // conversion changed and names every mistake in the sheet; with --check it
 // only names the mistakes. Unlike kelvora it fails with a non-zero exit
 // status, so a build stops at the cause.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -52,6 +54,12 @@ int usage_error(const char* problem, const char* argument) {
 
 int main(int argc, char** argv) {
     kelvora::make_write_signals_errors();
+    // A sheet can have many findings: written 64 KiB at a time, not in the
+    // few KiB a pipe or file gets by default. A terminal keeps its lines.
+    static char report_buffer[1 << 16];
+    if (isatty(STDOUT_FILENO) == 0) {
+        std::setvbuf(stdout, report_buffer, _IOFBF, sizeof report_buffer);
+    }
     const char* names[3] = {nullptr, nullptr, nullptr};
     int name_count = 0;
     int scale = 0;

@@ -133,38 +133,53 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
     static RecordPreview preview; // a few KiB of cell changes, kept off the stack
     SheetTotals totals{0, 0, 0};
     const ListReading list{&window, &reader};
-    ResourceRecord record{};
-    RecordTrace trace{};
-    std::uint64_t previous_start = 0;
-    for (;;) {
-        // The record before stays held too: its end is where a wrong
-        // record's leftovers are looked for. (So each record is checked
-        // before the next is read: a long one could push it out.)
-        const std::uint64_t start = bytes_taken(reader);
-        keep_list_bytes(window, previous_start);
-        previous_start = start;
-        if (!read_record(reader, record, trace)) {
-            break;
-        }
-        // The memory the label is looked up in is fetched while the
-        // record's other fields are checked: with many labels, it is far.
-        const std::uint64_t hash = label_hash(record.name, record.label_length);
-        prefetch_label(findings.labels, hash);
+    // What is found in a record's own text is found before the next record
+    // is read, while its bytes are surely held. Then the next record is
+    // read, and the memory its label will be looked up in is fetched while
+    // the one at hand is converted and its label looked up: with many
+    // labels, that memory is far.
+    ResourceRecord records[2]{};
+    RecordTrace traces[2]{};
+    std::uint64_t hashes[2] = {0, 0};
+    std::uint64_t starts[2] = {0, 0};
+    int at = 0;
+    bool more = read_record(reader, records[0], traces[0]);
+    hashes[0] = label_hash(records[0].name, records[0].label_length);
+    while (more) {
+        const ResourceRecord& record = records[at];
+        const RecordTrace& trace = traces[at];
         std::int64_t line = 0;
         const bool outside = record_is_outside(record);
-        const bool own =
-            find_record_errors(findings, list, record, trace, hash, outside, sheet.facts, line);
+        const bool own = find_record_errors(findings, list, record, trace, line);
+
+        // The record at hand stays held while the next is read: its end is
+        // where a wrong record's leftovers are looked for.
+        keep_list_bytes(window, starts[at]);
+        starts[at ^ 1] = bytes_taken(reader);
+        more = read_record(reader, records[at ^ 1], traces[at ^ 1]);
+        if (more) {
+            hashes[at ^ 1] = label_hash(records[at ^ 1].name, records[at ^ 1].label_length);
+            prefetch_label(findings.labels, hashes[at ^ 1]);
+        }
+
+        const bool converted = !outside && sheet.facts != nullptr;
+        if (converted) {
+            preview_record(sheet.image, *sheet.stores, record, *sheet.drawn, sheet.facts->width,
+                           picture_rows(*sheet.facts), own ? cells_to_describe(findings) : 0,
+                           preview);
+        }
+        if (own) {
+            find_record_size_errors(findings, list, record, trace, hashes[at], outside, sheet.facts,
+                                    line);
+        }
+        at ^= 1;
         if (outside) {
             ++totals.skipped;
             continue;
         }
-        if (sheet.facts == nullptr) {
+        if (!converted) {
             continue;
         }
-        const int width = sheet.facts->width;
-        const int height = picture_rows(*sheet.facts);
-        preview_record(sheet.image, *sheet.stores, record, *sheet.drawn, width, height,
-                       own ? cells_to_describe(findings) : 0, preview);
         if (sheet.report != nullptr) {
             print_record_line(record, preview, *sheet.image, sheet.report);
         }
