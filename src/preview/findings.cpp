@@ -824,11 +824,15 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
     put(text, preview.changed_pixels);
     put_text(text, preview.changed_pixels == 1 ? " pixel in " : " pixels in ");
     bool first = true;
-    for (int index = 0; index < 256; ++index) {
-        if (preview.white_indices[index] && white_sprite_changes(drawn, index)) {
-            put_text(text, first ? "" : ", ");
-            put_drawn(text, drawn, index);
-            first = false;
+    for (int word = 0; word < 256; word += 8) {
+        std::uint64_t seen;
+        std::memcpy(&seen, preview.white_indices + word, sizeof seen);
+        for (int index = word; seen != 0; ++index, seen >>= 8) {
+            if ((seen & 0xFF) != 0 && white_sprite_changes(drawn, index)) {
+                put_text(text, first ? "" : ", ");
+                put_drawn(text, drawn, index);
+                first = false;
+            }
         }
     }
     put_text(text,
@@ -912,10 +916,10 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     ++findings.records;
     // Counting the record's own lines, the byte after it included, finds a
     // CR alone among them before anything is said about it.
-    line = line_at(window, reader, trace.name_start);
-    const std::int64_t last_line =
-        trace.field_end[6] > 0 ? line_at(window, reader, trace.field_end[6] - 1) : 1;
-    line_at(window, reader, trace.field_end[6]);
+    std::int64_t last_line = 1;
+    record_lines(window, reader, trace.name_start,
+                 trace.field_end[6] > trace.name_start ? trace.field_end[6] - 1 : trace.name_start,
+                 line, last_line);
     check_lone_cr(findings, window);
     const bool after_wrong = findings.have_previous && findings.previous_layout_wrong;
     findings.have_previous = true;

@@ -53,7 +53,7 @@ void take_pages(void* memory, std::size_t bytes) {
 // An index this large goes on a huge page of its own: one entry of the
 // processor's page table covers it, where small pages would each need one
 // for the index's random reads.
-constexpr std::size_t HUGE_INDEX = std::size_t{512} << 10;
+constexpr std::size_t HUGE_INDEX = std::size_t{2} << 20;
 constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
 
 std::size_t index_bytes(std::size_t slots) {

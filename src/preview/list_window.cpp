@@ -182,6 +182,25 @@ std::int64_t line_at(ListWindow& window, ByteReader& reader, std::uint64_t offse
     return window.line;
 }
 
+void record_lines(ListWindow& window, ByteReader& reader, std::uint64_t first, std::uint64_t last,
+                  std::int64_t& first_line, std::int64_t& last_line) {
+    hold_list_bytes(window, reader, last + 2); // a CR last waits for the byte after it
+    const std::uint64_t end = window.start + window.held;
+    if (first < window.counted || last + 1 > end) {
+        // Counted past already (a record longer than the window), or at
+        // the end of the list: the general way.
+        first_line = line_at(window, reader, first);
+        last_line = line_at(window, reader, last);
+        line_at(window, reader, last + 1);
+        return;
+    }
+    count_forward(window, first);
+    first_line = window.line;
+    count_forward(window, last);
+    last_line = window.line;
+    count_forward(window, last + 1);
+}
+
 bool ends_line(ListWindow& window, ByteReader& reader, std::uint64_t offset) {
     const int c = list_byte(window, offset);
     if (c == '\n') {

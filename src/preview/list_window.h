@@ -63,6 +63,12 @@ inline int list_byte(const ListWindow& window, std::uint64_t offset) {
 // window's start count as its first line held.
 std::int64_t line_at(ListWindow& window, ByteReader& reader, std::uint64_t offset);
 
+// The lines of a record's first byte and of its last (the byte that ended
+// its colour, at `last`), counting on through that byte: a CR alone there
+// is found. `first` is not before the bytes counted so far.
+void record_lines(ListWindow& window, ByteReader& reader, std::uint64_t first, std::uint64_t last,
+                  std::int64_t& first_line, std::int64_t& last_line);
+
 // Whether the byte at `offset` ends its line: LF, or a CR that no LF
 // follows. The byte after it is read in when needed.
 bool ends_line(ListWindow& window, ByteReader& reader, std::uint64_t offset);
