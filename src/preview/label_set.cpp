@@ -61,15 +61,13 @@ std::size_t index_bytes(std::size_t slots) {
     return bytes >= HUGE_INDEX ? (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1) : bytes;
 }
 
-// Zeroed memory, on huge pages where the system has them when large; its
-// pages are taken when `populate` is set.
+// Zeroed memory of ordinary pages; they are taken at once when `populate`
+// is set. (The entries are written in sequence, so small pages serve them
+// well, and a small list does not pay for zeroing a huge page.)
 void* table_memory(std::size_t bytes, bool populate) {
     void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (memory == MAP_FAILED) {
         return nullptr;
-    }
-    if (bytes >= (std::size_t{2} << 20)) {
-        madvise(memory, bytes, MADV_HUGEPAGE);
     }
     if (populate) {
         take_pages(memory, bytes);
@@ -78,7 +76,7 @@ void* table_memory(std::size_t bytes, bool populate) {
 }
 
 // Entries are taken in pieces of this many bytes as the list goes on.
-constexpr std::size_t ENTRY_PIECE = std::size_t{256} << 10;
+constexpr std::size_t ENTRY_PIECE = std::size_t{64} << 10;
 
 void put(std::uint32_t* slot, std::size_t slots, std::uint64_t hash, std::size_t number) {
     std::size_t at = home_slot(hash, slots);
