@@ -180,9 +180,14 @@ void compose_row(const RowMaker& maker, int png_y, PngRow& row) {
                                          image.drawn[static_cast<std::size_t>(y) * GRID_SIZE + x]));
         }
         const std::uint8_t* marks = image.marks + static_cast<std::size_t>(y) * image.width;
+        const bool tint = scale < OUTLINE_SCALE;
         for (int x = 0; x < image.width; ++x) {
             if (marks[x] == 0) {
                 fill(right_slot(maker, RightPanelPart::Shown, x, y));
+                continue;
+            }
+            if (tint && marks[x] == MARK_CHANGED) {
+                fill(right_slot(maker, RightPanelPart::Tinted, x, y)); // no frame through it
                 continue;
             }
             for (int dx = 0; dx < scale; ++dx) {
@@ -243,13 +248,14 @@ bool write_rows(png_structp png, png_infop info, OutputBuffer& out, const RowMak
         }
         png_set_PLTE(png, info, colours, maker.palette->count);
     }
-    // The fastest compression, without filters: a preview's rows are runs
-    // of few colours, repeated row under row when zoomed, which the filters
-    // would not make any shorter and runs alone compress well. The indices
-    // are the writer's own, so libpng need not check them.
+    // The fastest compression, without filters: a zoomed preview's rows are
+    // runs of few colours, which runs alone compress well; unzoomed, a
+    // pixel is a byte and runs are short, so only the bytes' frequencies
+    // are coded, which is faster still. The indices are the writer's own,
+    // so libpng need not check them.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_set_compression_level(png, Z_BEST_SPEED);
-    png_set_compression_strategy(png, Z_RLE);
+    png_set_compression_strategy(png, maker.scale > 1 ? Z_RLE : Z_HUFFMAN_ONLY);
     png_set_check_for_invalid_index(png, 0);
     png_write_info(png, info);
     for (int png_y = 0; png_y < image.height * maker.scale; ++png_y) {
