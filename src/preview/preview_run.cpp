@@ -1,15 +1,15 @@
 // The preview run over the three files: the picture is read by the
-// converter's own reader, every record is converted by the converter's own
-// record conversion and drawn, and the PNG is written at the end.
+// converter's own reader and the list through a window, every record is
+// converted by the converter's own record conversion and what changed is
+// counted (for a preview, drawn too), and the PNG is written at the end. The
+// check only counts.
 #include "preview/preview_run.h"
 
 #include <cinttypes>
 #include <cstring>
 #include <new>
 
-#include <unistd.h>
-
-#include <cerrno>
+#include <sys/stat.h>
 
 #include "convert/convert_record.h"
 #include "files/files.h"
