@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -448,7 +449,8 @@ TEST(PreviewRun, APaletteOutOfOrderCountsAsChanged) {
 
 // The check counts changed pixels two ways: eight rows at a time where the
 // picture's indices look as the display shows them, and pixel by pixel
-// through the table otherwise. Both must count alike, on every kind.
+// through the table otherwise. Both must count (and the preview draw) alike,
+// on every kind.
 TEST(CheckCounts, EightRowsAtATimeAgreesWithPixelByPixel) {
     const auto stores = test::fresh_stores();
     constexpr int WIDTH = 256;
@@ -481,6 +483,13 @@ TEST(CheckCounts, EightRowsAtATimeAgreesWithPixelByPixel) {
     plain.in_display_order = false;
     const auto a = std::make_unique<RecordPreview>();
     const auto b = std::make_unique<RecordPreview>();
+    // And the preview draws alike both ways.
+    const auto fast_image = std::make_unique<PreviewImage>();
+    const auto plain_image = std::make_unique<PreviewImage>();
+    start_preview(*fast_image, facts);
+    start_preview(*plain_image, facts);
+    const auto a_drawn = std::make_unique<RecordPreview>();
+    const auto b_drawn = std::make_unique<RecordPreview>();
     const char kinds[] = {'B', 'T', 'S', 's'};
     for (int trial = 0; trial < 400; ++trial) {
         ResourceRecord record{};
@@ -498,8 +507,16 @@ TEST(CheckCounts, EightRowsAtATimeAgreesWithPixelByPixel) {
         }
         preview_record(nullptr, *stores, record, fast, WIDTH, HEIGHT, CELLS_NOTED, *a);
         preview_record(nullptr, *stores, record, plain, WIDTH, HEIGHT, CELLS_NOTED, *b);
+        preview_record(fast_image.get(), *stores, record, fast, WIDTH, HEIGHT, CELLS_NOTED,
+                       *a_drawn);
+        preview_record(plain_image.get(), *stores, record, plain, WIDTH, HEIGHT, CELLS_NOTED,
+                       *b_drawn);
         SCOPED_TRACE("trial " + std::to_string(trial));
         ASSERT_EQ(a->changed_pixels, b->changed_pixels);
+        ASSERT_EQ(a_drawn->changed_pixels, a->changed_pixels);
+        ASSERT_EQ(b_drawn->changed_pixels, a->changed_pixels);
+        ASSERT_EQ(std::memcmp(fast_image->shown, plain_image->shown, WIDTH * HEIGHT), 0);
+        ASSERT_EQ(std::memcmp(fast_image->marks, plain_image->marks, WIDTH * HEIGHT), 0);
         ASSERT_EQ(a->changed_cells, b->changed_cells);
         ASSERT_EQ(a->white_has_15, b->white_has_15);
         for (std::int64_t i = 0; i < std::min<std::int64_t>(a->changed_cells, CELLS_NOTED); ++i) {
