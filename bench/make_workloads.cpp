@@ -1,10 +1,13 @@
 // Writes the benchmark inputs into the folder given: pictures of varied cells
-// and the resource lists of the workloads W1-W6. With --scaling it also
-// writes the inputs of the scaling runs: a 128 x 128 picture with its W1 list,
-// and W6 lists of 1,000 to 1,000,000 records.
+// and the resource lists of the workloads W1-W6 (W6 also at a million
+// records), and in sheets/ 200 small clean sheets for a build through
+// examples/Makefile. With --scaling it also writes the inputs of the scaling
+// runs: a 128 x 128 picture with its W1 list, and W6 lists of 1,000 to
+// 100,000 records.
 // Usage: make_workloads [--scaling] DIRECTORY
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -71,8 +74,14 @@ bool write_bmp(const std::string& path, int width, int height, int bits,
     put_le(out, 2835, 4);
     put_le(out, static_cast<std::uint32_t>(colours), 4);
     put_le(out, 0, 4);
+    // The display's colours, in its order, as an artist's sheet has them
+    // (black past 15): the check then reports what a real sheet would give.
     for (int i = 0; i < colours; ++i) {
-        put_le(out, static_cast<std::uint32_t>(i * 0x010101), 4);
+        const std::uint32_t level = (i & 8) != 0 ? 0xFF : 0xCD;
+        const std::uint32_t blue = (i & 1) != 0 ? level : 0;
+        const std::uint32_t red = (i & 2) != 0 ? level : 0;
+        const std::uint32_t green = (i & 4) != 0 ? level : 0;
+        put_le(out, i < 16 ? red << 16 | green << 8 | blue : 0, 4);
     }
     for (int y = height - 1; y >= 0; --y) {
         for (int x = 0; x < width; x += 8 / bits == 2 ? 2 : 1) {
@@ -112,6 +121,44 @@ std::string spread_records(int count) {
         std::string name = "r";
         name += std::to_string(i);
         list += record(name, kinds[i % 4], x, y, 8, 8, random.below(16));
+    }
+    return list;
+}
+
+// A small sheet as an artist leaves it for a build: cells of one colour
+// on black, records on the cell grid, colour 0 as the records' colour, so
+// that the check finds no error.
+std::vector<std::uint8_t> clean_cells(int width, int height, Random& random) {
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
+    for (int cy = 0; cy < height; cy += 8) {
+        for (int cx = 0; cx < width; cx += 8) {
+            const int colour = 1 + random.below(7) + (random.below(2) == 0 ? 8 : 0);
+            const std::uint32_t shape = random.next();
+            for (int y = 0; y < 8; ++y) {
+                for (int x = 0; x < 8; ++x) {
+                    const bool ink = ((shape >> ((x * 3 + y) % 24)) & 1) != 0;
+                    pixels[static_cast<std::size_t>(cy + y) * width + cx + x] =
+                        static_cast<std::uint8_t>(ink ? colour : 0);
+                }
+            }
+        }
+    }
+    return pixels;
+}
+
+std::string clean_records(int sheet, Random& random) {
+    std::string list = "; sheet " + std::to_string(sheet) + "\n";
+    const char kinds[] = {'B', 'T', 'S'};
+    for (int i = 0; i < 8; ++i) {
+        const int w = 8 * (1 + random.below(4));
+        const int h = 8 * (1 + random.below(4));
+        const int x = 8 * random.below((64 - w) / 8 + 1);
+        const int y = 8 * random.below((64 - h) / 8 + 1);
+        std::string name = "s";
+        name += std::to_string(sheet);
+        name += '_';
+        name += std::to_string(i);
+        list += record(name, kinds[i % 3], x, y, w, h, 0);
     }
     return list;
 }
@@ -166,11 +213,24 @@ int main(int argc, char** argv) {
 
     // Many small records: the cost per record, over the same sheet.
     ok = ok && write_text(dir + "w6.txt", spread_records(100000));
+    // And a million of them, for the check's memory.
+    ok = ok && write_text(dir + "w6_1000000.txt", spread_records(1000000));
+
+    // A folder of small sheets for a build through examples/Makefile.
+    const std::string sheets = dir + "sheets/";
+    std::error_code made;
+    std::filesystem::create_directories(sheets, made);
+    for (int i = 0; i < 200; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "sheet%03d", i);
+        ok = ok && write_bmp(sheets + name + ".bmp", 64, 64, 4, clean_cells(64, 64, random));
+        ok = ok && write_text(sheets + name + ".txt", clean_records(i, random));
+    }
 
     if (scaling) {
         ok = ok && write_bmp(dir + "pic128.bmp", 128, 128, 8, varied_cells(128, 128, random));
         ok = ok && write_text(dir + "w1_128.txt", record("all", 'B', 0, 0, 128, 128, 7));
-        for (int count : {1000, 10000, 100000, 1000000}) {
+        for (int count : {1000, 10000, 100000}) {
             ok = ok &&
                  write_text(dir + "w6_" + std::to_string(count) + ".txt", spread_records(count));
         }

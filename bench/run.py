@@ -9,17 +9,28 @@ reference. All are timed by hyperfine in the same session, in batches whose
 order changes from round to round, so load on the machine falls on each alike;
 the medians of all runs are compared.
 
+Given kelvora-preview (--preview), it then times the checker and the preview
+paired against kelvora in the same way on W1, W5 and W6 (targets: the check
+1.5 times kelvora at most, the preview 10 times on W1 and W5, both within
+32 MiB), the check's memory and time on a W6 list of a million records, a
+dynamically linked kelvora-preview (--dynamic-preview) against the static
+one, and a `make -j2` build of 200 small sheets through examples/Makefile
+(--makefile): CPU a sheet, and the shares of kelvora and the check.
+
 With --scaling, it times kelvora and the floor against picture size (one B
 record over pictures of 128 to 1024 pixels square) and against record count
 (W6 lists of 1,000 to 1,000,000 records), so that linearity can be read off.
 
 Usage: run.py KELVORA FLOOR MAKE_WORKLOADS WORKDIR [--scaling] [--rounds R] [--runs N]
+              [--preview PREVIEW] [--dynamic-preview PREVIEW] [--makefile MAKEFILE]
               [--json FILE]
 """
 import argparse
 import itertools
 import json
+import glob
 import os
+import resource
 import shutil
 import statistics
 import struct
@@ -42,19 +53,27 @@ WORKLOADS = [
 # Scaling: (size, picture, list) for one B record over the whole picture,
 # and (count, picture, list) for W6-like lists.
 PICTURE_SIZES = [(size, f"pic{size}.bmp", f"w1_{size}.txt") for size in (128, 256, 512, 1024)]
-RECORD_COUNTS = [(count, "sheet.bmp", f"w6_{count}.txt")
-                 for count in (1000, 10000, 100000, 1000000)]
+RECORD_COUNTS = [(count, "sheet.bmp", f"w6_{count}.txt") for count in (1000, 10000, 100000)] + [
+    (1000000, "sheet.bmp", "w6_1000000.txt")]
+
+# The workloads the checker and the preview are timed on, with whether the
+# preview has a target there.
+CHECKED = [("W1", True), ("W5", True), ("W6", False)]
+CHECK_TARGET = 1.5
+PREVIEW_TARGET = 10.0
+MEMORY_TARGET_KIB = 32 * 1024
 
 # A batch of one command takes about this long at most: points whose single
 # run is long get fewer runs per batch.
 BATCH_SECONDS = 1.0
 
 
-def hyperfine_batch(commands, runs, workdir):
+def hyperfine_batch(commands, runs, workdir, ignore_failure=False):
     """One hyperfine run of the commands; returns each command's times."""
     result_file = os.path.join(workdir, "hyperfine.json")
     done = subprocess.run(["hyperfine", "--style", "none", "-N", "--output", "pipe", "--warmup",
-                           "2", "--runs", str(runs), "--export-json", result_file, *commands],
+                           "2", "--runs", str(runs), "--export-json", result_file,
+                           *(["--ignore-failure"] if ignore_failure else []), *commands],
                           cwd=workdir, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     if done.returncode != 0:
         sys.exit(f"hyperfine failed:\n{done.stderr}")
@@ -62,7 +81,7 @@ def hyperfine_batch(commands, runs, workdir):
         return [r["times"] for r in json.load(f)["results"]]
 
 
-def time_in_turns(commands, rounds, runs, workdir):
+def time_in_turns(commands, rounds, runs, workdir, ignore_failure=False):
     """Times the commands in `rounds` batches, each batch in another order.
 
     Every order of the commands comes in turn (two commands alternate), so
@@ -72,19 +91,34 @@ def time_in_turns(commands, rounds, runs, workdir):
     times = [[] for _ in commands]
     for round_number in range(rounds):
         order = orders[round_number % len(orders)]
-        batch = hyperfine_batch([commands[i] for i in order], runs, workdir)
+        batch = hyperfine_batch([commands[i] for i in order], runs, workdir, ignore_failure)
         for i, batch_times in zip(order, batch):
             times[i] += batch_times
     return times
 
 
-def peak_kib(argv, workdir):
+def peak_kib(argv, workdir, check=True):
     """Peak resident memory of one run, from GNU time."""
     if not os.path.exists("/usr/bin/time"):
         return None
-    done = subprocess.run(["/usr/bin/time", "-f", "%M", *argv], cwd=workdir, check=True,
+    done = subprocess.run(["/usr/bin/time", "-f", "%M", *argv], cwd=workdir, check=check,
                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     return int(done.stderr.strip().splitlines()[-1])
+
+
+def children_cpu():
+    """CPU seconds (user and system) of all waited-for children so far."""
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def cpu_of(argvs, workdir):
+    """CPU seconds the commands took, run one after the other; and wall seconds."""
+    before = children_cpu()
+    start = time.perf_counter()
+    for argv in argvs:
+        subprocess.run(argv, cwd=workdir, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return children_cpu() - before, time.perf_counter() - start
 
 
 def statically_linked(path):
@@ -103,11 +137,13 @@ def statically_linked(path):
                for i in range(entries))
 
 
+def describe_linking(program):
+    return {True: "statically linked", False: "dynamically linked",
+            None: "linking unknown"}[statically_linked(program)]
+
+
 def describe_floor(floor):
-    linked = statically_linked(floor)
-    how = {True: "statically linked", False: "dynamically linked",
-           None: "linking unknown"}[linked]
-    return f"floor: {floor} ({how})"
+    return f"floor: {floor} ({describe_linking(floor)})"
 
 
 def write_expected(kelvora, picture, listing, expected, workdir):
@@ -213,6 +249,126 @@ def run_scaling(args, kelvora, floor):
     return {"picture_size": by_size, "record_count": by_count}
 
 
+def check_command(preview, picture, listing):
+    # hyperfine's -i: the check exits with 1 on the errors a workload has.
+    return f"{preview} --check {picture} {listing}"
+
+
+def run_checker(args, kelvora, preview):
+    """The checker and the preview, paired against kelvora."""
+    by_name = {name: (picture, listing, what) for name, picture, listing, what in WORKLOADS}
+    print()
+    print(f"kelvora-preview: {preview} ({describe_linking(preview)}); "
+          f"medians of {args.rounds} rounds x {args.runs} runs, paired against kelvora")
+    print(f"check/kelvora target {CHECK_TARGET:.2f} at most; preview/kelvora "
+          f"{PREVIEW_TARGET:.0f} at most on W1 and W5; peak memory {MEMORY_TARGET_KIB:,} KiB "
+          f"at most")
+    print(f"{'workload':8} {'kelvora ms':>11} {'check ms':>9} {'check/k':>8} {'preview ms':>11} "
+          f"{'preview/k':>10} {'check KiB':>10} {'preview KiB':>12}  verdict")
+    rows = []
+    for name, preview_target in CHECKED:
+        picture, listing, what = by_name[name]
+        commands = [f"{kelvora} {picture} {listing} /dev/stdout",
+                    check_command(preview, picture, listing)]
+        if preview_target:
+            commands.append(f"{preview} {picture} {listing} /dev/null")
+        times = time_in_turns(commands, args.rounds, args.runs, args.workdir, ignore_failure=True)
+        k = statistics.median(times[0])
+        c = statistics.median(times[1])
+        p = statistics.median(times[2]) if preview_target else None
+        check_peak = peak_kib([preview, "--check", picture, listing], args.workdir, check=False)
+        preview_peak = (peak_kib([preview, picture, listing, "/dev/null"], args.workdir,
+                                 check=False) if preview_target else None)
+        within = c / k <= CHECK_TARGET and (p is None or p / k <= PREVIEW_TARGET) and all(
+            peak is None or peak <= MEMORY_TARGET_KIB for peak in (check_peak, preview_peak))
+        rows.append({"workload": name, "what": what, "kelvora_median_s": k,
+                     "check_median_s": c, "preview_median_s": p, "check_ratio": c / k,
+                     "preview_ratio": None if p is None else p / k,
+                     "check_peak_rss_kib": check_peak, "preview_peak_rss_kib": preview_peak,
+                     "within_targets": within, "kelvora_times_s": times[0],
+                     "check_times_s": times[1],
+                     "preview_times_s": times[2] if preview_target else None})
+        print(f"{name:8} {k * 1000:>11.2f} {c * 1000:>9.2f} {c / k:>8.2f} "
+              f"{cell(None if p is None else p * 1000, 11, '.2f')} "
+              f"{cell(None if p is None else p / k, 10, '.2f')} {cell(check_peak, 10, ',')} "
+              f"{cell(preview_peak, 12, ',')}  {'within' if within else 'OUTSIDE'}", flush=True)
+    return rows
+
+
+def run_million(args, kelvora, preview):
+    """The check on a W6 list of a million records: its memory and time."""
+    picture, listing = "sheet.bmp", "w6_1000000.txt"
+    size = os.path.getsize(os.path.join(args.workdir, listing))
+    k_cpu, k_wall = cpu_of([[kelvora, picture, listing, "/dev/null"]] * 3, args.workdir)
+    c_cpu, c_wall = cpu_of([[preview, "--check", picture, listing]] * 3, args.workdir)
+    k_peak = peak_kib([kelvora, picture, listing, "/dev/null"], args.workdir)
+    c_peak = peak_kib([preview, "--check", picture, listing], args.workdir, check=False)
+    within = c_peak is None or c_peak <= MEMORY_TARGET_KIB
+    print(f"W6 at 1,000,000 records ({size:,} bytes), 3 runs each: kelvora {k_wall / 3:.2f} s, "
+          f"{cell(k_peak, 0, ',')} KiB; check {c_wall / 3:.2f} s ({c_cpu / k_cpu:.2f} x kelvora's "
+          f"CPU), {cell(c_peak, 0, ',')} KiB  {'within' if within else 'OUTSIDE'}", flush=True)
+    return {"list_bytes": size, "kelvora_wall_s": k_wall / 3, "check_wall_s": c_wall / 3,
+            "kelvora_cpu_s": k_cpu / 3, "check_cpu_s": c_cpu / 3, "kelvora_peak_rss_kib": k_peak,
+            "check_peak_rss_kib": c_peak, "within_targets": within}
+
+
+def run_dynamic(args, preview, dynamic):
+    """The check linked statically against the same linked dynamically."""
+    picture, listing = "sheet.bmp", "w5.txt"
+    times = time_in_turns([check_command(preview, picture, listing),
+                           check_command(dynamic, picture, listing)],
+                          args.rounds, args.runs, args.workdir, ignore_failure=True)
+    s = statistics.median(times[0])
+    d = statistics.median(times[1])
+    print(f"check on W5, {describe_linking(preview)} {s * 1000:.2f} ms, "
+          f"{describe_linking(dynamic)} ({dynamic}) {d * 1000:.2f} ms: "
+          f"the dynamic loader adds {(d - s) * 1000:.2f} ms ({(d - s) / d * 100:.0f} %)",
+          flush=True)
+    return {"static_median_s": s, "dynamic_median_s": d, "static_times_s": times[0],
+            "dynamic_times_s": times[1]}
+
+
+def run_build(args, kelvora, preview, makefile):
+    """`make -j2` over 200 small sheets: CPU a sheet, and kelvora's and the check's shares."""
+    folder = os.path.join(args.workdir, "sheets")
+    sheets = sorted(os.path.basename(p)[:-4] for p in glob.glob(os.path.join(folder, "*.bmp")))
+    make = ["make", "-s", "-j2", "-f", os.path.abspath(makefile), f"KELVORA={kelvora}"]
+
+    def build(with_check):
+        for output in glob.glob(os.path.join(folder, "*.asm")):
+            os.remove(output)
+        checker = preview if with_check else os.path.join(folder, "no-checker")
+        before = children_cpu()
+        start = time.perf_counter()
+        done = subprocess.run([*make, f"KELVORA_PREVIEW={checker}"], cwd=folder,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        if done.returncode != 0:
+            sys.exit(f"the build of the sheets failed:\n{done.stderr}")
+        return children_cpu() - before, time.perf_counter() - start
+
+    rounds = 3
+    with_check = [build(True) for _ in range(rounds)]
+    without = [build(False) for _ in range(rounds)]
+    check_cpu = statistics.median(
+        cpu_of([[preview, "--check", f"{n}.bmp", f"{n}.txt"] for n in sheets], folder)[0]
+        for _ in range(rounds))
+    kelvora_cpu = statistics.median(
+        cpu_of([[kelvora, f"{n}.bmp", f"{n}.txt", "/dev/null"] for n in sheets], folder)[0]
+        for _ in range(rounds))
+    total = statistics.median(cpu for cpu, _ in with_check)
+    plain = statistics.median(cpu for cpu, _ in without)
+    wall = statistics.median(w for _, w in with_check)
+    n = len(sheets)
+    print(f"make -j2 over {n} sheets (examples/Makefile), medians of {rounds}: "
+          f"{total / n * 1000:.2f} ms CPU a sheet ({plain / n * 1000:.2f} without the check), "
+          f"{wall:.2f} s wall; kelvora {kelvora_cpu / n * 1000:.2f} ms a sheet "
+          f"({kelvora_cpu / total * 100:.0f} % of the build's CPU), the check "
+          f"{check_cpu / n * 1000:.2f} ms ({check_cpu / total * 100:.0f} %)", flush=True)
+    return {"sheets": n, "build_cpu_s": total, "build_cpu_without_check_s": plain,
+            "build_wall_s": wall, "kelvora_cpu_s": kelvora_cpu, "check_cpu_s": check_cpu,
+            "kelvora_share": kelvora_cpu / total, "check_share": check_cpu / total}
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("kelvora")
@@ -223,6 +379,9 @@ def main():
                         help="time against picture size and record count instead")
     parser.add_argument("--rounds", type=int, default=12)
     parser.add_argument("--runs", type=int, default=10)
+    parser.add_argument("--preview", help="kelvora-preview, for the checker's rows")
+    parser.add_argument("--dynamic-preview", help="kelvora-preview linked dynamically")
+    parser.add_argument("--makefile", help="examples/Makefile, for the build row")
     parser.add_argument("--json")
     args = parser.parse_args()
     if shutil.which("hyperfine") is None:
@@ -238,7 +397,16 @@ def main():
     if args.scaling:
         results = run_scaling(args, kelvora, floor)
     else:
-        results = run_workloads(args, kelvora, floor)
+        results = {"kelvora": run_workloads(args, kelvora, floor)}
+        if args.preview:
+            preview = os.path.abspath(args.preview)
+            results["checker"] = run_checker(args, kelvora, preview)
+            results["million_records"] = run_million(args, kelvora, preview)
+            if args.dynamic_preview:
+                results["dynamic_linking"] = run_dynamic(
+                    args, preview, os.path.abspath(args.dynamic_preview))
+            if args.makefile:
+                results["build"] = run_build(args, kelvora, preview, args.makefile)
     if args.json:
         with open(args.json, "w") as out:
             json.dump(results, out, indent=2)

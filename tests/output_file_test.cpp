@@ -54,11 +54,10 @@ int kelvora_in_process(const std::vector<std::string>& arguments, OutputWay way)
 
 int preview_in_process(const std::vector<std::string>& arguments, OutputWay way) {
     make_write_signals_errors();
-    auto stores = test::fresh_stores();
     auto image = std::make_unique<PreviewImage>();
     const PreviewRequest request{
         arguments[0].c_str(), arguments[1].c_str(), arguments[2].c_str(), 0, false, 0, way};
-    return run_preview(*stores, test::picture_scratch(), *image, request, stdout, stderr);
+    return run_preview(allocate_preview_memory(), *image, request, stdout, stderr);
 }
 
 struct Program {

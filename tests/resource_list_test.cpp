@@ -208,20 +208,35 @@ TEST(ResourceList, RecordsAcrossReadBlocks) {
     close(fd);
 }
 
-// Reads the list record by record both ways, expecting the same records.
+// Reads the list record by record both ways, untraced and traced, expecting
+// the same records and the same traces.
 void expect_same_reading(const std::string& list, const std::string& context) {
     const auto fast = test::reader_over(list);
     const auto plain = test::reader_over(list);
+    const auto traced = test::reader_over(list);
+    const auto traced_plain = test::reader_over(list);
     ResourceRecord a{};
     ResourceRecord b{};
+    ResourceRecord c{};
+    RecordTrace fast_trace{};
+    RecordTrace plain_trace{};
     for (int record = 0;; ++record) {
         SCOPED_TRACE(context + " record " + std::to_string(record));
         const bool read_fast = read_record(*fast, a);
         const bool read_plain = detail::read_record_byte_by_byte(*plain, b);
         ASSERT_EQ(read_fast, read_plain);
         ASSERT_EQ(bytes_taken(*fast), bytes_taken(*plain));
+        ASSERT_EQ(read_record(*traced, c, fast_trace), read_fast);
+        ASSERT_EQ(detail::read_record_byte_by_byte(*traced_plain, c, plain_trace), read_fast);
+        ASSERT_EQ(bytes_taken(*traced), bytes_taken(*plain));
         if (!read_fast) {
             return;
+        }
+        ASSERT_EQ(fast_trace.name_start, plain_trace.name_start);
+        ASSERT_EQ(fast_trace.name_length, plain_trace.name_length);
+        ASSERT_EQ(fast_trace.kind_start, plain_trace.kind_start);
+        for (int field = 0; field < 7; ++field) {
+            ASSERT_EQ(fast_trace.field_end[field], plain_trace.field_end[field]) << field;
         }
         ASSERT_EQ(std::memcmp(a.name, b.name, strnlen(b.name, TOKEN_BUFFER_SIZE) + 1), 0);
         ASSERT_EQ(a.label_length, b.label_length);

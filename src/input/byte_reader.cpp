@@ -14,6 +14,8 @@ void start_reading(ByteReader& in, int fd) {
     in.end = in.buffer;
     in.offset_of_end = 0;
     in.error = 0;
+    in.source = nullptr;
+    in.source_context = nullptr;
 }
 
 void start_reading_memory(ByteReader& in, const void* bytes, std::size_t size) {
@@ -22,9 +24,20 @@ void start_reading_memory(ByteReader& in, const void* bytes, std::size_t size) {
     in.end = in.next + size;
     in.offset_of_end = size;
     in.error = 0;
+    in.source = nullptr;
+    in.source_context = nullptr;
+}
+
+void start_reading_source(ByteReader& in, ByteSource source, void* context) {
+    start_reading_memory(in, nullptr, 0);
+    in.source = source;
+    in.source_context = context;
 }
 
 bool refill(ByteReader& in) {
+    if (in.source != nullptr && in.error == 0) {
+        return in.source(in, in.source_context);
+    }
     if (in.fd < 0 || in.error != 0) {
         return false;
     }

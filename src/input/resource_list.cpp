@@ -171,14 +171,16 @@ inline WindowBits window_bits(const unsigned char* p) {
 // ends at its first byte that is no digit, which is consumed with it, so
 // the five numbers end at the first five such bytes.
 inline int read_short_numbers(const unsigned char* p, std::uint64_t ends,
-                              std::uint32_t (&values)[5]) {
+                              std::uint32_t (&values)[5], std::uint32_t (&taken)[5]) {
     std::uint32_t start = 0;
     bool too_long = false;
-    for (std::uint32_t& value : values) {
+    for (int i = 0; i < 5; ++i) {
+        std::uint32_t& value = values[i];
         if (ends == 0) {
             return -1;
         }
         const auto end = static_cast<std::uint32_t>(std::countr_zero(ends));
+        taken[i] = end + 1;
         ends &= ends - 1;
         const std::uint32_t length = end - start;
         too_long |= length > 4;
@@ -204,8 +206,10 @@ inline int read_short_numbers(const unsigned char* p, std::uint64_t ends,
 // in one pass over the block, without the byte-by-byte reading's checks and
 // without a branch on the length of a name or a number. Any other record,
 // or one the block may end inside, returns false with the list where it was,
-// and the byte-by-byte reading starts it over. Both read the same.
-bool read_plain_record(ByteReader& list, ResourceRecord& record) {
+// and the byte-by-byte reading starts it over. Both read the same, and note
+// the same trace.
+template <bool Traced>
+bool read_plain_record(ByteReader& list, ResourceRecord& record, RecordTrace* trace) {
     const unsigned char* const p = list.next;
     if (list.end - p < ONE_PASS_WINDOW) {
         return false;
@@ -236,10 +240,22 @@ bool read_plain_record(ByteReader& list, ResourceRecord& record) {
     record.kind_char = kind_length > 0 ? static_cast<char>(p[kind_at]) : '\0';
     const int numbers_at = kind_at + kind_length + 1;
     std::uint32_t values[5];
+    std::uint32_t taken[5];
     const int numbers_length =
-        read_short_numbers(p + numbers_at, bits.non_digits >> numbers_at, values);
+        read_short_numbers(p + numbers_at, bits.non_digits >> numbers_at, values, taken);
     if (numbers_length < 0) {
         return false;
+    }
+    if constexpr (Traced) {
+        const std::uint64_t at = bytes_taken(list); // the offset of p
+        trace->name_start = at + static_cast<std::uint64_t>(name_at);
+        trace->name_length = name_length;
+        trace->field_end[0] = at + static_cast<std::uint64_t>(kind_at);
+        trace->kind_start = at + static_cast<std::uint64_t>(kind_at);
+        trace->field_end[1] = at + static_cast<std::uint64_t>(numbers_at);
+        for (int i = 0; i < 5; ++i) {
+            trace->field_end[2 + i] = at + static_cast<std::uint64_t>(numbers_at) + taken[i];
+        }
     }
     record.x = static_cast<std::int32_t>(values[0]);
     record.y = static_cast<std::int32_t>(values[1]);
@@ -251,10 +267,10 @@ bool read_plain_record(ByteReader& list, ResourceRecord& record) {
     return true;
 }
 
-template <bool Traced>
+template <bool Traced, bool OnePass>
 bool read_record_as(ByteReader& list, ResourceRecord& record, RecordTrace* trace) {
-    if constexpr (!Traced && USE_FAST_FORMS) {
-        if (read_plain_record(list, record)) {
+    if constexpr (OnePass && USE_FAST_FORMS) {
+        if (read_plain_record<Traced>(list, record, trace)) {
             return true;
         }
     }
@@ -317,19 +333,21 @@ std::int32_t read_number(ByteReader& list) {
 }
 
 bool read_record(ByteReader& list, ResourceRecord& record) {
-    return read_record_as<false>(list, record, nullptr);
+    return read_record_as<false, true>(list, record, nullptr);
 }
 
 bool read_record(ByteReader& list, ResourceRecord& record, RecordTrace& trace) {
-    return read_record_as<true>(list, record, &trace);
+    return read_record_as<true, true>(list, record, &trace);
 }
 
 namespace detail {
 
 bool read_record_byte_by_byte(ByteReader& list, ResourceRecord& record) {
-    // The traced reading never takes the one-pass path.
-    RecordTrace ignored;
-    return read_record_as<true>(list, record, &ignored);
+    return read_record_as<false, false>(list, record, nullptr);
+}
+
+bool read_record_byte_by_byte(ByteReader& list, ResourceRecord& record, RecordTrace& trace) {
+    return read_record_as<true, false>(list, record, &trace);
 }
 
 } // namespace detail

@@ -4,8 +4,6 @@
 // way it ends; the output replaces the earlier one only once it is complete.
 #include "main/run.h"
 
-#include <sys/mman.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +14,7 @@
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
+#include "model/zeroed_block.h"
 
 namespace kelvora {
 namespace {
@@ -41,33 +40,12 @@ void convert_list(Stores& stores, ByteReader& list, OutputBuffer& out, std::FILE
 } // namespace
 
 RunMemory& allocate_run_memory() {
-    // A 2 MiB-aligned block, carved out of a larger mapping, the rest given
-    // back. Everything but a PNG's decoded picture fits one huge page; that
-    // part, at the end, is left to ordinary pages, touched only when read.
-    constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
-    constexpr auto round_up = [](std::size_t bytes) {
-        return (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-    };
-    constexpr std::size_t SIZE = round_up(sizeof(RunMemory));
-    constexpr std::size_t HOT =
-        round_up(offsetof(RunMemory, picture) + offsetof(PictureScratch, png_pixels));
-    void* mapping =
-        mmap(nullptr, SIZE + HUGE_PAGE, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) {
-        return *new RunMemory{}; // zero like the mapping, only slower to touch
-    }
-    const auto start = reinterpret_cast<std::uintptr_t>(mapping);
-    const std::uintptr_t aligned = (start + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-    if (aligned > start) {
-        munmap(mapping, aligned - start);
-    }
-    munmap(reinterpret_cast<void*>(aligned + SIZE), start + HUGE_PAGE - aligned);
-    auto* block = reinterpret_cast<void*>(aligned);
-    // Both are hints: without huge pages the block is ordinary memory. The
-    // second takes every page in one call instead of a fault each.
-    if (madvise(block, HOT, MADV_HUGEPAGE) == 0) {
-        constexpr int POPULATE_WRITE = 23; // MADV_POPULATE_WRITE, Linux 5.14 on
-        madvise(block, HOT, POPULATE_WRITE);
+    // Everything but a PNG's decoded picture fits one huge page; that part,
+    // at the end, is touched only when a PNG is read.
+    void* block = allocate_zeroed_block(
+        sizeof(RunMemory), offsetof(RunMemory, picture) + offsetof(PictureScratch, png_pixels));
+    if (block == nullptr) {
+        return *new RunMemory{}; // zero like the block, only slower to touch
     }
     return *new (block) RunMemory;
 }

@@ -22,9 +22,8 @@ struct RunMemory {
     PictureScratch picture; // last: its largest part is touched only by PNGs
 };
 
-// The program's run memory: one block, on a huge page where the system has
-// them, so that the first touch of the stores costs one page fault instead
-// of hundreds. Zero, like every store at the start.
+// The program's run memory: one zeroed block (see model/zeroed_block.h).
+// Zero, like every store at the start.
 RunMemory& allocate_run_memory();
 
 // The whole run, writing the output in the given assembler syntax. Failures

@@ -1,81 +1,183 @@
-// The checker's findings, one function per kind of mistake.
+// The checker's findings, one function per kind of mistake. Each finding is
+// composed as one line and written whole.
 #include "preview/findings.h"
 
 #include <algorithm>
+#include <bit>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstring>
 
+#include "cells/ink_paper.h"
 #include "convert/convert_record.h"
 
 namespace kelvora {
 namespace {
 
-void print_text(std::FILE* out, const char* format, va_list arguments) {
-    std::vfprintf(out, format, arguments);
-    std::fputc('\n', out);
+// Quoted text from the list or a name is cut after this many bytes.
+constexpr std::size_t QUOTE_LIMIT = 120;
+
+struct Line {
+    static constexpr std::size_t CAPACITY = 8192;
+    std::size_t length;
+    char text[CAPACITY];
+};
+
+void put(Line& line, const char* text, std::size_t length) {
+    const std::size_t room = Line::CAPACITY - 1 - line.length;
+    const std::size_t taken = length < room ? length : room;
+    std::memcpy(line.text + line.length, text, taken);
+    line.length += taken;
 }
 
-__attribute__((format(printf, 3, 4))) void list_error(Findings& findings, std::int64_t line,
-                                                      const char* format, ...) {
-    std::fprintf(findings.out, "%s:%" PRId64 ": error: ", findings.list_path, line);
-    va_list arguments;
-    va_start(arguments, format);
-    print_text(findings.out, format, arguments);
-    va_end(arguments);
-    ++findings.errors;
+// A string literal, whose length is known without a look.
+template <std::size_t N> void put(Line& line, const char (&text)[N]) {
+    put(line, text, N - 1);
 }
 
-__attribute__((format(printf, 2, 3))) void picture_error(Findings& findings, const char* format,
-                                                         ...) {
-    std::fprintf(findings.out, "%s: error: ", findings.picture_path);
-    va_list arguments;
-    va_start(arguments, format);
-    print_text(findings.out, format, arguments);
-    va_end(arguments);
-    ++findings.errors;
+void put_text(Line& line, const char* text) {
+    put(line, text, std::strlen(text));
 }
 
-__attribute__((format(printf, 4, 5))) void cell_note(Findings& findings, int x, int y,
-                                                     const char* format, ...) {
-    std::fprintf(findings.out, "%s:%d,%d: note: ", findings.picture_path, x, y);
+void put(Line& line, std::int64_t number) {
+    char digits[24];
+    char* const end = digits + sizeof digits;
+    char* p = end;
+    std::uint64_t value =
+        number < 0 ? 0 - static_cast<std::uint64_t>(number) : static_cast<std::uint64_t>(number);
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    if (number < 0) {
+        *--p = '-';
+    }
+    put(line, p, static_cast<std::size_t>(end - p));
+}
+
+__attribute__((format(printf, 2, 3))) void putf(Line& line, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    print_text(findings.out, format, arguments);
+    const int length = std::vsnprintf(line.text + line.length, Line::CAPACITY - 1 - line.length,
+                                      format, arguments);
     va_end(arguments);
-    ++findings.notes;
+    if (length > 0) {
+        line.length = std::min(line.length + static_cast<std::size_t>(length), Line::CAPACITY - 1);
+    }
 }
 
 // Text from the list or a name, shown in messages: bytes outside printable
-// ASCII as \xNN.
-std::string shown_text(const char* bytes, std::size_t length) {
-    std::string text;
-    for (std::size_t i = 0; i < length; ++i) {
+// ASCII as \xNN, cut with "..." past QUOTE_LIMIT bytes.
+void put_shown(Line& line, const char* bytes, std::size_t length) {
+    const std::size_t shown = std::min(length, QUOTE_LIMIT);
+    for (std::size_t i = 0; i < shown; ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c >= ' ' && c < 0x7F && c != '"' && c != '\\') {
-            text += static_cast<char>(c);
+            line.text[line.length] = static_cast<char>(c);
+            line.length += line.length + 1 < Line::CAPACITY ? 1 : 0;
         } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            text += escaped;
+            putf(line, "\\x%02x", c);
         }
     }
-    return text;
+    if (shown < length) {
+        put(line, "...");
+    }
 }
 
-std::string label_of(const ResourceRecord& record) {
-    return std::string(record.name, strnlen(record.name, TOKEN_BUFFER_SIZE));
+Line& begin_list_line(Findings& findings, std::int64_t at, const char* what) {
+    static Line line;
+    line.length = 0;
+    put_text(line, findings.list_path);
+    put(line, ":");
+    put(line, at);
+    put(line, ": ");
+    put_text(line, what);
+    put(line, ": ");
+    return line;
 }
 
-// "3 magenta", "200 (no display colour)".
-std::string colour_words(int index) {
+Line& begin_picture_line(Findings& findings) {
+    static Line line;
+    line.length = 0;
+    put_text(line, findings.picture_path);
+    put(line, ": error: ");
+    return line;
+}
+
+Line& begin_cell_line(Findings& findings, int x, int y) {
+    static Line line;
+    line.length = 0;
+    put_text(line, findings.picture_path);
+    put(line, ":");
+    put(line, x);
+    put(line, ",");
+    put(line, y);
+    put(line, ": note: ");
+    return line;
+}
+
+// Whether the next note is shown; when not, it is counted all the same.
+bool show_note(Findings& findings) {
+    if (findings.notes - findings.notes_hidden < NOTES_SHOWN) {
+        return true;
+    }
+    ++findings.notes;
+    ++findings.notes_hidden;
+    return false;
+}
+
+void finish(Findings& findings, Line& line, bool error) {
+    line.text[line.length++] = '\n';
+    std::fwrite(line.text, 1, line.length, findings.out);
+    ++(error ? findings.errors : findings.notes);
+}
+
+__attribute__((format(printf, 3, 4))) void list_error(Findings& findings, std::int64_t at,
+                                                      const char* format, ...) {
+    Line& line = begin_list_line(findings, at, "error");
+    va_list arguments;
+    va_start(arguments, format);
+    const int length = std::vsnprintf(line.text + line.length, Line::CAPACITY - 1 - line.length,
+                                      format, arguments);
+    va_end(arguments);
+    line.length =
+        std::min(line.length + static_cast<std::size_t>(std::max(length, 0)), Line::CAPACITY - 1);
+    finish(findings, line, true);
+}
+
+const char* plural(std::int64_t count, const char* one, const char* more) {
+    return count == 1 ? one : more;
+}
+
+// "3 magenta"; an index above 15 has no display colour of its own.
+void put_colour(Line& line, int index) {
+    put(line, index);
     const char* name = colour_name(index);
-    return std::to_string(index) +
-           (name != nullptr ? std::string(" ") + name : std::string(" (no display colour)"));
+    if (name != nullptr) {
+        put(line, " ");
+        put_text(line, name);
+    }
 }
 
-bool is_digit(char c) {
+// A colour as drawn: "2 red", or for an index the picture draws in another
+// colour than the display gives it, "1 (drawn black)".
+void put_drawn(Line& line, const DrawnColours& drawn, int index) {
+    if (drawn_as_shown(drawn, index)) {
+        put_colour(line, index);
+        return;
+    }
+    put(line, index);
+    put(line, " (drawn ");
+    put_text(line, colour_name(drawn.looks[index]));
+    put(line, ")");
+}
+
+bool is_digit(int c) {
     return c >= '0' && c <= '9';
+}
+
+bool is_blank(int c) {
+    return c == ' ' || c == '\t';
 }
 
 bool is_label_character(char c) {
@@ -83,17 +185,16 @@ bool is_label_character(char c) {
 }
 
 // A character of a label, in words.
-std::string character_words(char c) {
+void put_character(Line& line, char c) {
     if (c == ' ') {
-        return "a space";
+        put(line, "a space");
+    } else if (c == '\t') {
+        put(line, "a tab");
+    } else {
+        put(line, "\"");
+        put_shown(line, &c, 1);
+        put(line, "\"");
     }
-    if (c == '\t') {
-        return "a tab";
-    }
-    std::string quoted(1, '"');
-    quoted += shown_text(&c, 1);
-    quoted += '"';
-    return quoted;
 }
 
 constexpr const char* FIELD_NAMES[7] = {"name", "kind", "x", "y", "width", "height", "colour"};
@@ -105,133 +206,250 @@ std::uint64_t field_start(const RecordTrace& trace, int field) {
     return field == 1 ? trace.kind_start : trace.field_end[field - 1];
 }
 
-// A number field's text as written, without the byte that ended it.
-std::string number_text(const ListText& list, const RecordTrace& trace, int field) {
-    const std::uint64_t begin = trace.field_end[field - 1];
-    std::uint64_t end = trace.field_end[field];
-    if (end > begin && !is_digit(list.bytes[end - 1])) {
-        --end;
+// The list's bytes from `begin` to `end` as they are held, shown.
+void put_list_text(Line& line, ListReading list, std::uint64_t begin, std::uint64_t end) {
+    const ListWindow& window = *list.window;
+    if (end > begin + QUOTE_LIMIT + 1) {
+        end = begin + QUOTE_LIMIT + 1; // shown cut anyway
     }
-    return shown_text(list.bytes.data() + begin, end - begin);
-}
-
-// The rest of the line that holds `offset`, from `offset` on, line end and
-// carriage returns left out.
-std::string rest_of_line(const ListText& list, std::uint64_t offset) {
-    std::string rest;
-    for (std::uint64_t i = offset; i < list.bytes.size() && list.bytes[i] != '\n'; ++i) {
-        if (list.bytes[i] != '\r') {
-            rest += list.bytes[i];
+    char text[QUOTE_LIMIT + 1];
+    std::size_t length = 0;
+    bool lost = false;
+    for (std::uint64_t at = begin; at < end; ++at) {
+        const int c = list_byte(window, at);
+        lost = lost || c < 0;
+        if (c >= 0) {
+            text[length++] = static_cast<char>(c);
         }
     }
-    return rest;
+    if (lost) {
+        put(line, "...");
+    }
+    put_shown(line, text, length);
+}
+
+// The rest of the line that holds `offset`, from `offset` on, up to its
+// line end, carriage returns left out; at most QUOTE_LIMIT + 1 bytes.
+struct LineRest {
+    char text[QUOTE_LIMIT + 1];
+    std::size_t length;
+    bool cut;
+};
+
+void rest_of_line(ListReading list, std::uint64_t offset, LineRest& rest) {
+    rest.length = 0;
+    rest.cut = false;
+    for (std::uint64_t at = offset;; ++at) {
+        hold_list_bytes(*list.window, *list.reader, at + 1);
+        const int c = list_byte(*list.window, at);
+        if (c < 0 || ends_line(*list.window, *list.reader, at)) {
+            return;
+        }
+        if (rest.length == sizeof rest.text) {
+            rest.cut = true;
+            return;
+        }
+        if (c != '\r') {
+            rest.text[rest.length++] = static_cast<char>(c);
+        }
+    }
 }
 
 // Whether the record's six fields stand on the line its name starts on, with
-// nothing after them but a comment. Returns false when they do not.
-bool check_layout(Findings& findings, const ListText& list, const RecordTrace& trace,
-                  std::int64_t line) {
-    for (int field = 1; field < 7; ++field) {
+// nothing after them but a comment. Returns false when they do not, and says
+// why when `report` is set.
+bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace, std::int64_t line,
+                  std::int64_t last_line, bool report) {
+    ListWindow& window = *list.window;
+    ByteReader& reader = *list.reader;
+    // The fields all stand on one line when the byte that ends the colour does.
+    for (int field = 1; field < 7 && last_line > line; ++field) {
         const std::uint64_t start = field_start(trace, field);
-        const std::int64_t start_line = line_of(list, start);
-        if (start < list.bytes.size() && start_line > line) {
-            std::uint64_t end = trace.field_end[field];
-            while (end > start && (list.bytes[end - 1] == '\n' || list.bytes[end - 1] == '\r')) {
-                --end;
+        hold_list_bytes(window, reader, start + 1);
+        if (list_byte(window, start) < 0 && start >= list_size(window)) {
+            continue; // the field starts at the end of the list: it is empty
+        }
+        const std::int64_t start_line = line_at(window, reader, start);
+        if (start_line > line) {
+            if (report) {
+                std::uint64_t end = trace.field_end[field];
+                while (end > start &&
+                       (list_byte(window, end - 1) == '\n' || list_byte(window, end - 1) == '\r')) {
+                    --end;
+                }
+                Line& text = begin_list_line(findings, line, "error");
+                putf(text,
+                     "only %d of the six fields after the name stand on this line: the %s "
+                     "is read from line %" PRId64 " (\"",
+                     field - 1, FIELD_NAMES[field], start_line);
+                put_list_text(text, list, start, end);
+                put(text, "\"), so a field is missing and the next record loses its start; give "
+                          "all six: kind,x,y,width,height,colour");
+                finish(findings, text, true);
             }
-            list_error(findings, line,
-                       "only %d of the six fields after the name stand on this line: the %s is "
-                       "read from line %" PRId64 " (\"%s\"), so a field is missing and the next "
-                       "record loses its start; give all six: kind,x,y,width,height,colour",
-                       field - 1, FIELD_NAMES[field], start_line,
-                       shown_text(list.bytes.data() + start, end - start).c_str());
             return false;
         }
     }
-    const std::int64_t name_end_line = line_of(list, trace.field_end[0] - 1);
+    const std::int64_t name_end_line =
+        last_line > line ? line_at(window, reader, trace.field_end[0] - 1) : line;
     if (name_end_line > line) {
-        list_error(findings, line,
-                   "the record runs on from line %" PRId64 " to line %" PRId64
-                   "; write each record on a line of its own",
-                   line, name_end_line);
+        if (report) {
+            list_error(findings, line,
+                       "the record runs on from line %" PRId64 " to line %" PRId64
+                       "; write each record on a line of its own",
+                       line, name_end_line);
+        }
         return false;
     }
     const std::uint64_t end = trace.field_end[6];
-    const char last = end > 0 ? list.bytes[end - 1] : '\n';
-    if (end == trace.field_end[5] || is_digit(last) || last == '\n') {
-        return true; // the colour ended at the end of the list or of its line
+    if (end == trace.field_end[5] || end == 0) {
+        return true; // the colour ended at the end of the list
+    }
+    const int last = list_byte(window, end - 1);
+    if (is_digit(last) || ends_line(window, reader, end - 1)) {
+        return true; // at the end of the list, or of its line
     }
     // What stands after the byte that ended the colour is read as the start
     // of the next record, unless it is nothing or a comment after a blank.
-    const std::string rest = rest_of_line(list, end);
-    const bool blank = last == ' ' || last == '\t';
-    const std::size_t first = rest.find_first_not_of(" \t");
-    if (rest.empty() && (blank || last == '\r' || last == ';')) {
+    LineRest rest;
+    rest_of_line(list, end, rest);
+    const bool blank = is_blank(last);
+    std::size_t first = 0;
+    while (first < rest.length && is_blank(rest.text[first])) {
+        ++first;
+    }
+    const bool nothing_after = rest.length == 0 && !rest.cut;
+    if (nothing_after && (blank || last == '\r' || last == ';')) {
         return true;
     }
-    if (blank && first != std::string::npos && rest[first] == ';') {
+    if (blank && first < rest.length && rest.text[first] == ';') {
         return true;
     }
-    const std::string shown = shown_text(rest.data(), rest.size());
-    if (blank && first == std::string::npos) {
-        list_error(findings, line,
-                   "blanks after the colour become the start of the next record's name; remove "
-                   "them");
+    if (!report) {
+        return false;
+    }
+    Line& text = begin_list_line(findings, line, "error");
+    if (blank && first == rest.length && !rest.cut) {
+        put(text, "blanks after the colour become the start of the next record's name; remove "
+                  "them");
     } else if (last == ';') {
-        list_error(findings, line,
-                   "\";%s\" after the colour: the \";\" ends the number, so no comment starts "
-                   "and \"%s\" becomes the start of the next record's name; put a blank before "
-                   "\";\"",
-                   shown.c_str(), shown.c_str());
+        put(text, "\";");
+        put_shown(text, rest.text, rest.length);
+        put(text, "\" after the colour: the \";\" ends the number, so no comment starts and \"");
+        put_shown(text, rest.text, rest.length);
+        put(text, "\" becomes the start of the next record's name; put a blank before \";\"");
     } else {
-        const std::string extra = blank ? rest.substr(first) : std::string(1, last) + rest;
-        list_error(findings, line,
-                   "\"%s\" after the colour becomes the start of the next record: a field too "
-                   "many, or text that is not a comment; remove it, or start a comment with "
-                   "\";\"",
-                   shown_text(extra.data(), extra.size()).c_str());
+        put(text, "\"");
+        if (blank) {
+            put_shown(text, rest.text + first, rest.length - first);
+        } else {
+            const char c = static_cast<char>(last);
+            put_shown(text, &c, 1);
+            put_shown(text, rest.text, rest.length);
+        }
+        put(text, "\" after the colour becomes the start of the next record: a field too many, "
+                  "or text that is not a comment; remove it, or start a comment with \";\"");
     }
+    finish(findings, text, true);
     return false;
 }
 
-void check_label(Findings& findings, const ListText& list, const ResourceRecord& record,
+// Blanks next to "=" or "," that the reading took into a field: the last
+// byte of the name or the kind, the first of the kind, or the byte that
+// ended a number (a number that starts with a blank ends at it, and one
+// followed by a blank ends there). The colour may end at a blank before a
+// comment; only one that is nothing but a blank counts.
+bool has_blanks_at_separators(ListReading list, const RecordTrace& trace) {
+    const ListWindow& window = *list.window;
+    const auto blank_at = [&window](std::uint64_t offset) {
+        return is_blank(list_byte(window, offset));
+    };
+    if ((trace.name_length > 0 && blank_at(trace.field_end[0] - 2)) ||
+        (trace.field_end[1] > trace.kind_start + 1 &&
+         (blank_at(trace.kind_start) || blank_at(trace.field_end[1] - 2)))) {
+        return true;
+    }
+    for (int field = 2; field < 6; ++field) {
+        if (blank_at(trace.field_end[field] - 1)) {
+            return true;
+        }
+    }
+    return trace.field_end[6] == trace.field_end[5] + 1 && blank_at(trace.field_end[5]);
+}
+
+// The record's line as it was meant: its bytes with the blanks next to "="
+// and "," taken out, up to a comment or the line end.
+void put_without_blanks(Line& text, ListReading list, std::uint64_t name_start) {
+    char meant[QUOTE_LIMIT + 1];
+    std::size_t length = 0;
+    int previous = -1;
+    for (std::uint64_t at = name_start; length < sizeof meant; ++at) {
+        const int c = list_byte(*list.window, at);
+        if (c < 0 || c == ';' || ends_line(*list.window, *list.reader, at)) {
+            break;
+        }
+        if (is_blank(c)) {
+            std::uint64_t next = at;
+            while (is_blank(list_byte(*list.window, next))) {
+                ++next;
+            }
+            const int following = list_byte(*list.window, next);
+            if (previous == '=' || previous == ',' || following == '=' || following == ',' ||
+                following == ';' || following < 0 || following == '\n' || following == '\r') {
+                continue;
+            }
+        }
+        meant[length++] = static_cast<char>(c);
+        previous = c;
+    }
+    put_shown(text, meant, length);
+}
+
+void check_label(Findings& findings, ListReading list, const ResourceRecord& record,
                  const RecordTrace& trace, std::int64_t line) {
-    static constexpr char BYTE_ORDER_MARK[] = "\xEF\xBB\xBF";
-    if (trace.name_start == 0 && list.bytes.compare(0, 3, BYTE_ORDER_MARK) == 0) {
+    if (trace.name_start == 0 && list_byte(*list.window, 0) == 0xEF &&
+        list_byte(*list.window, 1) == 0xBB && list_byte(*list.window, 2) == 0xBF) {
         list_error(findings, line,
                    "the list starts with a byte-order mark, which becomes part of the first "
                    "label; save the list without it (as plain UTF-8 or ASCII)");
         return;
     }
     const auto length = static_cast<std::size_t>(trace.name_length);
-    const std::string name(record.name, length);
-    const std::string label = label_of(record);
-    if (label.empty()) {
+    const std::size_t label_length = record.label_length;
+    if (label_length == 0) {
         list_error(findings, line,
                    "the label is empty (the name starts with a NUL byte), which the assembler "
                    "will not take; give the record a name");
         return;
     }
-    if (label.size() < length) {
-        list_error(findings, line,
-                   "the name \"%s\" holds a NUL byte, and the label written ends there (\"%s\"); "
-                   "remove it",
-                   shown_text(name.data(), name.size()).c_str(),
-                   shown_text(label.data(), label.size()).c_str());
+    if (label_length < length) {
+        Line& text = begin_list_line(findings, line, "error");
+        put(text, "the name \"");
+        put_shown(text, record.name, length);
+        put(text, "\" holds a NUL byte, and the label written ends there (\"");
+        put_shown(text, record.name, label_length);
+        put(text, "\"); remove it");
+        finish(findings, text, true);
         return;
     }
-    const auto bad =
-        std::find_if(label.begin(), label.end(), [](char c) { return !is_label_character(c); });
-    if (bad != label.end()) {
-        list_error(findings, line,
-                   "the label \"%s\" holds %s, which the assembler will not take; use letters, "
-                   "digits, \"_\" and \".\" only",
-                   shown_text(label.data(), label.size()).c_str(), character_words(*bad).c_str());
-    } else if (is_digit(label[0])) {
-        list_error(findings, line,
-                   "the label \"%s\" starts with a digit, which the assembler takes for a "
-                   "number; start it with a letter, \"_\" or \".\"",
-                   label.c_str());
+    const char* bad = std::find_if(record.name, record.name + label_length,
+                                   [](char c) { return !is_label_character(c); });
+    if (bad != record.name + label_length) {
+        Line& text = begin_list_line(findings, line, "error");
+        put(text, "the label \"");
+        put_shown(text, record.name, label_length);
+        put(text, "\" holds ");
+        put_character(text, *bad);
+        put(text, ", which the assembler will not take; use letters, digits, \"_\" and \".\" "
+                  "only");
+        finish(findings, text, true);
+    } else if (is_digit(record.name[0])) {
+        Line& text = begin_list_line(findings, line, "error");
+        put(text, "the label \"");
+        put_shown(text, record.name, label_length);
+        put(text, "\" starts with a digit, which the assembler takes for a number; start it "
+                  "with a letter, \"_\" or \".\"");
+        finish(findings, text, true);
     }
 }
 
@@ -240,28 +458,64 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
     if (is_kind_letter(c)) {
         return;
     }
-    const std::string kind = c == '\0' ? "the kind is empty"
-                                       : "the kind starts with " + character_words(c) +
-                                             ", not B, T, S or s (case counts)";
-    list_error(findings, line,
-               "%s, so this record will be a %s; write B for a block, T for a tile table, S for "
-               "a sprite or s for a white sprite",
-               kind.c_str(), kind_name(record.kind));
+    Line& text = begin_list_line(findings, line, "error");
+    if (c == '\0') {
+        put(text, "the kind is empty");
+    } else {
+        put(text, "the kind starts with ");
+        put_character(text, c);
+        put(text, ", not B, T, S or s (case counts)");
+    }
+    put(text, ", so this record will be a ");
+    put_text(text, kind_name(record.kind));
+    put(text, "; write B for a block, T for a tile table, S for a sprite or s for a white sprite");
+    finish(findings, text, true);
 }
 
-void check_duplicate(Findings& findings, const ResourceRecord& record, std::int64_t line) {
-    const std::string label = label_of(record);
-    const auto [earlier, added] = findings.label_lines.emplace(label, line);
-    if (!added) {
-        list_error(findings, line,
-                   "the label \"%s\" is taken already, on line %" PRId64
-                   ", and the assembler will not take it twice; rename one of them",
-                   shown_text(label.data(), label.size()).c_str(), earlier->second);
+void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint64_t hash,
+                     std::int64_t line) {
+    std::int64_t earlier = 0;
+    switch (add_label(findings.labels, hash, line, earlier)) {
+    case LabelLookup::Added:
+    case LabelLookup::New:
+        return;
+    case LabelLookup::Taken: {
+        Line& text = begin_list_line(findings, line, "error");
+        put(text, "the label \"");
+        put_shown(text, record.name, record.label_length);
+        put(text, "\" is taken already, on line ");
+        put(text, earlier);
+        put(text, ", and the assembler will not take it twice; rename one of them");
+        finish(findings, text, true);
+        return;
+    }
+    case LabelLookup::NowFull: {
+        if (!show_note(findings)) {
+            return;
+        }
+        Line& text = begin_list_line(findings, line, "note");
+        put(text, "the check keeps the first ");
+        put(text, static_cast<std::int64_t>(findings.labels.labels));
+        put(text, " labels only: from this record on, a label is checked against those, but "
+                  "not against the labels after them");
+        finish(findings, text, false);
+        return;
+    }
     }
 }
 
+// A number field's text as written, without the byte that ended it.
+void put_number_text(Line& text, ListReading list, const RecordTrace& trace, int field) {
+    const std::uint64_t begin = trace.field_end[field - 1];
+    std::uint64_t end = trace.field_end[field];
+    if (end > begin && !is_digit(list_byte(*list.window, end - 1))) {
+        --end;
+    }
+    put_list_text(text, list, begin, end);
+}
+
 // A width or height of 0, or one that wrapped past 2^31 and reads as negative.
-void check_size_given(Findings& findings, const ListText& list, const RecordTrace& trace,
+void check_size_given(Findings& findings, ListReading list, const RecordTrace& trace,
                       std::int64_t line, int field, std::int32_t value) {
     if (value == 0) {
         list_error(findings, line,
@@ -269,19 +523,16 @@ void check_size_given(Findings& findings, const ListText& list, const RecordTrac
                    "in pixels",
                    FIELD_NAMES[field], FIELD_NAMES[field]);
     } else if (value < 0) {
-        list_error(findings, line,
-                   "the %s \"%s\" wraps past 2^31 and reads as %" PRId32
-                   ": nothing is drawn and only the header is written; give the %s in pixels, "
-                   "1024 at most",
-                   FIELD_NAMES[field], number_text(list, trace, field).c_str(), value,
-                   FIELD_NAMES[field]);
+        Line& text = begin_list_line(findings, line, "error");
+        putf(text, "the %s \"", FIELD_NAMES[field]);
+        put_number_text(text, list, trace, field);
+        putf(text,
+             "\" wraps past 2^31 and reads as %" PRId32
+             ": nothing is drawn and only the header is written; give the %s in pixels, 1024 "
+             "at most",
+             value, FIELD_NAMES[field]);
+        finish(findings, text, true);
     }
-}
-
-// "the size line says 1 cell across, but ".
-std::string size_line(std::int32_t cells, const char* direction) {
-    return "the size line says " + std::to_string(cells) + (cells == 1 ? " cell " : " cells ") +
-           direction + ", but ";
 }
 
 std::int64_t off_grid(std::int64_t value) {
@@ -302,28 +553,37 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int
     }
     if (record.width > 0 && record.width % 8 != 0) {
         const std::int64_t past = 8 * layout.cells_across - record.width;
+        Line& text = begin_list_line(findings, line, "error");
+        putf(text, "the width %" PRId32 " is not a multiple of 8: ", record.width);
         if (banded) {
-            list_error(findings, line,
-                       "the width %" PRId32 " is not a multiple of 8: %seach band writes %" PRId64
-                       " cells, the last one reaching %" PRId64
-                       " %s past the record; make the width a multiple of 8",
-                       record.width, block ? size_line(layout.size_bytes[0], "across").c_str() : "",
-                       layout.cells_across, past, past == 1 ? "pixel" : "pixels");
+            if (block) {
+                const std::int32_t cells = layout.size_bytes[0];
+                putf(text, "the size line says %" PRId32 " %s across, but ", cells,
+                     plural(cells, "cell", "cells"));
+            }
+            if (layout.cells_across == 1) {
+                putf(text, "each band writes 1 cell, which reaches %" PRId64 " %s past the record",
+                     past, plural(past, "pixel", "pixels"));
+            } else {
+                putf(text,
+                     "each band writes %" PRId64 " cells, the last one reaching %" PRId64
+                     " %s past the record",
+                     layout.cells_across, past, plural(past, "pixel", "pixels"));
+            }
+            put(text, "; make the width a multiple of 8");
         } else if (record.width < 8) {
-            list_error(findings, line,
-                       "the width %" PRId32 " is not a multiple of 8: the size line says 0 cells "
-                       "across, yet a column of 8 pixels is written; make the width 8",
-                       record.width);
+            put(text, "the size line says 0 cells across, yet a column of 8 pixels is written; "
+                      "make the width 8");
         } else {
             const auto columns = static_cast<std::int32_t>(layout.columns_written);
             const std::int32_t left_out = record.width % 8;
-            list_error(findings, line,
-                       "the width %" PRId32 " is not a multiple of 8: %" PRId32
-                       " %s written and the last %" PRId32
-                       " %s left out; make the width a multiple of 8",
-                       record.width, columns, columns == 1 ? "column is" : "columns are", left_out,
-                       left_out == 1 ? "pixel is" : "pixels are");
+            putf(text,
+                 "%" PRId32 " %s written and the last %" PRId32
+                 " %s left out; make the width a multiple of 8",
+                 columns, plural(columns, "column is", "columns are"), left_out,
+                 plural(left_out, "pixel is", "pixels are"));
         }
+        finish(findings, text, true);
     }
     if (!banded) {
         return;
@@ -336,29 +596,47 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int
     }
     if (record.height > 0 && record.height % 8 != 0) {
         const std::int64_t past = 8 * layout.bands - record.height;
-        list_error(findings, line,
-                   "the height %" PRId32 " is not a multiple of 8: %s%" PRId64
-                   " bands of 8 rows are written, the last one reaching %" PRId64
-                   " %s past the record; make the height a multiple of 8",
-                   record.height, block ? size_line(layout.size_bytes[1], "down").c_str() : "",
-                   layout.bands, past, past == 1 ? "row" : "rows");
+        Line& text = begin_list_line(findings, line, "error");
+        putf(text, "the height %" PRId32 " is not a multiple of 8: ", record.height);
+        if (block) {
+            const std::int32_t cells = layout.size_bytes[1];
+            putf(text, "the size line says %" PRId32 " %s down, but ", cells,
+                 plural(cells, "cell", "cells"));
+        }
+        if (layout.bands == 1) {
+            putf(text, "1 band of 8 rows is written, which reaches %" PRId64 " %s past the record",
+                 past, plural(past, "row", "rows"));
+        } else {
+            putf(text,
+                 "%" PRId64 " bands of 8 rows are written, the last one reaching %" PRId64
+                 " %s past the record",
+                 layout.bands, past, plural(past, "row", "rows"));
+        }
+        put(text, "; make the height a multiple of 8");
+        finish(findings, text, true);
     }
 }
 
-void check_place(Findings& findings, const ResourceRecord& record, const PictureFacts* facts,
-                 std::int64_t line) {
-    if (record_is_outside(record)) {
-        const std::string label = label_of(record);
-        list_error(findings, line, "can't convert %s: outside the 1024x1024 picture area",
-                   shown_text(label.data(), label.size()).c_str());
+void check_place(Findings& findings, const ResourceRecord& record, bool outside,
+                 const PictureFacts* facts, std::int64_t line) {
+    if (outside) {
+        Line& text = begin_list_line(findings, line, "error");
+        put(text, "can't convert ");
+        put_shown(text, record.name, std::strlen(record.name));
+        put(text, ": outside the 1024x1024 picture area");
+        finish(findings, text, true);
         return;
     }
     const RecordLayout layout = record_layout(record);
-    if (facts == nullptr || layout.cells_across == 0 || layout.bands == 0) {
+    const std::int64_t columns = columns_drawn(layout);
+    if (facts == nullptr || columns == 0 || layout.rows == 0) {
         return;
     }
-    const std::int64_t right = record.x + 8 * layout.cells_across;
-    const std::int64_t bottom = record.y + layout.rows_read;
+    // What is written: the columns across, and the bands' rows down (a
+    // sprite's own height). Cells read past the picture but not written
+    // change nothing.
+    const std::int64_t right = record.x + 8 * columns;
+    const std::int64_t bottom = record.y + layout.rows;
     const int rows = picture_rows(*facts);
     if (right > facts->width || bottom > rows) {
         list_error(findings, line,
@@ -369,155 +647,379 @@ void check_place(Findings& findings, const ResourceRecord& record, const Picture
     }
 }
 
-} // namespace
+// The first line that ends in CR alone, once it has been read.
+void check_lone_cr(Findings& findings, const ListWindow& window) {
+    if (findings.lone_cr_reported || window.first_lone_cr == ListWindow::NONE) {
+        return;
+    }
+    findings.lone_cr_reported = true;
+    list_error(findings, window.lone_cr_line,
+               "the lines end in CR alone, without LF; kelvora ends a line only at LF and reads "
+               "CR as nothing, so a comment runs on over every line after it; save the list "
+               "with LF (or CR LF) line ends");
+}
 
-void index_lines(ListText& list) {
-    list.line_starts.assign(1, 0);
-    for (std::size_t i = 0; i < list.bytes.size(); ++i) {
-        if (list.bytes[i] == '\n') {
-            list.line_starts.push_back(i + 1);
+// A record whose name starts inside its line, after bytes the record before
+// took into its fields: its label has lost its start.
+void check_lost_start(Findings& findings, ListReading list, const ResourceRecord& record,
+                      const RecordTrace& trace, std::int64_t line) {
+    std::uint64_t start = trace.name_start;
+    std::size_t back = 0;
+    while (start > 0 && back < QUOTE_LIMIT) {
+        const int c = list_byte(*list.window, start - 1);
+        if (c < 0 || ends_line(*list.window, *list.reader, start - 1)) {
+            break;
         }
+        --start;
+        ++back;
+    }
+    while (start < trace.name_start && is_blank(list_byte(*list.window, start))) {
+        ++start;
+    }
+    if (start == trace.name_start || !show_note(findings)) {
+        return;
+    }
+    Line& text = begin_list_line(findings, line, "note");
+    put(text, "the label is \"");
+    put_shown(text, record.name, record.label_length);
+    put(text, "\", not \"");
+    put_list_text(text, list, start, trace.name_start);
+    put_shown(text, record.name, record.label_length);
+    put(text, "\": the record before takes \"");
+    put_list_text(text, list, start, trace.name_start);
+    putf(text,
+         "\" from the start of this line into its fields; mend line %" PRId64
+         " and it is whole again",
+         findings.bad_line);
+    finish(findings, text, false);
+}
+
+const char* TWO_COLOURS = "a cell shows only its ink and paper, so draw it in two colours";
+const char* ALIKE = "a cell's ink and paper are bright together or not at all, so draw its two "
+                    "colours alike";
+const char* PARTNER_FIX = "set the record's colour to 0 to keep black, or draw the partner";
+const char* TRUECOLOUR = "save the picture as truecolour (ImageMagick's PNG24:), whose colours "
+                         "kelvora matches to the display's";
+
+void put_cause(Line& text, const Findings& findings, const ResourceRecord& record,
+               const CellChange& cell) {
+    const DrawnColours& drawn = *findings.drawn;
+    switch (cell.cause) {
+    case ChangeCause::TopCell:
+        putf(text,
+             "a sprite's column takes its ink and paper from its top cell, at %d,%d: ", cell.x,
+             cell.top_y);
+        put_colour(text, cell.ink);
+        put(text, " and ");
+        put_colour(text, cell.paper);
+        put(text, "; draw the column below it in those two colours");
+        return;
+    case ChangeCause::Carried:
+        put(text, "an empty cell keeps the ink and paper carried from the cell to its left, ");
+        put_colour(text, cell.ink);
+        put(text, " and ");
+        put_colour(text, cell.paper);
+        put(text, "; leave the cell out of the record, or draw the cell to its left on black");
+        return;
+    case ChangeCause::AboveFifteen:
+        put(text, "indices above 15 are no display colour and are never given a cell, so they "
+                  "show as its paper; draw in 0 to 15");
+        return;
+    case ChangeCause::Background:
+        put(text, "colour 0 is taken as background, so the record's colour ");
+        put(text, static_cast<std::int64_t>(record.default_colour));
+        put(text, " made ");
+        put_colour(text, cell.partner);
+        put(text, " the partner of ");
+        put_colour(text, cell.colour);
+        put(text, "; ");
+        if (cell.partner < drawn.holdable) {
+            put_text(text, PARTNER_FIX);
+        } else {
+            put(text, "set the record's colour to 0 to keep black");
+        }
+        return;
+    case ChangeCause::ManyColours:
+        put_text(text, TWO_COLOURS);
+        return;
+    case ChangeCause::BrightAndDark:
+        put_text(text, ALIKE);
+        return;
+    case ChangeCause::Palette:
+        break;
+    }
+    put(text, "the display shows each index in its own colour, not its palette entry's (see "
+              "the palette error)");
+}
+
+void note_cells(Findings& findings, const ResourceRecord& record, const RecordPreview& preview) {
+    const DrawnColours& drawn = *findings.drawn;
+    const std::int64_t listed = std::min<std::int64_t>(preview.changed_cells, CELLS_NOTED);
+    for (std::int64_t i = 0; i < listed; ++i) {
+        if (i >= preview.cells_to_describe) {
+            ++findings.notes; // not described: past the notes shown
+            ++findings.notes_hidden;
+            continue;
+        }
+        if (!show_note(findings)) {
+            continue;
+        }
+        const CellChange& cell = preview.cells[i];
+        Line& text = begin_cell_line(findings, cell.x, cell.y);
+        put_shown(text, record.name, record.label_length);
+        put(text, ": ");
+        put(text, static_cast<std::int64_t>(cell.pixels));
+        put_text(text, cell.pixels == 1 ? " pixel is" : " pixels are");
+        put(text, " shown in other colours: ");
+        for (int k = 0; k < cell.kinds; ++k) {
+            const ColourChange& change = cell.changes[k];
+            if (k > 0) {
+                put(text, ", ");
+            }
+            put_drawn(text, drawn, change.drawn);
+            put(text, " as ");
+            put_colour(text, change.shown);
+            put(text, " (");
+            put(text, static_cast<std::int64_t>(change.pixels));
+            put(text, ")");
+        }
+        put(text, "; ");
+        put_cause(text, findings, record, cell);
+        if (cell.palette_too) {
+            put(text, "; and the display shows each index in its own colour, not its palette "
+                      "entry's (see the palette error)");
+        }
+        finish(findings, text, false);
+    }
+    if (preview.changed_cells > CELLS_NOTED && show_note(findings)) {
+        const std::int64_t more = preview.changed_cells - CELLS_NOTED;
+        Line& text = begin_cell_line(findings, preview.first_unlisted_x, preview.first_unlisted_y);
+        put_shown(text, record.name, record.label_length);
+        put(text, ": and ");
+        put(text, more);
+        put_text(text, more == 1 ? " more cell with pixels shown in other colours"
+                                 : " more cells with pixels shown in other colours");
+        finish(findings, text, false);
     }
 }
 
-std::int64_t line_of(const ListText& list, std::uint64_t offset) {
-    return std::upper_bound(list.line_starts.begin(), list.line_starts.end(), offset) -
-           list.line_starts.begin();
+void note_white_sprite(Findings& findings, const ResourceRecord& record, std::int64_t line,
+                       const RecordPreview& preview) {
+    const DrawnColours& drawn = *findings.drawn;
+    if (preview.white_has_15 && !show_note(findings)) {
+        return;
+    }
+    Line& text = preview.white_has_15
+                     ? begin_cell_line(findings, preview.first_white_x, preview.first_white_y)
+                     : begin_list_line(findings, line, "error");
+    if (preview.white_has_15) {
+        put_shown(text, record.name, record.label_length);
+        put(text, ": a white sprite shows only bright white 15 as ink, so its ");
+    } else {
+        put(text, "the white sprite \"");
+        put_shown(text, record.name, record.label_length);
+        put(text, "\" has no pixel in 15, so it comes out all black: a white sprite shows only "
+                  "bright white 15 as ink, and its ");
+    }
+    put(text, preview.changed_pixels);
+    put_text(text, preview.changed_pixels == 1 ? " pixel in " : " pixels in ");
+    bool first = true;
+    for (int word = 0; word < 256; word += 8) {
+        std::uint64_t seen;
+        std::memcpy(&seen, preview.white_indices + word, sizeof seen);
+        for (int index = word; seen != 0; ++index, seen >>= 8) {
+            if ((seen & 0xFF) != 0 && white_sprite_changes(drawn, index)) {
+                put_text(text, first ? "" : ", ");
+                put_drawn(text, drawn, index);
+                first = false;
+            }
+        }
+    }
+    put_text(text,
+             preview.changed_pixels == 1 ? " shows as paper, black; " : " show as paper, black; ");
+    if (drawn.holdable > 15) {
+        put(text, "draw it in 15");
+    } else {
+        putf(text, "a %d-bit picture has no 15, so %s", drawn.holdable == 2 ? 1 : 2, TRUECOLOUR);
+    }
+    finish(findings, text, !preview.white_has_15);
 }
+
+} // namespace
 
 void start_findings(Findings& findings, std::FILE* out, const char* picture_path,
                     const char* list_path) {
     findings.out = out;
     findings.picture_path = picture_path;
     findings.list_path = list_path;
+    findings.drawn = nullptr;
     findings.errors = 0;
     findings.notes = 0;
+    findings.notes_hidden = 0;
     findings.assemblers = ALL_ASSEMBLERS;
-    findings.label_lines.clear();
+    start_label_set(findings.labels);
     findings.have_previous = false;
-    findings.previous_end = 0;
     findings.previous_layout_wrong = false;
+    findings.previous_left_over = false;
+    findings.bad_line = 0;
+    findings.previous_end = 0;
+    findings.lone_cr_reported = false;
+    findings.records = 0;
+}
+
+int cells_to_describe(const Findings& findings) {
+    const std::int64_t left = NOTES_SHOWN - (findings.notes - findings.notes_hidden);
+    return static_cast<int>(std::clamp<std::int64_t>(left, 0, CELLS_NOTED));
+}
+
+void end_findings(Findings& findings) {
+    free_label_set(findings.labels);
 }
 
 void find_refused_picture(Findings& findings, const char* reason) {
-    picture_error(findings, "%s", reason);
+    Line& text = begin_picture_line(findings);
+    put_text(text, reason);
+    finish(findings, text, true);
 }
 
 void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
-                               const PreviewImage& image) {
+                               const DrawnColours& drawn) {
     if (!facts.indexed) {
         return;
     }
+    // The display's order, as far as the picture's indices go.
+    static constexpr const char* ORDER[3] = {
+        "0 black, 1 blue", "0 black, 1 blue, 2 red, 3 magenta",
+        ("0 black, 1 blue, 2 red, 3 magenta, 4 green, 5 cyan, 6 yellow, 7 white, then the same "
+         "bright")};
+    const char* order = ORDER[drawn.holdable == 2 ? 0 : (drawn.holdable == 4 ? 1 : 2)];
     for (int i = 0; i < 16 && i < facts.palette_entries; ++i) {
-        if (!image.index_drawn[i]) {
+        const int looks = drawn.looks[i];
+        if (!drawn.used[i] || looks == display_class(i)) {
             continue;
         }
         const Rgb entry = facts.palette[i];
-        const int looks = nearest_display_colour(entry).index;
-        if ((looks & 7) != (i & 7)) {
-            // Bright black shows as black.
-            const char* shows = colour_name(same_on_display(i, 0) ? 0 : i);
-            picture_error(findings,
-                          "palette entry %d is #%02x%02x%02x, which looks %s, but the display "
-                          "shows index %d as %s, so what is drawn in it will show %s; keep the "
-                          "palette in the display's order (0 black, 1 blue, 2 red, 3 magenta, "
-                          "4 green, 5 cyan, 6 yellow, 7 white, then the same bright)",
-                          i, entry.r, entry.g, entry.b, colour_name(looks), i, shows, shows);
-        }
+        const char* shows = colour_name(display_class(i));
+        Line& text = begin_picture_line(findings);
+        putf(text,
+             "palette entry %d is #%02x%02x%02x, which looks %s, but the display shows index %d "
+             "as %s, so what is drawn in it will show %s; keep the palette in the display's "
+             "order (%s), or %s",
+             i, entry.r, entry.g, entry.b, colour_name(looks), i, shows, shows, order, TRUECOLOUR);
+        finish(findings, text, true);
     }
 }
 
-bool find_record_errors(Findings& findings, const ListText& list, const ResourceRecord& record,
-                        const RecordTrace& trace, const PictureFacts* facts) {
-    const std::int64_t line = line_of(list, trace.name_start);
-    // A record that starts on the line where the previous one's fields ran
-    // on is what is left of that line: the previous record's finding says why.
-    const bool leftover = findings.have_previous && findings.previous_layout_wrong &&
-                          line == line_of(list, findings.previous_end - 1) &&
-                          list.bytes[findings.previous_end - 1] != '\n';
+bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
+                        const RecordTrace& trace, std::int64_t& line) {
+    ListWindow& window = *list.window;
+    ByteReader& reader = *list.reader;
+    ++findings.records;
+    // Counting the record's own lines, the byte after it included, finds a
+    // CR alone among them before anything is said about it.
+    std::int64_t last_line = 1;
+    record_lines(window, reader, trace.name_start,
+                 trace.field_end[6] > trace.name_start ? trace.field_end[6] - 1 : trace.name_start,
+                 line, last_line);
+    check_lone_cr(findings, window);
+    const bool after_wrong = findings.have_previous && findings.previous_layout_wrong;
     findings.have_previous = true;
     findings.previous_end = trace.field_end[6];
-    if (leftover) {
-        findings.previous_layout_wrong = true;
+    // A record that starts on the line where a wrong record's fields ended
+    // is what is left of that line: that record's finding says why.
+    if (after_wrong && line == findings.bad_line) {
+        findings.previous_left_over = true;
         return false;
     }
-    findings.previous_layout_wrong = !check_layout(findings, list, trace, line);
+    const bool after_left_over = after_wrong && findings.previous_left_over;
+    findings.previous_left_over = false;
+    if (after_left_over) {
+        check_lost_start(findings, list, record, trace, line);
+    }
+    if (has_blanks_at_separators(list, trace)) {
+        Line& text = begin_list_line(findings, line, "error");
+        put(text, "blanks around \"=\" and \",\" are read into the fields: a name or kind keeps "
+                  "them, and a number that starts with one reads as 0, so the fields after it "
+                  "shift; remove them: ");
+        put_without_blanks(text, list, trace.name_start);
+        finish(findings, text, true);
+        findings.previous_layout_wrong =
+            !check_layout(findings, list, trace, line, last_line, false);
+        findings.bad_line = last_line;
+        return false;
+    }
+    findings.previous_layout_wrong = !check_layout(findings, list, trace, line, last_line, true);
+    findings.bad_line = last_line;
     check_label(findings, list, record, trace, line);
-    for (const std::string& clash : label_clashes(label_of(record), findings.assemblers)) {
+    for (const std::string& clash :
+         label_clashes(std::string_view(record.name, record.label_length), findings.assemblers)) {
         list_error(findings, line, "%s", clash.c_str());
     }
     check_kind(findings, record, line);
+    return true;
+}
+
+void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
+                             const RecordTrace& trace, std::uint64_t label_hash, bool outside,
+                             const PictureFacts* facts, std::int64_t line) {
     // Nothing at all is written for a record outside the area, so what its
     // sizes would do is beside the point.
-    if (!record_is_outside(record)) {
-        check_duplicate(findings, record, line);
+    if (!outside) {
+        check_duplicate(findings, record, label_hash, line);
         check_size_given(findings, list, trace, line, 4, record.width);
         check_size_given(findings, list, trace, line, 5, record.height);
         check_cell_edges(findings, record, line);
     }
-    check_place(findings, record, facts, line);
-    return true;
+    check_place(findings, record, outside, facts, line);
 }
 
-void find_record_notes(Findings& findings, const ResourceRecord& record,
+void find_record_notes(Findings& findings, const ResourceRecord& record, std::int64_t line,
                        const RecordPreview& preview) {
-    const std::string label = label_of(record);
-    const std::string name = shown_text(label.data(), label.size());
-    if (preview.off_white_pixels > 0) {
-        std::string colours;
-        for (int i = 0; i < 256; ++i) {
-            if (preview.off_white_colour[i]) {
-                colours += (colours.empty() ? "" : ", ") + colour_words(i);
-            }
-        }
-        cell_note(findings, preview.first_off_white_x, preview.first_off_white_y,
-                  "%s: a white sprite shows only bright white 15 as ink, so its %" PRId64
-                  " pixels in %s show as paper, black; draw it in 15",
-                  name.c_str(), preview.off_white_pixels, colours.c_str());
-    }
     if (record.kind == RecordKind::WhiteSprite) {
-        return; // its one note above says what every changed pixel is
-    }
-    const std::int64_t listed = std::min<std::int64_t>(preview.changed_cells, CELLS_NOTED);
-    for (std::int64_t i = 0; i < listed; ++i) {
-        const CellChange& cell = preview.cells[i];
-        std::string changes;
-        bool hue_changed = false;
-        for (int k = 0; k < cell.kinds; ++k) {
-            const ColourChange& change = cell.changes[k];
-            // Bright black shows as black; say so.
-            const int shown = same_on_display(change.shown, 0) ? 0 : change.shown;
-            changes += (k > 0 ? ", " : "") + colour_words(change.drawn) + " as " +
-                       colour_words(shown) + " (" + std::to_string(change.pixels) + ")";
-            hue_changed = hue_changed || change.drawn > 15 || (change.drawn & 7) != (shown & 7);
+        if (preview.changed_pixels > 0) {
+            note_white_sprite(findings, record, line, preview);
         }
-        cell_note(findings, cell.x, cell.y, "%s: %d %s shown in other colours: %s; %s",
-                  name.c_str(), cell.pixels, cell.pixels == 1 ? "pixel is" : "pixels are",
-                  changes.c_str(),
-                  hue_changed ? "a cell shows only its ink and paper, so draw it in two colours"
-                              : "a cell's ink and paper are bright together or not at all, so "
-                                "draw its two colours alike");
+        return; // its one finding says what every changed pixel is
     }
-    if (preview.changed_cells > CELLS_NOTED) {
-        cell_note(findings, preview.first_unlisted_x, preview.first_unlisted_y,
-                  "%s: and %" PRId64 " more cells with pixels shown in other colours", name.c_str(),
-                  preview.changed_cells - CELLS_NOTED);
-    }
+    note_cells(findings, record, preview);
 }
 
-void find_early_end(Findings& findings, const ListText& list, std::uint64_t end) {
-    if (end == 0 || end >= list.bytes.size() ||
-        list.bytes.find_first_not_of(" \t\r\n", end) == std::string::npos) {
-        return; // the list ran to its end, or only blanks follow
+void find_list_end(Findings& findings, ListReading list, std::uint64_t end) {
+    ListWindow& window = *list.window;
+    ByteReader& reader = *list.reader;
+    const std::int64_t end_line = end > 0 ? line_at(window, reader, end - 1) : 1;
+    const int separator = end > 0 ? list_byte(window, end - 1) : -1;
+    const bool more = read_to_end(window, reader, end);
+    check_lone_cr(findings, window);
+    if (end > 0 && more && (separator == '=' || separator == ',')) {
+        const std::uint64_t size = list_size(window);
+        const std::int64_t last_line = line_at(window, reader, size > 0 ? size - 1 : 0);
+        const std::int64_t unread = last_line - end_line + 1;
+        list_error(findings, end_line,
+                   "the list ends here: the name before \"%c\" is empty, so kelvora reads no "
+                   "further and the %" PRId64 " %s from here on %s not converted; give the "
+                   "record a name",
+                   separator, unread, plural(unread, "line", "lines"), plural(unread, "is", "are"));
+    } else if (findings.records == 0 && !findings.lone_cr_reported && show_note(findings)) {
+        Line& text = begin_list_line(findings, 1, "note");
+        put(text, "the list holds no record, so kelvora writes an empty output; write one "
+                  "record a line: name=kind,x,y,width,height,colour");
+        finish(findings, text, false);
     }
-    const std::int64_t line = line_of(list, end - 1);
-    std::int64_t last_line = line_of(list, list.bytes.size() - 1);
-    const std::int64_t unread = last_line - line + 1;
-    const char separator = list.bytes[end - 1];
-    list_error(findings, line,
-               "the list ends here: the name before \"%c\" is empty, so kelvora reads no further "
-               "and the %" PRId64 " %s from here on %s not converted; give the record a name",
-               separator, unread, unread == 1 ? "line" : "lines", unread == 1 ? "is" : "are");
+    if (findings.notes_hidden > 0) {
+        // Said last, and not a note itself: it adds no mistake.
+        static Line text;
+        text.length = 0;
+        put_text(text, findings.picture_path);
+        put(text, ": note: ");
+        put(text, findings.notes_hidden);
+        put_text(text, findings.notes_hidden == 1 ? " more note like those above is not shown"
+                                                  : " more notes like those above are not shown");
+        put(text, "; the check shows the first ");
+        put(text, NOTES_SHOWN);
+        text.text[text.length++] = '\n';
+        std::fwrite(text.text, 1, text.length, findings.out);
+    }
 }
 
 } // namespace kelvora

@@ -1,74 +1,99 @@
 // The checker's findings: mistakes in a sheet that kelvora converts without a
 // word, each said once in the compilers' form, so an editor can jump to it:
 //   LIST:LINE: error: TEXT        a record, by the line its name starts on
+//   LIST:LINE: note: TEXT         the same, for what may be meant
 //   PICTURE: error: TEXT          the picture as a whole
 //   PICTURE:X,Y: note: TEXT       a cell, by its top-left pixel
-// TEXT says what will happen and what to do. Both `kelvora-preview --check`
-// and the preview's report print them.
+// TEXT says what will happen, why, and what to do. Both
+// `kelvora-preview --check` and the preview's report print them.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
-#include <unordered_map>
-#include <vector>
 
 #include "input/picture.h"
 #include "input/resource_list.h"
+#include "preview/cell_changes.h"
 #include "preview/label_check.h"
-#include "preview/render.h"
+#include "preview/label_set.h"
+#include "preview/list_window.h"
 
 namespace kelvora {
 
-// The list as read, kept for line numbers and the text of its fields.
-struct ListText {
-    std::string bytes;
-    std::vector<std::uint64_t> line_starts; // offset of each line's first byte
+// The list as it is being read: the window over its bytes, and the reader
+// that reads records from it.
+struct ListReading {
+    ListWindow* window;
+    ByteReader* reader;
 };
-
-void index_lines(ListText& list);
-
-// The line (from 1) that holds the byte at `offset`.
-std::int64_t line_of(const ListText& list, std::uint64_t offset);
 
 struct Findings {
     std::FILE* out;
     const char* picture_path;
     const char* list_path;
+    const DrawnColours* drawn; // null while there is no picture
     std::int64_t errors;
-    std::int64_t notes;
-    AssemblerSet assemblers; // whose labels are checked; all of them unless told
-    // What the list's earlier records left for the later ones to be checked against.
-    std::unordered_map<std::string, std::int64_t> label_lines;
+    std::int64_t notes;        // all of them, shown or not
+    std::int64_t notes_hidden; // past the first NOTES_SHOWN
+    AssemblerSet assemblers;   // whose labels are checked; all of them unless told
+    // What the list's earlier records left for the later ones to be checked
+    // against.
+    LabelSet labels;
     bool have_previous;
-    std::uint64_t previous_end; // just past the previous record's colour
     bool previous_layout_wrong; // its fields did not end its line
+    bool previous_left_over;    // it was what a wrong record left of a line
+    std::int64_t bad_line;      // the line the last wrong record's fields ended on
+    std::uint64_t previous_end; // just past the previous record's colour
+    bool lone_cr_reported;
+    std::int64_t records;
 };
+
+// Notes shown in a run: a sheet with more has the same few mistakes many
+// times over, and the lines past these would cost more than the check.
+// Every note still counts (for --strict), and a last line says how many
+// were not shown.
+inline constexpr std::int64_t NOTES_SHOWN = 200;
 
 void start_findings(Findings& findings, std::FILE* out, const char* picture_path,
                     const char* list_path);
+
+// How many changed cells of the next record are worth describing: as many
+// as may still be shown.
+int cells_to_describe(const Findings& findings);
+void end_findings(Findings& findings);
 
 // A picture kelvora refuses.
 void find_refused_picture(Findings& findings, const char* reason);
 
 // Palette entries, of the indices the picture uses, that the display will
-// show in another hue.
+// show in another colour.
 void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
-                               const PreviewImage& image);
+                               const DrawnColours& drawn);
 
-// Everything about one record that shows in the list alone, and its place
-// against the picture when there is one (`facts` null when there is none).
-// Returns false for a record that is only the leftover of the record before,
-// whose own findings would say nothing new.
-bool find_record_errors(Findings& findings, const ListText& list, const ResourceRecord& record,
-                        const RecordTrace& trace, const PictureFacts* facts);
+// What shows in a record's own text: its layout on the line, its label and
+// its kind. Returns false for a record that is only the leftover of the
+// record before, or whose fields are misread, whose other findings would
+// say nothing new. `line` is set to the line its name starts on.
+bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
+                        const RecordTrace& trace, std::int64_t& line);
 
-// The cells of a converted record that the display shows otherwise than drawn.
-void find_record_notes(Findings& findings, const ResourceRecord& record,
+// The rest, for a record find_record_errors took as its own: its label
+// against the earlier ones (`label_hash` is its label_hash), its sizes, and
+// its place against the grid (`outside`) and the picture (`facts`, null
+// when there is none). Said after find_record_errors's findings, and
+// before the record's notes.
+void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
+                             const RecordTrace& trace, std::uint64_t label_hash, bool outside,
+                             const PictureFacts* facts, std::int64_t line);
+
+// The cells of a converted record that the display shows otherwise than
+// drawn; a white sprite that shows nothing white.
+void find_record_notes(Findings& findings, const ResourceRecord& record, std::int64_t line,
                        const RecordPreview& preview);
 
-// A list that ends at an empty name while more follows; `end` is where the
-// reading stopped.
-void find_early_end(Findings& findings, const ListText& list, std::uint64_t end);
+// At the end of the list, where the reading stopped (`end`): a list that
+// ends at an empty name while more follows, one whose lines end in CR alone,
+// one that yields no record. Reads the rest of the list.
+void find_list_end(Findings& findings, ListReading list, std::uint64_t end);
 
 } // namespace kelvora

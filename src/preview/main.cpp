@@ -3,6 +3,8 @@
 // conversion changed and names every mistake in the sheet; with --check it
 // only names the mistakes. Unlike kelvora it fails with a non-zero exit
 // status, so a build stops at the cause.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -15,9 +17,8 @@
 
 namespace {
 
-// Owned for the whole run, like kelvora's stores.
-kelvora::Stores stores;
-kelvora::PictureScratch picture_scratch;
+// The preview's image, 7 MiB of which a preview touches only what its
+// picture covers.
 kelvora::PreviewImage image;
 
 const char USAGE[] =
@@ -59,6 +60,12 @@ int usage_error(const char* problem, const char* argument) {
 
 int main(int argc, char** argv) {
     kelvora::make_write_signals_errors();
+    // A sheet can have many findings: written 64 KiB at a time, not in the
+    // few KiB a pipe or file gets by default. A terminal keeps its lines.
+    static char report_buffer[1 << 16];
+    if (isatty(STDOUT_FILENO) == 0) {
+        std::setvbuf(stdout, report_buffer, _IOFBF, sizeof report_buffer);
+    }
     const char* names[3] = {nullptr, nullptr, nullptr};
     int name_count = 0;
     int scale = 0;
@@ -124,7 +131,7 @@ int main(int argc, char** argv) {
     }
     const kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict, assemblers};
     if (check) {
-        return kelvora::run_check(stores, picture_scratch, image, request, stdout, stderr);
+        return kelvora::run_check(kelvora::allocate_preview_memory(), request, stdout, stderr);
     }
-    return kelvora::run_preview(stores, picture_scratch, image, request, stdout, stderr);
+    return kelvora::run_preview(kelvora::allocate_preview_memory(), image, request, stdout, stderr);
 }

@@ -1,6 +1,8 @@
-// Writes the preview as an RGB PNG: the left panel beside the right, every
+// Writes the preview as a PNG: the left panel beside the right, every
 // picture pixel zoomed to a square of scale x scale, with the changed pixels
-// and the record frames marked on the right.
+// and the record frames marked on the right. A preview has few colours, so
+// it is written with a palette (an RGB PNG only when it has more than 256),
+// and compressed quickly: its long runs of one colour compress well anyway.
 #pragma once
 
 #include "preview/render.h"
@@ -26,12 +28,15 @@ int automatic_scale(int width, int height);
 // a zoomed pixel from scale 8 up.
 int mark_width(int scale);
 
-// The right panel's colour at one PNG pixel: (dx, dy) is the position inside
-// the zoomed picture pixel (x, y).
-Rgb right_panel_colour(const PreviewImage& image, int x, int y, int dx, int dy, int scale);
+Rgb tinted(Rgb colour);
+
+// What the right panel shows at one PNG pixel: (dx, dy) is the position
+// inside the zoomed picture pixel (x, y).
+enum class RightPanelPart : unsigned char { Shown, Tinted, Frame, OutlineDark, OutlineLight };
+RightPanelPart right_panel_part(const PreviewImage& image, int x, int y, int dx, int dy, int scale);
 
 // Writes the PNG to the file descriptor: 0, or the errno of the failure
 // (EIO when libpng itself gave up).
-int write_preview_png(int fd, const PreviewImage& image, int scale);
+int write_preview_png(int fd, const PreviewImage& image, const PictureGrid& grid, int scale);
 
 } // namespace kelvora

@@ -1,21 +1,26 @@
 // The preview run over the three files: the picture is read by the
-// converter's own reader, every record is converted by the converter's own
-// record conversion and drawn, and the PNG is written at the end.
+// converter's own reader and the list through a window, every record is
+// converted by the converter's own record conversion and what changed is
+// counted (for a preview, drawn too), and the PNG is written at the end. The
+// check only counts.
 #include "preview/preview_run.h"
 
 #include <cinttypes>
+#include <cstddef>
 #include <cstring>
+#include <new>
 
-#include <unistd.h>
-
-#include <cerrno>
+#include <sys/stat.h>
 
 #include "convert/convert_record.h"
 #include "files/files.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
+#include "model/zeroed_block.h"
+#include "preview/cell_changes.h"
 #include "preview/findings.h"
+#include "preview/list_window.h"
 #include "preview/png_writer.h"
 
 namespace kelvora {
@@ -89,7 +94,8 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
     }
     const RecordLayout layout = record_layout(record);
     const std::int64_t columns = columns_drawn(layout);
-    if (layout.body == BandBody::CellLines) {
+    if (is_banded(record.kind)) {
+        // Across by down, as a size: "1 x 1 cells" like "2 x 1 cells".
         std::fprintf(report, "%" PRId64 " x %" PRId64 " cells", columns, layout.bands);
     } else {
         std::fprintf(report, "%" PRId64 " %s x %" PRId64 " %s", columns,
@@ -105,71 +111,104 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
     std::fputc('\n', report);
 }
 
-// The whole list, kept for the line numbers and field texts of the findings:
-// 0, or the errno of a failed read.
-int read_list(const InputFile& file, ListText& list) {
-    list.bytes.clear();
-    char chunk[1 << 16];
-    for (;;) {
-        const ssize_t got = read(file.handle.fd(), chunk, sizeof chunk);
-        if (got > 0) {
-            list.bytes.append(chunk, static_cast<std::size_t>(got));
-        } else if (got == 0) {
-            index_lines(list);
-            return 0;
-        } else if (errno != EINTR) {
-            return errno;
-        }
-    }
-}
-
 struct SheetTotals {
     std::int64_t previewed;
     std::int64_t skipped; // outside the grid
     std::int64_t changed;
 };
 
+// What the walk over the list works with: the picture, when it was taken,
+// and the image to draw into, for a preview.
+struct Sheet {
+    Stores* stores;
+    const PictureFacts* facts; // null when the picture was refused
+    const DrawnColours* drawn;
+    PreviewImage* image; // null when only checking
+    std::FILE* report;   // each record's line, for a preview
+};
+
 // Checks every record of the list and, when the picture was taken, converts
-// and draws it as kelvora would. The findings go to `findings`; with a
-// `report`, each converted record's line too.
-SheetTotals walk_sheet(Stores& stores, PreviewImage& image, const ListText& list,
-                       const PictureFacts* facts, Findings& findings, std::FILE* report) {
-    static RecordPreview preview; // 1.5 KiB of cell changes, kept off the stack
-    static ByteReader reader;
+// it as kelvora would, counting (and for a preview drawing) what changed.
+SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reader,
+                       Findings& findings) {
+    static RecordPreview preview; // a few KiB of cell changes, kept off the stack
     SheetTotals totals{0, 0, 0};
-    start_reading_memory(reader, list.bytes.data(), list.bytes.size());
-    ResourceRecord record{};
-    RecordTrace trace{};
-    while (read_record(reader, record, trace)) {
-        const bool own = find_record_errors(findings, list, record, trace, facts);
-        if (record_is_outside(record)) {
+    const ListReading list{&window, &reader};
+    // What is found in a record's own text is found before the next record
+    // is read, while its bytes are surely held. Then the next record is
+    // read, and the memory its label will be looked up in is fetched while
+    // the one at hand is converted and its label looked up: with many
+    // labels, that memory is far.
+    ResourceRecord records[2]{};
+    RecordTrace traces[2]{};
+    std::uint64_t hashes[2] = {0, 0};
+    std::uint64_t starts[2] = {0, 0};
+    int at = 0;
+    bool more = read_record(reader, records[0], traces[0]);
+    hashes[0] = label_hash(records[0].name, records[0].label_length);
+    while (more) {
+        const ResourceRecord& record = records[at];
+        const RecordTrace& trace = traces[at];
+        std::int64_t line = 0;
+        const bool outside = record_is_outside(record);
+        const bool own = find_record_errors(findings, list, record, trace, line);
+
+        // The record at hand stays held while the next is read: its end is
+        // where a wrong record's leftovers are looked for.
+        keep_list_bytes(window, starts[at]);
+        starts[at ^ 1] = bytes_taken(reader);
+        more = read_record(reader, records[at ^ 1], traces[at ^ 1]);
+        if (more) {
+            hashes[at ^ 1] = label_hash(records[at ^ 1].name, records[at ^ 1].label_length);
+            prefetch_label(findings.labels, hashes[at ^ 1]);
+        }
+
+        const bool converted = !outside && sheet.facts != nullptr;
+        if (converted) {
+            preview_record(sheet.image, *sheet.stores, record, *sheet.drawn, sheet.facts->width,
+                           picture_rows(*sheet.facts), own ? cells_to_describe(findings) : 0,
+                           preview);
+        }
+        if (own) {
+            find_record_size_errors(findings, list, record, trace, hashes[at], outside, sheet.facts,
+                                    line);
+        }
+        at ^= 1;
+        if (outside) {
             ++totals.skipped;
             continue;
         }
-        if (facts == nullptr) {
+        if (!converted) {
             continue;
         }
-        preview_record(image, stores, record, preview);
-        if (report != nullptr) {
-            print_record_line(record, preview, image, report);
+        if (sheet.report != nullptr) {
+            print_record_line(record, preview, *sheet.image, sheet.report);
         }
         if (own) {
-            find_record_notes(findings, record, preview);
+            find_record_notes(findings, record, line, preview);
         }
         ++totals.previewed;
         totals.changed += preview.changed_pixels;
     }
-    find_early_end(findings, list, bytes_taken(reader));
+    find_list_end(findings, list, bytes_taken(reader));
     return totals;
 }
 
+// A list of many records has room made for its labels at once: a record
+// takes 14 bytes at the least, and usually some more.
+void expect_labels(Findings& findings, const InputFile& list) {
+    if (S_ISREG(list.info.st_mode) && list.info.st_size > 0) {
+        reserve_labels(findings.labels, static_cast<std::size_t>(list.info.st_size) / 16);
+    }
+}
+
 // Colours drawn that the picture's palette does not define.
-void warn_about_missing_colours(const PreviewImage& image, const PictureFacts& facts,
+void warn_about_missing_colours(const DrawnColours& drawn, const PictureFacts& facts,
                                 const char* path, std::FILE* messages) {
     int missing = 0;
     int highest = 0;
     for (int i = facts.palette_entries; i < 256 && facts.indexed; ++i) {
-        if (image.index_drawn[i]) {
+        if (drawn.used[i]) {
             ++missing;
             highest = i;
         }
@@ -184,11 +223,11 @@ void warn_about_missing_colours(const PreviewImage& image, const PictureFacts& f
     }
 }
 
-bool write_png_file(const char* path, OutputFile& output, const PreviewImage& image, int scale,
-                    std::FILE* messages) {
+bool write_png_file(const char* path, OutputFile& output, const PreviewImage& image,
+                    const PictureGrid& grid, int scale, std::FILE* messages) {
     int error = start_writing(output);
     if (error == 0) {
-        error = write_preview_png(output.handle.fd(), image, scale);
+        error = write_preview_png(output.handle.fd(), image, grid, scale);
     }
     if (error == 0) {
         error = commit_output(output); // a cut-off PNG never takes the earlier one's place
@@ -201,17 +240,30 @@ bool write_png_file(const char* path, OutputFile& output, const PreviewImage& im
 
 } // namespace
 
-int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
-                const PreviewRequest& request, std::FILE* report, std::FILE* messages) {
+PreviewMemory& allocate_preview_memory() {
+    // Everything but a PNG's decoded picture is taken at once; that part, at
+    // the end, is touched only when a PNG is read.
+    void* block =
+        allocate_zeroed_block(sizeof(PreviewMemory), offsetof(PreviewMemory, picture) +
+                                                         offsetof(PictureScratch, png_pixels));
+    if (block == nullptr) {
+        return *new PreviewMemory{}; // zero like the block, only slower to touch
+    }
+    return *new (block) PreviewMemory;
+}
+
+int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest& request,
+                std::FILE* report, std::FILE* messages) {
+    Stores& stores = memory.stores;
     InputFile picture;
     if (!open_preview_input(request.picture_path, picture, messages)) {
         return PREVIEW_FAILED;
     }
-    ByteReader reader; // 64 KiB of read-ahead, used for the picture, then the list
+    ByteReader reader; // 64 KiB of read-ahead for the picture; the list comes through a window
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    if (!read_preview_picture(reader, scratch, request.picture_path, stores, facts, image.drawn,
-                              messages)) {
+    if (!read_preview_picture(reader, memory.picture, request.picture_path, stores, facts,
+                              image.drawn, messages)) {
         return PREVIEW_FAILED;
     }
     print_picture_warnings(facts, request.picture_path, messages);
@@ -241,17 +293,24 @@ int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
         return PREVIEW_FAILED;
     }
 
-    static ListText text;
-    if (const int read_error = read_list(list, text); read_error != 0) {
-        fail(messages, "can't read", request.list_path, std::strerror(read_error));
-        return PREVIEW_FAILED;
-    }
+    static DrawnColours drawn;
+    learn_drawn_colours(drawn, facts, stores.grid);
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
     findings.assemblers = request.assemblers;
-    start_preview(image, stores.grid, facts);
-    find_palette_out_of_order(findings, facts, image);
-    const SheetTotals totals = walk_sheet(stores, image, text, &facts, findings, report);
+    findings.drawn = &drawn;
+    start_preview(image, facts);
+    find_palette_out_of_order(findings, facts, drawn);
+    ListWindow& window = memory.window;
+    start_list_window(window, list.handle.fd(), reader);
+    expect_labels(findings, list);
+    const Sheet sheet{&stores, &facts, &drawn, &image, report};
+    const SheetTotals totals = walk_sheet(sheet, window, reader, findings);
+    end_findings(findings);
+    if (window.error != 0) {
+        fail(messages, "can't read", request.list_path, std::strerror(window.error));
+        return PREVIEW_FAILED;
+    }
     std::fprintf(report, "total: %" PRId64 " %s, %" PRId64 " %s changed", totals.previewed,
                  plural(totals.previewed, "record", "records"), totals.changed,
                  plural(totals.changed, "pixel", "pixels"));
@@ -259,7 +318,7 @@ int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
         std::fprintf(report, ", %" PRId64 " not converted", totals.skipped);
     }
     std::fputc('\n', report);
-    warn_about_missing_colours(image, facts, request.picture_path, messages);
+    warn_about_missing_colours(drawn, facts, request.picture_path, messages);
 
     if (!output.handle.is_open()) {
         switch (open_output(request.output_path, {&picture, &list}, true, output, error,
@@ -274,22 +333,24 @@ int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
             return PREVIEW_FAILED;
         }
     }
-    if (!write_png_file(request.output_path, output, image, scale, messages)) {
+    if (!write_png_file(request.output_path, output, image, stores.grid, scale, messages)) {
         return PREVIEW_FAILED;
     }
     return totals.skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;
 }
 
-int run_check(Stores& stores, PictureScratch& scratch, PreviewImage& image,
-              const PreviewRequest& request, std::FILE* report, std::FILE* messages) {
+int run_check(PreviewMemory& memory, const PreviewRequest& request, std::FILE* report,
+              std::FILE* messages) {
+    Stores& stores = memory.stores;
     InputFile picture;
     if (!open_preview_input(request.picture_path, picture, messages)) {
         return CHECK_CANNOT_RUN;
     }
-    ByteReader reader; // 64 KiB of read-ahead for the picture
+    ByteReader reader; // 64 KiB of read-ahead for the picture; the list comes through a window
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    const PictureVerdict verdict = read_picture(reader, scratch, stores.grid, facts, image.drawn);
+    // Nothing is drawn, so a truecolour picture's own colours are not kept.
+    const PictureVerdict verdict = read_picture(reader, memory.picture, stores.grid, facts);
     if (reader.error != 0) {
         fail(messages, "can't read", request.picture_path, std::strerror(reader.error));
         return CHECK_CANNOT_RUN;
@@ -298,21 +359,27 @@ int run_check(Stores& stores, PictureScratch& scratch, PreviewImage& image,
     if (!open_preview_input(request.list_path, list, messages)) {
         return CHECK_CANNOT_RUN;
     }
-    static ListText text;
-    if (const int read_error = read_list(list, text); read_error != 0) {
-        fail(messages, "can't read", request.list_path, std::strerror(read_error));
-        return CHECK_CANNOT_RUN;
-    }
+    static DrawnColours drawn;
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
     findings.assemblers = request.assemblers;
     if (verdict.taken) {
-        start_preview(image, stores.grid, facts);
-        find_palette_out_of_order(findings, facts, image);
+        learn_drawn_colours(drawn, facts, stores.grid);
+        findings.drawn = &drawn;
+        find_palette_out_of_order(findings, facts, drawn);
     } else {
         find_refused_picture(findings, verdict.reason);
     }
-    walk_sheet(stores, image, text, verdict.taken ? &facts : nullptr, findings, nullptr);
+    ListWindow& window = memory.window;
+    start_list_window(window, list.handle.fd(), reader);
+    expect_labels(findings, list);
+    const Sheet sheet{&stores, verdict.taken ? &facts : nullptr, &drawn, nullptr, nullptr};
+    walk_sheet(sheet, window, reader, findings);
+    end_findings(findings);
+    if (window.error != 0) {
+        fail(messages, "can't read", request.list_path, std::strerror(window.error));
+        return CHECK_CANNOT_RUN;
+    }
     const bool failed = findings.errors > 0 || (request.strict && findings.notes > 0);
     return failed ? CHECK_FOUND_ERRORS : CHECK_CLEAN;
 }

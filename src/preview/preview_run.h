@@ -9,9 +9,22 @@
 #include "input/picture.h"
 #include "model/stores.h"
 #include "preview/label_check.h"
+#include "preview/list_window.h"
 #include "preview/render.h"
 
 namespace kelvora {
+
+// What a run works in, owned for the whole run like kelvora's: the stores
+// and the window the list is read through, in one block.
+struct PreviewMemory {
+    Stores stores;
+    ListWindow window;
+    PictureScratch picture; // last: its largest part is touched only by PNGs
+};
+
+// The block, on a huge page where the system has them (see
+// model/zeroed_block.h), zeroed.
+PreviewMemory& allocate_preview_memory();
 
 struct PreviewRequest {
     const char* picture_path;
@@ -37,12 +50,12 @@ inline constexpr int CHECK_CANNOT_RUN = 2; // a wrong command line, a file not o
 // `report`, warnings and failures to `messages`. The PNG is written only
 // when the picture and the list were read in full; a record outside the grid
 // is reported and left out, and the others are still written.
-int run_preview(Stores& stores, PictureScratch& scratch, PreviewImage& image,
-                const PreviewRequest& request, std::FILE* report, std::FILE* messages);
+int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest& request,
+                std::FILE* report, std::FILE* messages);
 
 // The check: the findings go to `report`, failures to read to `messages`;
-// nothing is written.
-int run_check(Stores& stores, PictureScratch& scratch, PreviewImage& image,
-              const PreviewRequest& request, std::FILE* report, std::FILE* messages);
+// nothing is written, and nothing is drawn.
+int run_check(PreviewMemory& memory, const PreviewRequest& request, std::FILE* report,
+              std::FILE* messages);
 
 } // namespace kelvora
