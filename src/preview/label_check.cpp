@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 namespace kelvora {
 namespace {
@@ -53,7 +55,7 @@ static_assert(ALL == ALL_ASSEMBLERS, "a bit for each assembler of the syntax tab
 // The names in the assemblers' own spelling are matched without regard to
 // case, as the assemblers match them; a section's name is matched exactly.
 struct KeptName {
-    const char* name;
+    std::string_view name;
     Named what;
     AssemblerSet assemblers;
 };
@@ -207,10 +209,43 @@ constexpr const char* TITLES[] = {"GNU as", "pasmo", "z80asm", "sdas"};
 static_assert(sizeof TITLES / sizeof TITLES[0] == ASSEMBLER_COUNT);
 
 // The condition names z80asm looks for at the start of a jump's operand.
-constexpr const char* CONDITIONS[] = {"nz", "z", "nc", "c", "po", "pe", "p", "m"};
+constexpr std::string_view CONDITIONS[] = {"nz", "z", "nc", "c", "po", "pe", "p", "m"};
 
-char lower(char c) {
+constexpr char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Every label is looked at, and almost none is a kept name: which lengths
+// and first letters (in lower case) the kept names have settles most labels
+// with one look, before the table is searched.
+constexpr std::size_t LONGEST_KEPT = [] {
+    std::size_t longest = 0;
+    for (const KeptName& kept : KEPT) {
+        longest = kept.name.size() > longest ? kept.name.size() : longest;
+    }
+    return longest;
+}();
+
+struct KeptStarts {
+    bool may_be_kept[LONGEST_KEPT + 1][256];
+};
+
+constexpr KeptStarts KEPT_STARTS = [] {
+    KeptStarts starts{};
+    for (const KeptName& kept : KEPT) {
+        const auto first = static_cast<unsigned char>(lower(kept.name[0]));
+        starts.may_be_kept[kept.name.size()][first] = true;
+        // A section's name is matched as written, so both cases may start it.
+        const auto upper =
+            static_cast<unsigned char>(first >= 'a' && first <= 'z' ? first - 'a' + 'A' : first);
+        starts.may_be_kept[kept.name.size()][upper] = true;
+    }
+    return starts;
+}();
+
+bool may_be_kept(std::string_view label) {
+    return !label.empty() && label.size() <= LONGEST_KEPT &&
+           KEPT_STARTS.may_be_kept[label.size()][static_cast<unsigned char>(lower(label[0]))];
 }
 
 bool same_ignoring_case(std::string_view label, std::string_view name) {
@@ -249,7 +284,8 @@ std::string titles_of(AssemblerSet assemblers) {
 
 std::vector<std::string> label_clashes(std::string_view label, AssemblerSet assemblers) {
     std::vector<std::string> clashes;
-    for (const KeptName& kept : KEPT) {
+    for (const KeptName& kept :
+         may_be_kept(label) ? std::span<const KeptName>(KEPT) : std::span<const KeptName>()) {
         const AssemblerSet keeping = kept.assemblers & assemblers;
         const bool same =
             kept.what == Named::Section ? label == kept.name : same_ignoring_case(label, kept.name);
@@ -263,14 +299,20 @@ std::vector<std::string> label_clashes(std::string_view label, AssemblerSet asse
     }
     // z80asm reads a condition at the start of a jump's operand up to a "_"
     // or ".": "jp c_x" is a jump on carry to a symbol "_x".
-    const bool plain = std::all_of(label.begin(), label.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '_' || c == '.';
-    });
+    // Conditions are one or two letters, so only a "_" or "." second or third
+    // can make one; most labels are settled by that look alone.
+    const auto stops = [&label](std::size_t at) {
+        return label.size() > at && (label[at] == '_' || label[at] == '.');
+    };
+    const bool plain =
+        (stops(1) || stops(2)) && std::all_of(label.begin(), label.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '_' || c == '.';
+        });
     if ((assemblers & Z80ASM) != 0 && plain) {
-        for (const char* condition : CONDITIONS) {
+        for (const std::string_view condition : CONDITIONS) {
             const std::string_view name = condition;
-            if (label.size() > name.size() &&
+            if (label.size() > name.size() && lower(label[0]) == name[0] &&
                 same_ignoring_case(label.substr(0, name.size()), name) &&
                 (label[name.size()] == '_' || label[name.size()] == '.')) {
                 const std::string shown(label);
