@@ -18,7 +18,7 @@
 #include "fuzz_support.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "output/read_back.h"
+#include "readback/read_back.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "input/resource_list.h"
-#include "output/read_back.h"
+#include "readback/read_back.h"
 
 extern char** environ;
 

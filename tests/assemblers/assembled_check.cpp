@@ -43,7 +43,7 @@
 #include "input/picture.h"
 #include "input/resource_list.h"
 #include "output/asm_syntax.h"
-#include "output/read_back.h"
+#include "readback/read_back.h"
 #include "preview/label_check.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Reading the assembler text back and comparing it with a fresh conversion.
 // Test code: it allocates freely and says everything in words.
-#include "output/read_back.h"
+#include "readback/read_back.h"
 
 #include <cstring>
 
