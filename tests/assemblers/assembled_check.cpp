@@ -43,8 +43,8 @@
 #include "input/picture.h"
 #include "input/resource_list.h"
 #include "output/asm_syntax.h"
-#include "readback/read_back.h"
 #include "preview/label_check.h"
+#include "readback/read_back.h"
 
 namespace {
 
