@@ -119,15 +119,6 @@ Conversion convert(const Input& input, const AsmSyntax& syntax) {
     return result;
 }
 
-std::vector<ResourceRecord> records_of(const Input& input) {
-    ByteReader& list = reader_over(input.list);
-    std::vector<ResourceRecord> records;
-    for (ResourceRecord record{}; read_record(list, record);) {
-        records.push_back(record);
-    }
-    return records;
-}
-
 // Reads the output back in the list's terms and compares every byte with a
 // fresh conversion: the lines each record calls for, in its layout, holding
 // what the stores hold after each band; a record outside the grid gives its
@@ -163,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!first.taken) {
         return 0;
     }
-    const std::vector<ResourceRecord> records = records_of(input);
+    const std::vector<ResourceRecord> records = read_back::records_of(reader_over(input.list));
     const read_back::Text text = check_conversion(input, records, first);
     // The second run is written for an assembler picked by the input's size,
     // so every syntax gets inputs of every kind. Reading it back as the very

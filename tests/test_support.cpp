@@ -17,7 +17,6 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "input/resource_list.h"
 #include "readback/read_back.h"
 
 extern char** environ;
@@ -390,11 +389,7 @@ std::string read_back_fault(const std::string& picture, const std::string& list,
     if (!picture_verdict.taken) {
         return std::string("the picture is refused: ") + picture_verdict.reason;
     }
-    std::vector<ResourceRecord> records;
-    const auto list_reader = reader_over(list);
-    for (ResourceRecord record{}; read_record(*list_reader, record);) {
-        records.push_back(record);
-    }
+    const std::vector<ResourceRecord> records = read_back::records_of(*reader_over(list));
     const read_back::Text text = read_back::read_text(output, records, syntax);
     const read_back::Verdict verdict = read_back::compare(text, records, *stores);
     if (!verdict.fits()) {

@@ -66,10 +66,6 @@ void write_single_literal_line(const PaddedText& lead, std::int64_t value, Outpu
     out.used += static_cast<std::size_t>(p - start);
 }
 
-} // namespace
-
-namespace {
-
 // Copies the label, the name exactly as read up to a NUL it may contain, as
 // one fixed-size copy of the whole name buffer, and puts the syntax's label
 // end and the line feed after it. Room for the whole buffer and the padded

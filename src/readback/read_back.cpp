@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "convert/convert_record.h"
+#include "input/resource_list.h"
 
 namespace kelvora::read_back {
 namespace {
@@ -415,6 +416,14 @@ Verdict compare(const Text& text, const std::vector<ResourceRecord>& records, St
         }
     }
     return verdict;
+}
+
+std::vector<ResourceRecord> records_of(ByteReader& list) {
+    std::vector<ResourceRecord> records;
+    for (ResourceRecord record{}; read_record(list, record);) {
+        records.push_back(record);
+    }
+    return records;
 }
 
 std::string expected_messages(const std::vector<ResourceRecord>& records) {

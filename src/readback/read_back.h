@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "input/byte_reader.h"
 #include "model/resource_record.h"
 #include "model/stores.h"
 #include "output/asm_syntax.h"
@@ -56,6 +57,9 @@ struct Text {
     std::vector<Record> records; // one per record of the list, as far as read
     Verdict verdict;
 };
+
+// Every record of the list, as a run reads them.
+std::vector<ResourceRecord> records_of(ByteReader& list);
 
 // Reads `text` as the output of `records` written in `syntax`. Byte literals
 // may be written in any of the forms assemblers take: 0x1f, $1f, 1fh or 31,

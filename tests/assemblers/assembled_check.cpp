@@ -41,7 +41,6 @@
 #include "convert/convert_record.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
-#include "input/resource_list.h"
 #include "output/asm_syntax.h"
 #include "preview/label_check.h"
 #include "readback/read_back.h"
@@ -108,9 +107,7 @@ bool load(const char* picture_path, const char* list_path, Input& input) {
         return false;
     }
     kelvora::start_reading_memory(reader, list.data(), list.size());
-    for (ResourceRecord record{}; kelvora::read_record(reader, record);) {
-        input.records.push_back(record);
-    }
+    input.records = kelvora::read_back::records_of(reader);
     return true;
 }
 
