@@ -33,4 +33,10 @@ inline std::uint64_t equal_bytes(std::uint64_t word, std::uint8_t value) {
     return nonzero_bytes(word ^ (LOW_BITS * value)) ^ HIGH_BITS;
 }
 
+// Whether any byte of `word` is below `limit` (at most 0x80). A borrow may
+// mark bytes above the first one found, so only "any" is exact.
+inline bool any_byte_below(std::uint64_t word, std::uint8_t limit) {
+    return ((word - LOW_BITS * limit) & ~word & HIGH_BITS) != 0;
+}
+
 } // namespace kelvora

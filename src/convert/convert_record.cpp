@@ -47,8 +47,13 @@ bool record_is_outside(const ResourceRecord& record) {
     return is_outside(record, record_layout(record));
 }
 
-void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context) {
-    encode_laid_out(stores, record, record_layout(record), visit, context);
+bool record_is_outside(const ResourceRecord& record, const RecordLayout& layout) {
+    return is_outside(record, layout);
+}
+
+void encode_record(Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
+                   BandVisitor visit, void* context) {
+    encode_laid_out(stores, record, layout, visit, context);
 }
 
 void report_outside(const ResourceRecord& record, std::FILE* messages) {

@@ -16,15 +16,20 @@ namespace kelvora {
 // 128-column stores.
 bool record_is_outside(const ResourceRecord& record);
 
+// The same, for a record whose layout is worked out already.
+bool record_is_outside(const ResourceRecord& record, const RecordLayout& layout);
+
 // Called after each band of a record has been encoded, with the band's top
 // row; the stores then hold that band's planes and attributes.
 using BandVisitor = void (*)(const Stores& stores, const ResourceRecord& record,
                              const RecordLayout& layout, std::int64_t row, void* context);
 
 // Encodes the record's bands top to bottom, visiting each. The caller has
-// checked that the record is not outside. A band of no cells (a width of 0
-// or below) encodes nothing but is visited all the same.
-void encode_record(Stores& stores, const ResourceRecord& record, BandVisitor visit, void* context);
+// checked that the record is not outside; `layout` is its record_layout. A
+// band of no cells (a width of 0 or below) encodes nothing but is visited
+// all the same.
+void encode_record(Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
+                   BandVisitor visit, void* context);
 
 // Prints the message for a record that lies outside the grid.
 void report_outside(const ResourceRecord& record, std::FILE* messages);

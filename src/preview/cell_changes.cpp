@@ -9,6 +9,11 @@
 #include "cells/ink_paper.h"
 #include "cells/ranking.h"
 #include "cells/swar.h"
+#include "model/forms.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kelvora {
 namespace {
@@ -61,46 +66,70 @@ int count_cell(const Stores& stores, const Cell& cell, const DrawnColours& drawn
     return changed;
 }
 
-// count_cell for a picture whose indices 0-15 look as the display shows
-// them, eight rows of a pixel column at a time: -1 when the cell holds an
-// index above 15, whose look only the table knows.
-template <bool Sprite> int count_cell_words(const Stores& stores, const Cell& cell) {
-    constexpr std::uint64_t HIGH_NIBBLES = LOW_BITS * 0xF0;
-    const std::uint64_t bits = load8(&stores.bitmap.bytes[cell.column][cell.top]);
-    const std::uint64_t mask = load8(&stores.mask.bytes[cell.column][cell.top]);
-    const std::uint64_t rows =
-        cell.rows == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * cell.rows)) - 1;
-    const std::uint64_t ink = LOW_BITS * display_class(cell.ink);
-    const std::uint64_t paper = LOW_BITS * display_class(cell.paper);
-    int changed = 0;
-    for (int k = 0; k < cell.pixels; ++k) {
-        std::uint64_t pixels = load8(stores.grid.column(cell.cx + k) + cell.top);
-        if ((pixels & HIGH_NIBBLES & rows) != 0) {
-            return -1;
-        }
-        pixels &= ~((equal_bytes(pixels, 8) >> 7) * 0xFF); // bright black shows as black
-        const std::uint64_t inked = ((bits >> (7 - k)) & LOW_BITS) * 0xFF;
-        std::uint64_t differ = nonzero_bytes(pixels ^ ((inked & ink) | (~inked & paper)));
-        if constexpr (Sprite) {
-            differ &= ((mask >> (7 - k)) & LOW_BITS) << 7; // not drawn: no change
-        }
-        // One bit a byte at most: adding the bytes counts them.
-        changed += static_cast<int>((((differ & rows) >> 7) * LOW_BITS) >> 56);
-    }
-    return changed;
+// Rows of a cell's eight-row word that lie inside the band and the picture.
+inline std::uint64_t rows_inside(const Cell& cell) {
+    return cell.rows == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * cell.rows)) - 1;
 }
 
-// count_cell<true> the fast way, as count_cell_words: each pixel column's
-// shown colours and changes are found eight rows at once, then written row
-// by row. -1, with nothing written, for a cell with an index above 15.
+#if defined(__SSE2__)
+// count_cell for a whole cell (eight pixel columns) of a picture whose
+// indices 0-15 look as the display shows them: two pixel columns of eight
+// rows at a time, each pixel's shown colour picked by its bitmap bit. -1
+// when the cell holds an index above 15, whose look only the table knows.
+template <bool Sprite> int count_cell_vectors(const Stores& stores, const Cell& cell) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i rows = _mm_set1_epi64x(static_cast<long long>(rows_inside(cell)));
+    const __m128i bits =
+        _mm_set1_epi64x(static_cast<long long>(load8(&stores.bitmap.bytes[cell.column][cell.top])));
+    const __m128i mask =
+        _mm_set1_epi64x(static_cast<long long>(load8(&stores.mask.bytes[cell.column][cell.top])));
+    const std::uint8_t ink = display_class(cell.ink);
+    const std::uint8_t paper = display_class(cell.paper);
+    const __m128i paper_bytes = _mm_set1_epi8(static_cast<char>(paper));
+    const __m128i ink_from_paper = _mm_set1_epi8(static_cast<char>(ink ^ paper));
+    const __m128i bright_black = _mm_set1_epi8(8);
+    const ColourIndex* const column = stores.grid.column(cell.cx) + cell.top;
+    __m128i seen = zero;
+    __m128i changed = zero; // 1 in each byte per change, at most 4
+    for (int k = 0; k < 8; k += 2) {
+        // Pixel column k in the low half, k + 1 in the high half; each
+        // row's bit for it in the bitmap and the mask.
+        const __m128i bit = _mm_set_epi64x(static_cast<long long>(LOW_BITS * (0x80u >> (k + 1))),
+                                           static_cast<long long>(LOW_BITS * (0x80u >> k)));
+        __m128i pixels = _mm_unpacklo_epi64(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + k * COLUMN_STRIDE)),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + (k + 1) * COLUMN_STRIDE)));
+        seen = _mm_or_si128(seen, pixels);
+        pixels = _mm_andnot_si128(_mm_cmpeq_epi8(pixels, bright_black), pixels);
+        const __m128i inked = _mm_cmpeq_epi8(_mm_and_si128(bits, bit), bit);
+        const __m128i shown = _mm_xor_si128(paper_bytes, _mm_and_si128(inked, ink_from_paper));
+        __m128i differ = _mm_andnot_si128(_mm_cmpeq_epi8(pixels, shown), rows);
+        if constexpr (Sprite) {
+            differ = _mm_and_si128(differ, _mm_cmpeq_epi8(_mm_and_si128(mask, bit), bit));
+        }
+        changed = _mm_sub_epi8(changed, differ);
+    }
+    const __m128i above_fifteen =
+        _mm_and_si128(_mm_and_si128(seen, rows), _mm_set1_epi8(static_cast<char>(0xF0)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(above_fifteen, zero)) != 0xFFFF) {
+        return -1;
+    }
+    const __m128i sums = _mm_sad_epu8(changed, zero);
+    return _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+}
+#endif
+
+// count_cell<true> the fast way, for a picture whose indices 0-15 look as
+// the display shows them: each pixel column's shown colours and changes are
+// found eight rows at once in a word, then written row by row. -1, with
+// nothing written, for a cell with an index above 15.
 template <bool Sprite>
 int draw_cell_words(const Stores& stores, const Cell& cell, int width, std::uint8_t* shown,
                     std::uint8_t* marks) {
     constexpr std::uint64_t HIGH_NIBBLES = LOW_BITS * 0xF0;
     const std::uint64_t bits = load8(&stores.bitmap.bytes[cell.column][cell.top]);
     const std::uint64_t mask = load8(&stores.mask.bytes[cell.column][cell.top]);
-    const std::uint64_t rows =
-        cell.rows == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * cell.rows)) - 1;
+    const std::uint64_t rows = rows_inside(cell);
     const std::uint64_t ink_class = LOW_BITS * display_class(cell.ink);
     const std::uint64_t paper_class = LOW_BITS * display_class(cell.paper);
     std::uint64_t colours[8];
@@ -138,14 +167,16 @@ int draw_cell_words(const Stores& stores, const Cell& cell, int width, std::uint
 // Counts the cell's changed pixels, the fast way where it can.
 template <bool Sprite>
 int count_cell_only(const Stores& stores, const Cell& cell, const DrawnColours& drawn) {
+#if defined(__SSE2__)
     // Eight rows are read at once, so the cell's rows must not run past
     // the stores.
-    if (drawn.in_display_order && cell.top + 8 <= GRID_ROWS) {
-        const int changed = count_cell_words<Sprite>(stores, cell);
+    if (USE_FAST_FORMS && drawn.in_display_order && cell.top + 8 <= GRID_ROWS && cell.pixels == 8) {
+        const int changed = count_cell_vectors<Sprite>(stores, cell);
         if (changed >= 0) {
             return changed;
         }
     }
+#endif
     return count_cell<false, Sprite>(stores, cell, drawn, 0, nullptr, nullptr);
 }
 
@@ -267,14 +298,73 @@ void keep_cell(const Stores& stores, const ResourceRecord& record, const Cell& c
     ++preview.changed_cells;
 }
 
+#if defined(__SSE2__)
+// The indices drawn in a whole cell, as note_white_indices has them, when
+// all are 0-15: a compare for each of those. False, with nothing noted,
+// when some index is above 15.
+bool note_white_indices_vectors(const Stores& stores, const Cell& cell, RecordPreview& preview) {
+    const __m128i rows = _mm_set1_epi64x(static_cast<long long>(rows_inside(cell)));
+    const ColourIndex* const column = stores.grid.column(cell.cx) + cell.top;
+    __m128i pixels[4];
+    __m128i seen = _mm_setzero_si128();
+    for (int k = 0; k < 8; k += 2) {
+        // Rows past the cell read as 0, which is noted but never changes.
+        pixels[k / 2] = _mm_and_si128(
+            rows, _mm_unpacklo_epi64(
+                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + k * COLUMN_STRIDE)),
+                      _mm_loadl_epi64(
+                          reinterpret_cast<const __m128i*>(column + (k + 1) * COLUMN_STRIDE))));
+        seen = _mm_or_si128(seen, pixels[k / 2]);
+    }
+    const __m128i zero = _mm_setzero_si128();
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(
+            _mm_and_si128(seen, _mm_set1_epi8(static_cast<char>(0xF0))), zero)) != 0xFFFF) {
+        return false;
+    }
+    for (int index = 0; index < 16; ++index) {
+        const __m128i value = _mm_set1_epi8(static_cast<char>(index));
+        const __m128i found = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(pixels[0], value), _mm_cmpeq_epi8(pixels[1], value)),
+            _mm_or_si128(_mm_cmpeq_epi8(pixels[2], value), _mm_cmpeq_epi8(pixels[3], value)));
+        preview.white_indices[index] =
+            preview.white_indices[index] || _mm_movemask_epi8(found) != 0;
+    }
+    return true;
+}
+#endif
+
+// Notes the indices drawn in a white sprite's changed cell: whether a pixel
+// changes depends on its index alone (white_sprite_changes), so the
+// indices are enough.
+void note_white_indices(const Stores& stores, const Cell& cell, RecordPreview& preview) {
+    preview.white_indices_set = true;
+#if defined(__SSE2__)
+    if (USE_FAST_FORMS && cell.pixels == 8 && cell.top + 8 <= GRID_ROWS &&
+        note_white_indices_vectors(stores, cell, preview)) {
+        return;
+    }
+#endif
+    for (int k = 0; k < cell.pixels; ++k) {
+        const ColourIndex* column = stores.grid.column(cell.cx + k);
+        for (int r = cell.top; r < cell.top + cell.rows; ++r) {
+            preview.white_indices[column[r]] = true;
+        }
+    }
+}
+
 // A white sprite's cell: whether it has a pixel in 15 (the ink, so a bit
 // set), and the colours of its changed pixels.
 void look_at_white_cell(const Stores& stores, const Cell& cell, int changed,
                         RecordPreview& preview) {
-    const auto inside = static_cast<std::uint8_t>(0xFF00 >> cell.pixels);
-    for (int r = cell.top; r < cell.top + cell.rows; ++r) {
-        preview.white_has_15 =
-            preview.white_has_15 || (stores.bitmap.bytes[cell.column][r] & inside) != 0;
+    const std::uint64_t inside = LOW_BITS * static_cast<std::uint8_t>(0xFF00 >> cell.pixels);
+    if (cell.top + 8 <= GRID_ROWS) {
+        const std::uint64_t rows = load8(&stores.bitmap.bytes[cell.column][cell.top]);
+        preview.white_has_15 = preview.white_has_15 || (rows & inside & rows_inside(cell)) != 0;
+    } else {
+        for (int r = cell.top; r < cell.top + cell.rows; ++r) {
+            preview.white_has_15 =
+                preview.white_has_15 || (stores.bitmap.bytes[cell.column][r] & inside) != 0;
+        }
     }
     if (changed == 0) {
         return;
@@ -284,15 +374,7 @@ void look_at_white_cell(const Stores& stores, const Cell& cell, int changed,
         preview.first_white_y = cell.top;
     }
     ++preview.changed_cells;
-    // Whether a pixel changes depends on its index alone (white_sprite_changes),
-    // so noting the indices drawn is enough.
-    for (int k = 0; k < cell.pixels; ++k) {
-        const ColourIndex* column = stores.grid.column(cell.cx + k);
-        for (int r = cell.top; r < cell.top + cell.rows; ++r) {
-            preview.white_indices[column[r]] = true;
-        }
-    }
-    preview.white_indices_set = true;
+    note_white_indices(stores, cell, preview);
 }
 
 template <bool Draw>
@@ -319,7 +401,7 @@ void look_at_cells(const Stores& stores, const ResourceRecord& record, const Rec
             int changed = 0;
             if constexpr (Draw) {
                 changed = -1;
-                if (drawn.in_display_order && cell.top + 8 <= GRID_ROWS) {
+                if (USE_FAST_FORMS && drawn.in_display_order && cell.top + 8 <= GRID_ROWS) {
                     changed = sprite ? draw_cell_words<true>(stores, cell, width, shown, marks)
                                      : draw_cell_words<false>(stores, cell, width, shown, marks);
                 }

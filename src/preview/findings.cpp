@@ -3,6 +3,7 @@
 #include "preview/findings.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cinttypes>
 #include <cstdarg>
@@ -10,6 +11,7 @@
 
 #include "cells/ink_paper.h"
 #include "convert/convert_record.h"
+#include "model/forms.h"
 
 namespace kelvora {
 namespace {
@@ -172,7 +174,7 @@ void put_drawn(Line& line, const DrawnColours& drawn, int index) {
     put(line, ")");
 }
 
-bool is_digit(int c) {
+constexpr bool is_digit(int c) {
     return c >= '0' && c <= '9';
 }
 
@@ -180,8 +182,20 @@ bool is_blank(int c) {
     return c == ' ' || c == '\t';
 }
 
+constexpr std::array<bool, 256> make_label_characters() {
+    std::array<bool, 256> label{};
+    for (int c = 0; c < 256; ++c) {
+        label[c] =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_' || c == '.';
+    }
+    return label;
+}
+
+// Every label is looked at, so this is a table.
+constexpr std::array<bool, 256> LABEL_CHARACTERS = make_label_characters();
+
 bool is_label_character(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_' || c == '.';
+    return LABEL_CHARACTERS[static_cast<unsigned char>(c)];
 }
 
 // A character of a label, in words.
@@ -541,10 +555,10 @@ std::int64_t off_grid(std::int64_t value) {
 
 // x, y, width or height not a multiple of 8 where cells are cut: x and width
 // for every kind, y and height for blocks and tile tables.
-void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int64_t line) {
+void check_cell_edges(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
+                      std::int64_t line) {
     const bool banded = is_banded(record.kind);
     const bool block = record.kind == RecordKind::Block;
-    const RecordLayout layout = record_layout(record);
     if (off_grid(record.x) != 0) {
         list_error(findings, line,
                    "x is %" PRId32 ", not a multiple of 8: its cells are cut from pixel %" PRId32
@@ -617,8 +631,8 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, std::int
     }
 }
 
-void check_place(Findings& findings, const ResourceRecord& record, bool outside,
-                 const PictureFacts* facts, std::int64_t line) {
+void check_place(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
+                 bool outside, const PictureFacts* facts, std::int64_t line) {
     if (outside) {
         Line& text = begin_list_line(findings, line, "error");
         put(text, "can't convert ");
@@ -627,7 +641,6 @@ void check_place(Findings& findings, const ResourceRecord& record, bool outside,
         finish(findings, text, true);
         return;
     }
-    const RecordLayout layout = record_layout(record);
     const std::int64_t columns = columns_drawn(layout);
     if (facts == nullptr || columns == 0 || layout.rows == 0) {
         return;
@@ -917,10 +930,20 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     ++findings.records;
     // Counting the record's own lines, the byte after it included, finds a
     // CR alone among them before anything is said about it.
-    std::int64_t last_line = 1;
-    record_lines(window, reader, trace.name_start,
-                 trace.field_end[6] > trace.name_start ? trace.field_end[6] - 1 : trace.name_start,
-                 line, last_line);
+    // A record written plainly on a line of its own, as most are, has its
+    // fields on that line and no blank by a separator: its line is the one
+    // after the counting, and neither needs a closer look.
+    const std::int64_t plain_line =
+        USE_FAST_FORMS ? take_plain_line(window, trace.name_start, trace.field_end[6]) : 0;
+    const bool plain = plain_line > 0;
+    std::int64_t last_line = plain_line;
+    line = plain_line;
+    if (!plain) {
+        record_lines(window, reader, trace.name_start,
+                     trace.field_end[6] > trace.name_start ? trace.field_end[6] - 1
+                                                           : trace.name_start,
+                     line, last_line);
+    }
     check_lone_cr(findings, window);
     const bool after_wrong = findings.have_previous && findings.previous_layout_wrong;
     findings.have_previous = true;
@@ -936,7 +959,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     if (after_left_over) {
         check_lost_start(findings, list, record, trace, line);
     }
-    if (has_blanks_at_separators(list, trace)) {
+    if (!plain && has_blanks_at_separators(list, trace)) {
         Line& text = begin_list_line(findings, line, "error");
         put(text, "blanks around \"=\" and \",\" are read into the fields: a name or kind keeps "
                   "them, and a number that starts with one reads as 0, so the fields after it "
@@ -948,7 +971,8 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         findings.bad_line = last_line;
         return false;
     }
-    findings.previous_layout_wrong = !check_layout(findings, list, trace, line, last_line, true);
+    findings.previous_layout_wrong =
+        !plain && !check_layout(findings, list, trace, line, last_line, true);
     findings.bad_line = last_line;
     check_label(findings, list, record, trace, line);
     for (const std::string& clash :
@@ -960,17 +984,18 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
 }
 
 void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
-                             const RecordTrace& trace, std::uint64_t label_hash, bool outside,
-                             const PictureFacts* facts, std::int64_t line) {
+                             const RecordLayout& layout, const RecordTrace& trace,
+                             std::uint64_t label_hash, bool outside, const PictureFacts* facts,
+                             std::int64_t line) {
     // Nothing at all is written for a record outside the area, so what its
     // sizes would do is beside the point.
     if (!outside) {
         check_duplicate(findings, record, label_hash, line);
         check_size_given(findings, list, trace, line, 4, record.width);
         check_size_given(findings, list, trace, line, 5, record.height);
-        check_cell_edges(findings, record, line);
+        check_cell_edges(findings, record, layout, line);
     }
-    check_place(findings, record, outside, facts, line);
+    check_place(findings, record, layout, outside, facts, line);
 }
 
 void find_record_notes(Findings& findings, const ResourceRecord& record, std::int64_t line,

@@ -77,14 +77,16 @@ void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
 bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
                         const RecordTrace& trace, std::int64_t& line);
 
-// The rest, for a record find_record_errors took as its own: its label
+// The rest, for a record find_record_errors took as its own (`layout` is
+// its record_layout): its label
 // against the earlier ones (`label_hash` is its label_hash), its sizes, and
 // its place against the grid (`outside`) and the picture (`facts`, null
 // when there is none). Said after find_record_errors's findings, and
 // before the record's notes.
 void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
-                             const RecordTrace& trace, std::uint64_t label_hash, bool outside,
-                             const PictureFacts* facts, std::int64_t line);
+                             const RecordLayout& layout, const RecordTrace& trace,
+                             std::uint64_t label_hash, bool outside, const PictureFacts* facts,
+                             std::int64_t line);
 
 // The cells of a converted record that the display shows otherwise than
 // drawn; a white sprite that shows nothing white.

@@ -201,6 +201,39 @@ void record_lines(ListWindow& window, ByteReader& reader, std::uint64_t first, s
     count_forward(window, last + 1);
 }
 
+std::int64_t take_plain_line(ListWindow& window, std::uint64_t first, std::uint64_t end) {
+    if (first != window.counted || end <= first || first < window.start ||
+        end > window.start + window.held) {
+        return 0;
+    }
+    const unsigned char* const p = window.bytes + (first - window.start);
+    const std::size_t before_lf = end - first - 1;
+    if (p[before_lf] != '\n') {
+        return 0;
+    }
+    // Eight bytes at a time, the last eight overlapping the ones before.
+    if (before_lf >= 8) {
+        for (std::size_t i = 0; i + 8 <= before_lf; i += 8) {
+            if (any_byte_below(load8(p + i), '!')) {
+                return 0;
+            }
+        }
+        if (any_byte_below(load8(p + before_lf - 8), '!')) {
+            return 0;
+        }
+    } else {
+        for (std::size_t i = 0; i < before_lf; ++i) {
+            if (p[i] < '!') {
+                return 0;
+            }
+        }
+    }
+    const std::int64_t line = window.line;
+    window.line = line + 1;
+    window.counted = end;
+    return line;
+}
+
 bool ends_line(ListWindow& window, ByteReader& reader, std::uint64_t offset) {
     const int c = list_byte(window, offset);
     if (c == '\n') {

@@ -150,7 +150,8 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
         const ResourceRecord& record = records[at];
         const RecordTrace& trace = traces[at];
         std::int64_t line = 0;
-        const bool outside = record_is_outside(record);
+        const RecordLayout layout = record_layout(record);
+        const bool outside = record_is_outside(record, layout);
         const bool own = find_record_errors(findings, list, record, trace, line);
 
         // The record at hand stays held while the next is read: its end is
@@ -165,13 +166,13 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
 
         const bool converted = !outside && sheet.facts != nullptr;
         if (converted) {
-            preview_record(sheet.image, *sheet.stores, record, *sheet.drawn, sheet.facts->width,
-                           picture_rows(*sheet.facts), own ? cells_to_describe(findings) : 0,
-                           preview);
+            preview_record(sheet.image, *sheet.stores, record, layout, *sheet.drawn,
+                           sheet.facts->width, picture_rows(*sheet.facts),
+                           own ? cells_to_describe(findings) : 0, preview);
         }
         if (own) {
-            find_record_size_errors(findings, list, record, trace, hashes[at], outside, sheet.facts,
-                                    line);
+            find_record_size_errors(findings, list, record, layout, trace, hashes[at], outside,
+                                    sheet.facts, line);
         }
         at ^= 1;
         if (outside) {

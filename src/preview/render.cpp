@@ -94,15 +94,14 @@ void start_preview(PreviewImage& image, const PictureFacts& facts) {
 }
 
 void preview_record(PreviewImage* image, Stores& stores, const ResourceRecord& record,
-                    const DrawnColours& drawn, int width, int height, int describe,
-                    RecordPreview& result) {
+                    const RecordLayout& layout, const DrawnColours& drawn, int width, int height,
+                    int describe, RecordPreview& result) {
     start_record_preview(result, describe);
     BandLook look{image, &drawn, width, height, &result};
-    encode_record(stores, record, look_at, &look);
+    encode_record(stores, record, layout, look_at, &look);
 
     // The frame goes round what was written: the columns written across,
     // and for blocks and tile tables whole 8-row bands down.
-    const RecordLayout layout = record_layout(record);
     const std::int64_t columns = columns_drawn(layout);
     if (columns == 0 || layout.rows == 0) {
         return;

@@ -53,8 +53,9 @@ void start_preview(PreviewImage& image, const PictureFacts& facts);
 // into the right panel as it is encoded, counting what changed. The caller
 // has checked that the record is not outside the grid. Without an image,
 // it only counts. The first `describe` changed cells are described.
+// `layout` is the record's record_layout.
 void preview_record(PreviewImage* image, Stores& stores, const ResourceRecord& record,
-                    const DrawnColours& drawn, int width, int height, int describe,
-                    RecordPreview& result);
+                    const RecordLayout& layout, const DrawnColours& drawn, int width, int height,
+                    int describe, RecordPreview& result);
 
 } // namespace kelvora

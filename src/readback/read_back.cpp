@@ -410,7 +410,7 @@ Verdict compare(const Text& text, const std::vector<ResourceRecord>& records, St
             }
         }
         BandCheck check{&read, 0, &verdict};
-        encode_record(stores, record, check_band, &check);
+        encode_record(stores, record, layout, check_band, &check);
         if (!verdict.fits()) {
             return verdict;
         }

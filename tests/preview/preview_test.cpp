@@ -512,15 +512,16 @@ TEST(CheckCounts, EightRowsAtATimeAgreesWithPixelByPixel) {
         record.width = 1 + next(80);
         record.height = 1 + next(40);
         record.default_colour = static_cast<std::uint8_t>(next(256));
-        if (record_is_outside(record)) {
+        const RecordLayout layout = record_layout(record);
+        if (record_is_outside(record, layout)) {
             continue;
         }
-        preview_record(nullptr, *stores, record, fast, WIDTH, HEIGHT, CELLS_NOTED, *a);
-        preview_record(nullptr, *stores, record, plain, WIDTH, HEIGHT, CELLS_NOTED, *b);
-        preview_record(fast_image.get(), *stores, record, fast, WIDTH, HEIGHT, CELLS_NOTED,
+        preview_record(nullptr, *stores, record, layout, fast, WIDTH, HEIGHT, CELLS_NOTED, *a);
+        preview_record(nullptr, *stores, record, layout, plain, WIDTH, HEIGHT, CELLS_NOTED, *b);
+        preview_record(fast_image.get(), *stores, record, layout, fast, WIDTH, HEIGHT, CELLS_NOTED,
                        *a_drawn);
-        preview_record(plain_image.get(), *stores, record, plain, WIDTH, HEIGHT, CELLS_NOTED,
-                       *b_drawn);
+        preview_record(plain_image.get(), *stores, record, layout, plain, WIDTH, HEIGHT,
+                       CELLS_NOTED, *b_drawn);
         SCOPED_TRACE("trial " + std::to_string(trial));
         ASSERT_EQ(a->changed_pixels, b->changed_pixels);
         ASSERT_EQ(a_drawn->changed_pixels, a->changed_pixels);
