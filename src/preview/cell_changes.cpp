@@ -321,14 +321,15 @@ bool note_white_indices_vectors(const Stores& stores, const Cell& cell, RecordPr
             _mm_and_si128(seen, _mm_set1_epi8(static_cast<char>(0xF0))), zero)) != 0xFFFF) {
         return false;
     }
+    std::uint64_t found = 0;
     for (int index = 0; index < 16; ++index) {
         const __m128i value = _mm_set1_epi8(static_cast<char>(index));
-        const __m128i found = _mm_or_si128(
+        const __m128i equal = _mm_or_si128(
             _mm_or_si128(_mm_cmpeq_epi8(pixels[0], value), _mm_cmpeq_epi8(pixels[1], value)),
             _mm_or_si128(_mm_cmpeq_epi8(pixels[2], value), _mm_cmpeq_epi8(pixels[3], value)));
-        preview.white_indices[index] =
-            preview.white_indices[index] || _mm_movemask_epi8(found) != 0;
+        found |= std::uint64_t{_mm_movemask_epi8(equal) != 0} << index;
     }
+    preview.white_indices[0] |= found;
     return true;
 }
 #endif
@@ -337,7 +338,6 @@ bool note_white_indices_vectors(const Stores& stores, const Cell& cell, RecordPr
 // changes depends on its index alone (white_sprite_changes), so the
 // indices are enough.
 void note_white_indices(const Stores& stores, const Cell& cell, RecordPreview& preview) {
-    preview.white_indices_set = true;
 #if defined(__SSE2__)
     if (USE_FAST_FORMS && cell.pixels == 8 && cell.top + 8 <= GRID_ROWS &&
         note_white_indices_vectors(stores, cell, preview)) {
@@ -347,7 +347,7 @@ void note_white_indices(const Stores& stores, const Cell& cell, RecordPreview& p
     for (int k = 0; k < cell.pixels; ++k) {
         const ColourIndex* column = stores.grid.column(cell.cx + k);
         for (int r = cell.top; r < cell.top + cell.rows; ++r) {
-            preview.white_indices[column[r]] = true;
+            preview.white_indices[column[r] >> 6] |= std::uint64_t{1} << (column[r] & 63);
         }
     }
 }
@@ -466,10 +466,7 @@ void start_record_preview(RecordPreview& preview, int describe) {
     preview.white_has_15 = false;
     preview.first_white_x = 0;
     preview.first_white_y = 0;
-    if (preview.white_indices_set) {
-        std::memset(preview.white_indices, 0, sizeof preview.white_indices);
-        preview.white_indices_set = false;
-    }
+    std::memset(preview.white_indices, 0, sizeof preview.white_indices);
 }
 
 void look_at_band(const Stores& stores, const ResourceRecord& record, const RecordLayout& layout,

@@ -102,8 +102,7 @@ struct RecordPreview {
     bool white_has_15;
     int first_white_x;
     int first_white_y;
-    bool white_indices[256];
-    bool white_indices_set; // any of them, to be cleared for the next record
+    std::uint64_t white_indices[4]; // one bit an index, index 0 lowest
 };
 
 // Cell columns kelvora writes for a record: every cell encoded, but for a

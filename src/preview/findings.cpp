@@ -89,7 +89,7 @@ void put_shown(Line& line, const char* bytes, std::size_t length) {
 Line& begin_list_line(Findings& findings, std::int64_t at, const char* what) {
     static Line line;
     line.length = 0;
-    put_text(line, findings.list_path);
+    put(line, findings.list_path, findings.list_path_length);
     put(line, ":");
     put(line, at);
     put(line, ": ");
@@ -151,14 +151,39 @@ const char* plural(std::int64_t count, const char* one, const char* more) {
     return count == 1 ? one : more;
 }
 
+// "3 magenta" for every index, made once: colours are named in most
+// findings about cells, and a sheet may have thousands of those.
+struct ColourText {
+    char text[24];
+    std::uint8_t length;
+};
+
+constexpr std::array<ColourText, 256> make_colour_texts() {
+    std::array<ColourText, 256> texts{};
+    for (int index = 0; index < 256; ++index) {
+        ColourText& colour = texts[index];
+        for (int unit = 100; unit > 0; unit /= 10) {
+            if (index >= unit || unit == 1) {
+                colour.text[colour.length++] = static_cast<char>('0' + index / unit % 10);
+            }
+        }
+        const char* name = colour_name(index);
+        if (name != nullptr) {
+            colour.text[colour.length++] = ' ';
+            while (*name != '\0') {
+                colour.text[colour.length++] = *name++;
+            }
+        }
+    }
+    return texts;
+}
+
+constexpr std::array<ColourText, 256> COLOUR_TEXTS = make_colour_texts();
+
 // "3 magenta"; an index above 15 has no display colour of its own.
 void put_colour(Line& line, int index) {
-    put(line, index);
-    const char* name = colour_name(index);
-    if (name != nullptr) {
-        put(line, " ");
-        put_text(line, name);
-    }
+    const ColourText& colour = COLOUR_TEXTS[static_cast<std::uint8_t>(index)];
+    put(line, colour.text, colour.length);
 }
 
 // A colour as drawn: "2 red", or for an index the picture draws in another
@@ -837,12 +862,13 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
     put(text, preview.changed_pixels);
     put_text(text, preview.changed_pixels == 1 ? " pixel in " : " pixels in ");
     bool first = true;
-    for (int word = 0; word < 256; word += 8) {
-        std::uint64_t seen;
-        std::memcpy(&seen, preview.white_indices + word, sizeof seen);
-        for (int index = word; seen != 0; ++index, seen >>= 8) {
-            if ((seen & 0xFF) != 0 && white_sprite_changes(drawn, index)) {
-                put_text(text, first ? "" : ", ");
+    for (int word = 0; word < 4; ++word) {
+        for (std::uint64_t seen = preview.white_indices[word]; seen != 0; seen &= seen - 1) {
+            const int index = 64 * word + std::countr_zero(seen);
+            if (white_sprite_changes(drawn, index)) {
+                if (!first) {
+                    put(text, ", ");
+                }
                 put_drawn(text, drawn, index);
                 first = false;
             }
@@ -865,6 +891,7 @@ void start_findings(Findings& findings, std::FILE* out, const char* picture_path
     findings.out = out;
     findings.picture_path = picture_path;
     findings.list_path = list_path;
+    findings.list_path_length = std::strlen(list_path);
     findings.drawn = nullptr;
     findings.errors = 0;
     findings.notes = 0;

@@ -8,6 +8,7 @@
 // `kelvora-preview --check` and the preview's report print them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -31,7 +32,8 @@ struct Findings {
     std::FILE* out;
     const char* picture_path;
     const char* list_path;
-    const DrawnColours* drawn; // null while there is no picture
+    std::size_t list_path_length; // named in every finding on the list
+    const DrawnColours* drawn;    // null while there is no picture
     std::int64_t errors;
     std::int64_t notes;        // all of them, shown or not
     std::int64_t notes_hidden; // past the first NOTES_SHOWN
