@@ -298,52 +298,10 @@ void keep_cell(const Stores& stores, const ResourceRecord& record, const Cell& c
     ++preview.changed_cells;
 }
 
-#if defined(__SSE2__)
-// The indices drawn in a whole cell, as note_white_indices has them, when
-// all are 0-15: a compare for each of those. False, with nothing noted,
-// when some index is above 15.
-bool note_white_indices_vectors(const Stores& stores, const Cell& cell, RecordPreview& preview) {
-    const __m128i rows = _mm_set1_epi64x(static_cast<long long>(rows_inside(cell)));
-    const ColourIndex* const column = stores.grid.column(cell.cx) + cell.top;
-    __m128i pixels[4];
-    __m128i seen = _mm_setzero_si128();
-    for (int k = 0; k < 8; k += 2) {
-        // Rows past the cell read as 0, which is noted but never changes.
-        pixels[k / 2] = _mm_and_si128(
-            rows, _mm_unpacklo_epi64(
-                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + k * COLUMN_STRIDE)),
-                      _mm_loadl_epi64(
-                          reinterpret_cast<const __m128i*>(column + (k + 1) * COLUMN_STRIDE))));
-        seen = _mm_or_si128(seen, pixels[k / 2]);
-    }
-    const __m128i zero = _mm_setzero_si128();
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(
-            _mm_and_si128(seen, _mm_set1_epi8(static_cast<char>(0xF0))), zero)) != 0xFFFF) {
-        return false;
-    }
-    std::uint64_t found = 0;
-    for (int index = 0; index < 16; ++index) {
-        const __m128i value = _mm_set1_epi8(static_cast<char>(index));
-        const __m128i equal = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(pixels[0], value), _mm_cmpeq_epi8(pixels[1], value)),
-            _mm_or_si128(_mm_cmpeq_epi8(pixels[2], value), _mm_cmpeq_epi8(pixels[3], value)));
-        found |= std::uint64_t{_mm_movemask_epi8(equal) != 0} << index;
-    }
-    preview.white_indices[0] |= found;
-    return true;
-}
-#endif
-
 // Notes the indices drawn in a white sprite's changed cell: whether a pixel
 // changes depends on its index alone (white_sprite_changes), so the
 // indices are enough.
 void note_white_indices(const Stores& stores, const Cell& cell, RecordPreview& preview) {
-#if defined(__SSE2__)
-    if (USE_FAST_FORMS && cell.pixels == 8 && cell.top + 8 <= GRID_ROWS &&
-        note_white_indices_vectors(stores, cell, preview)) {
-        return;
-    }
-#endif
     for (int k = 0; k < cell.pixels; ++k) {
         const ColourIndex* column = stores.grid.column(cell.cx + k);
         for (int r = cell.top; r < cell.top + cell.rows; ++r) {
@@ -356,15 +314,10 @@ void note_white_indices(const Stores& stores, const Cell& cell, RecordPreview& p
 // set), and the colours of its changed pixels.
 void look_at_white_cell(const Stores& stores, const Cell& cell, int changed,
                         RecordPreview& preview) {
-    const std::uint64_t inside = LOW_BITS * static_cast<std::uint8_t>(0xFF00 >> cell.pixels);
-    if (cell.top + 8 <= GRID_ROWS) {
-        const std::uint64_t rows = load8(&stores.bitmap.bytes[cell.column][cell.top]);
-        preview.white_has_15 = preview.white_has_15 || (rows & inside & rows_inside(cell)) != 0;
-    } else {
-        for (int r = cell.top; r < cell.top + cell.rows; ++r) {
-            preview.white_has_15 =
-                preview.white_has_15 || (stores.bitmap.bytes[cell.column][r] & inside) != 0;
-        }
+    const auto inside = static_cast<std::uint8_t>(0xFF00 >> cell.pixels);
+    for (int r = cell.top; r < cell.top + cell.rows; ++r) {
+        preview.white_has_15 =
+            preview.white_has_15 || (stores.bitmap.bytes[cell.column][r] & inside) != 0;
     }
     if (changed == 0) {
         return;
