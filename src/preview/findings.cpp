@@ -32,9 +32,15 @@ void put(Line& line, const char* text, std::size_t length) {
     line.length += taken;
 }
 
-// A string literal, whose length is known without a look.
+// A string literal, whose length is known without a look: copied as a
+// block of that size when it fits, as it nearly always does.
 template <std::size_t N> void put(Line& line, const char (&text)[N]) {
-    put(line, text, N - 1);
+    if (line.length + N <= Line::CAPACITY) {
+        std::memcpy(line.text + line.length, text, N - 1);
+        line.length += N - 1;
+    } else {
+        put(line, text, N - 1);
+    }
 }
 
 void put_text(Line& line, const char* text) {
@@ -68,11 +74,33 @@ __attribute__((format(printf, 2, 3))) void putf(Line& line, const char* format, 
     }
 }
 
+constexpr bool is_digit(int c) {
+    return c >= '0' && c <= '9';
+}
+
+constexpr std::array<bool, 256> make_label_characters() {
+    std::array<bool, 256> label{};
+    for (int c = 0; c < 256; ++c) {
+        label[c] =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_' || c == '.';
+    }
+    return label;
+}
+
+// Every label is looked at, so this is a table.
+constexpr std::array<bool, 256> LABEL_CHARACTERS = make_label_characters();
+
 // Text from the list or a name, shown in messages: bytes outside printable
 // ASCII as \xNN, cut with "..." past QUOTE_LIMIT bytes.
 void put_shown(Line& line, const char* bytes, std::size_t length) {
     const std::size_t shown = std::min(length, QUOTE_LIMIT);
-    for (std::size_t i = 0; i < shown; ++i) {
+    // Most text is shown as it is (a label), and is copied as one block.
+    std::size_t plain = 0;
+    while (plain < shown && LABEL_CHARACTERS[static_cast<unsigned char>(bytes[plain])]) {
+        ++plain;
+    }
+    put(line, bytes, plain);
+    for (std::size_t i = plain; i < shown; ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c >= ' ' && c < 0x7F && c != '"' && c != '\\') {
             line.text[line.length] = static_cast<char>(c);
@@ -199,25 +227,9 @@ void put_drawn(Line& line, const DrawnColours& drawn, int index) {
     put(line, ")");
 }
 
-constexpr bool is_digit(int c) {
-    return c >= '0' && c <= '9';
-}
-
 bool is_blank(int c) {
     return c == ' ' || c == '\t';
 }
-
-constexpr std::array<bool, 256> make_label_characters() {
-    std::array<bool, 256> label{};
-    for (int c = 0; c < 256; ++c) {
-        label[c] =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_' || c == '.';
-    }
-    return label;
-}
-
-// Every label is looked at, so this is a table.
-constexpr std::array<bool, 256> LABEL_CHARACTERS = make_label_characters();
 
 bool is_label_character(char c) {
     return LABEL_CHARACTERS[static_cast<unsigned char>(c)];
@@ -1018,8 +1030,12 @@ void find_record_size_errors(Findings& findings, ListReading list, const Resourc
     // sizes would do is beside the point.
     if (!outside) {
         check_duplicate(findings, record, label_hash, line);
-        check_size_given(findings, list, trace, line, 4, record.width);
-        check_size_given(findings, list, trace, line, 5, record.height);
+        if (record.width <= 0) {
+            check_size_given(findings, list, trace, line, 4, record.width);
+        }
+        if (record.height <= 0) {
+            check_size_given(findings, list, trace, line, 5, record.height);
+        }
         check_cell_edges(findings, record, layout, line);
     }
     check_place(findings, record, layout, outside, facts, line);

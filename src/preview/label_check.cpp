@@ -216,8 +216,11 @@ constexpr char lower(char c) {
 }
 
 // Every label is looked at, and almost none is a kept name: which lengths
-// and first letters (in lower case) the kept names have settles most labels
-// with one look, before the table is searched.
+// and first two letters the kept names have settles most labels with one
+// look, before the table is searched. A letter is taken by its low five
+// bits, so that both cases fall together (a section's name is matched as
+// written, and a few other bytes share a letter's bits: the look only
+// ever lets through too many).
 constexpr std::size_t LONGEST_KEPT = [] {
     std::size_t longest = 0;
     for (const KeptName& kept : KEPT) {
@@ -226,26 +229,31 @@ constexpr std::size_t LONGEST_KEPT = [] {
     return longest;
 }();
 
+constexpr unsigned letter_bits(char c) {
+    return static_cast<unsigned char>(c) & 31u;
+}
+
 struct KeptStarts {
-    bool may_be_kept[LONGEST_KEPT + 1][256];
+    // By length and first letter, one bit for each second letter (the
+    // lowest for a one-letter name).
+    std::uint32_t second_letters[LONGEST_KEPT + 1][32];
 };
 
 constexpr KeptStarts KEPT_STARTS = [] {
     KeptStarts starts{};
     for (const KeptName& kept : KEPT) {
-        const auto first = static_cast<unsigned char>(lower(kept.name[0]));
-        starts.may_be_kept[kept.name.size()][first] = true;
-        // A section's name is matched as written, so both cases may start it.
-        const auto upper =
-            static_cast<unsigned char>(first >= 'a' && first <= 'z' ? first - 'a' + 'A' : first);
-        starts.may_be_kept[kept.name.size()][upper] = true;
+        const unsigned second = kept.name.size() > 1 ? letter_bits(kept.name[1]) : 0;
+        starts.second_letters[kept.name.size()][letter_bits(kept.name[0])] |= 1u << second;
     }
     return starts;
 }();
 
 bool may_be_kept(std::string_view label) {
-    return !label.empty() && label.size() <= LONGEST_KEPT &&
-           KEPT_STARTS.may_be_kept[label.size()][static_cast<unsigned char>(lower(label[0]))];
+    if (label.empty() || label.size() > LONGEST_KEPT) {
+        return false;
+    }
+    const unsigned second = label.size() > 1 ? letter_bits(label[1]) : 0;
+    return ((KEPT_STARTS.second_letters[label.size()][letter_bits(label[0])] >> second) & 1u) != 0;
 }
 
 bool same_ignoring_case(std::string_view label, std::string_view name) {
