@@ -298,53 +298,10 @@ void keep_cell(const Stores& stores, const ResourceRecord& record, const Cell& c
     ++preview.changed_cells;
 }
 
-#if defined(__SSE2__)
-// The indices drawn in a whole cell, as note_white_indices has them, when
-// all are below 16: a compare for each of those. False, with nothing
-// noted, when some index is 16 or more.
-bool note_white_indices_vectors(const Stores& stores, const Cell& cell, RecordPreview& preview) {
-    const __m128i rows = _mm_set1_epi64x(static_cast<long long>(rows_inside(cell)));
-    const ColourIndex* const column = stores.grid.column(cell.cx) + cell.top;
-    __m128i pixels[4];
-    __m128i seen = _mm_setzero_si128();
-    for (int k = 0; k < 8; k += 2) {
-        pixels[k / 2] = _mm_unpacklo_epi64(
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + k * COLUMN_STRIDE)),
-            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(column + (k + 1) * COLUMN_STRIDE)));
-        seen = _mm_or_si128(seen, pixels[k / 2]);
-    }
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i high =
-        _mm_and_si128(_mm_and_si128(seen, rows), _mm_set1_epi8(static_cast<char>(0xF0)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(high, zero)) != 0xFFFF) {
-        return false;
-    }
-    // Rows past the cell are left out of each compare.
-    std::uint64_t found = 0;
-    for (int index = 0; index < 16; ++index) {
-        const __m128i value = _mm_set1_epi8(static_cast<char>(index));
-        const __m128i equal = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(pixels[0], value), _mm_cmpeq_epi8(pixels[1], value)),
-            _mm_or_si128(_mm_cmpeq_epi8(pixels[2], value), _mm_cmpeq_epi8(pixels[3], value)));
-        found |= std::uint64_t{_mm_movemask_epi8(_mm_and_si128(equal, rows)) != 0} << index;
-    }
-    preview.white_indices[0] |= found;
-    return true;
-}
-#endif
-
 // Notes the indices drawn in a white sprite's changed cell: whether a pixel
 // changes depends on its index alone (white_sprite_changes), so the
-// indices are enough. The fast form is taken where the counting takes its
-// own, so that one switch picks the forms for a picture.
-void note_white_indices(const Stores& stores, const Cell& cell, const DrawnColours& drawn,
-                        RecordPreview& preview) {
-#if defined(__SSE2__)
-    if (USE_FAST_FORMS && drawn.in_display_order && cell.pixels == 8 && cell.top + 8 <= GRID_ROWS &&
-        note_white_indices_vectors(stores, cell, preview)) {
-        return;
-    }
-#endif
+// indices are enough.
+void note_white_indices(const Stores& stores, const Cell& cell, RecordPreview& preview) {
     for (int k = 0; k < cell.pixels; ++k) {
         const ColourIndex* column = stores.grid.column(cell.cx + k);
         for (int r = cell.top; r < cell.top + cell.rows; ++r) {
@@ -355,8 +312,8 @@ void note_white_indices(const Stores& stores, const Cell& cell, const DrawnColou
 
 // A white sprite's cell: whether it has a pixel in 15 (the ink, so a bit
 // set), and the colours of its changed pixels.
-void look_at_white_cell(const Stores& stores, const Cell& cell, const DrawnColours& drawn,
-                        int changed, RecordPreview& preview) {
+void look_at_white_cell(const Stores& stores, const Cell& cell, int changed,
+                        RecordPreview& preview) {
     const auto inside = static_cast<std::uint8_t>(0xFF00 >> cell.pixels);
     for (int r = cell.top; r < cell.top + cell.rows; ++r) {
         preview.white_has_15 =
@@ -370,7 +327,7 @@ void look_at_white_cell(const Stores& stores, const Cell& cell, const DrawnColou
         preview.first_white_y = cell.top;
     }
     ++preview.changed_cells;
-    note_white_indices(stores, cell, drawn, preview);
+    note_white_indices(stores, cell, preview);
 }
 
 template <bool Draw>
@@ -412,7 +369,7 @@ void look_at_cells(const Stores& stores, const ResourceRecord& record, const Rec
             }
             preview.changed_pixels += changed;
             if (white) {
-                look_at_white_cell(stores, cell, drawn, changed, preview);
+                look_at_white_cell(stores, cell, changed, preview);
             } else if (changed > 0) {
                 keep_cell(stores, record, cell, drawn, sprite, preview);
             }
