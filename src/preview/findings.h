@@ -80,10 +80,9 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
                         const RecordTrace& trace, std::int64_t& line);
 
 // The rest, for a record find_record_errors took as its own (`layout` is
-// its record_layout): its label
-// against the earlier ones (`label_hash` is its label_hash), its sizes, and
-// its place against the grid (`outside`) and the picture (`facts`, null
-// when there is none). Said after find_record_errors's findings, and
+// its record_layout): its label against the earlier ones (`label_hash` is
+// its label_hash), its sizes, and its place against the grid (`outside`)
+// and the picture (`facts`, null when there is none). Said after find_record_errors's findings, and
 // before the record's notes.
 void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
                              const RecordLayout& layout, const RecordTrace& trace,
