@@ -83,7 +83,7 @@ void write_record(FormOutput& output, const SheetPart& part) {
     // A label that is no C name gets no global name where labels are C
     // names; every label is made global where a line says so.
     const bool global = part.c_name;
-    if (global && syntax.global_lead[0] != '\0') {
+    if (global && output.global_lines) {
         write_whole_lines(out, syntax.global_lead);
         char* const start = reserve(out, TOKEN_BUFFER_SIZE + 1);
         char* p = put_label(start, record);

@@ -47,6 +47,7 @@ void start_form_output(FormOutput& output, const OutputForm& form, const AsmSynt
     output.syntax = &syntax;
     output.path = path;
     // The syntax table's static_assert keeps each of them within eight bytes.
+    output.global_lines = syntax.global_lead[0] != '\0';
     output.label_prefix = padded(syntax.label_prefix);
     output.label_end = padded(syntax.label_end, "\n");
     output.local_label_end = padded(syntax.local_label_end, "\n");

@@ -178,6 +178,7 @@ struct FormOutput {
     const char* path; // as named on the command line
     // The spellings that start or end many lines, padded for fixed-size
     // copies.
+    bool global_lines; // the syntax makes a label global with a line of its own
     PaddedText label_prefix;
     PaddedText label_end; // the line feed included
     PaddedText local_label_end;
