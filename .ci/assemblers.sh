@@ -63,7 +63,7 @@ assemble() {
         [[ $name == default ]] && flags=(-colonless)
         "$gnu-as" "${flags[@]}" -o "$work/a.o" "$source" >"$work/a.log" 2>&1 &&
             "$gnu-objcopy" -O binary "$work/a.o" "$work/a.bin" &&
-            { [[ -n $only ]] || "$gnu-nm" "$work/a.o" | awk '$2 == "t" { print $3, $1 }' >"$work/a.sym" &&
+            { [[ -n $only ]] || "$gnu-nm" "$work/a.o" | awk 'toupper($2) == "T" { print $3, $1 }' >"$work/a.sym" &&
             end=$("$gnu-objdump" -h "$work/a.o" | awk '$2 == ".text" { print $3 }'); }
         ;;
     pasmo)
@@ -77,20 +77,24 @@ assemble() {
                 "$work/a.lst" >"$work/a.sym" &&
             end=$(printf '%x' "$(stat -c %s "$work/a.bin")"); }
         ;;
-    sdas)
+    sdas | sdcc)
         # The labels from the listing: the linker's map and the symbol file
-        # cut names to 8 characters. One area, linked at 0, so the
-        # listing's addresses are the binary's.
+        # cut names to 8 characters. One area (sdcc's its own), linked at 0,
+        # so the listing's addresses are the binary's; sdcc's C names lose
+        # their "_".
+        local area=_CODE
+        [[ $name == sdcc ]] && area=_KELVORA
         sdasz80 -l -o "$work/a.rel" "$source" >"$work/a.log" 2>&1 &&
-            sdldz80 -m -i "$work/a.ihx" "$work/a.rel" >>"$work/a.log" 2>&1 &&
+            sdldz80 -m -b "$area=0" -i "$work/a.ihx" "$work/a.rel" >>"$work/a.log" 2>&1 &&
             # An output of fills alone links into no data and no ihx file.
             if [[ -f $work/a.ihx ]]; then makebin -p "$work/a.ihx" "$work/a.bin"; else : >"$work/a.bin"; fi &&
-            { [[ -n $only ]] || awk 'NF == 3 && $3 ~ /:$/ && $1 ~ /^[0-9A-F]+$/ {
-                    sub(/:$/, "", $3)
+            { [[ -n $only ]] || awk -v c_names="$([[ $name == sdcc ]] && echo 1)" \
+                'NF == 3 && $3 ~ /:$/ && $1 ~ /^[0-9A-F]+$/ {
+                    sub(/:+$/, "", $3)
+                    if (c_names) sub(/^_/, "", $3)
                     print $3, $1
                 }' "$work/a.lst" >"$work/a.sym" &&
-            end=$(awk -F'|' '{ for (i = 1; i <= NF; ++i) { split($i, f, " ")
-                if (f[2] == "l__CODE") print f[1] } }' "$work/a.map"); }
+            end=$(awk -v area="$area" '$1 == area && $4 == "=" { print $3 }' "$work/a.map"); }
         ;;
     esac
 }
@@ -112,7 +116,7 @@ inputs+=("examples/testpic.bmp examples/testpic.txt")
 inputs+=("$work/generated/sheet.bmp $work/generated/every-kind.txt")
 
 declare -A assembled renamed
-for name in default gnu pasmo z80asm sdas; do
+for name in default gnu pasmo z80asm sdas sdcc; do
     assembled[$name]=0
     renamed[$name]=0
     options=(--assembler "$name")
@@ -244,7 +248,7 @@ done
 
 echo
 echo "assembler  cases assembled  of them with labels renamed  labels tried"
-for name in default gnu pasmo z80asm sdas; do
+for name in default gnu pasmo z80asm sdas sdcc; do
     printf '%-9s  %15s  %27s  %12s\n' "$name" "${assembled[$name]}" "${renamed[$name]}" \
         "${label_checked[$name]:--}"
 done
