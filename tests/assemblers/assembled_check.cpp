@@ -89,9 +89,11 @@ bool takes_as_written(const std::string& label, const AsmSyntax& syntax) {
     return kelvora::label_clashes(label, set).empty();
 }
 
-// The line of a global label in the syntax; the end label's too.
+// The lines of a global label in the syntax; the end label's too.
 std::string label_line(const AsmSyntax& syntax, const std::string& label) {
-    return syntax.label_prefix + label + syntax.label_end + "\n";
+    const std::string global =
+        syntax.global_lead[0] != '\0' ? syntax.global_lead + label + "\n" : "";
+    return global + syntax.label_prefix + label + syntax.label_end + "\n";
 }
 
 // The picture in a fresh run's stores, and the list's records.
@@ -189,7 +191,7 @@ int prepare(const AsmSyntax& syntax, const char* picture_path, const char* list_
         const auto label = new_labels.find(number);
         const auto global = new_labels.find(number + 1);
         if (label != new_labels.end()) {
-            copy += label_line(syntax, label->second);
+            copy += syntax.label_prefix + label->second + syntax.label_end + "\n";
         } else if (global_lines && global != new_labels.end()) {
             copy += syntax.global_lead + global->second + "\n";
         } else {
@@ -226,8 +228,9 @@ int verify(const AsmSyntax& syntax, const char* picture_path, const char* list_p
     std::string text = read_all(copy_path);
     const std::string end_line = label_line(syntax, std::string(END_LABEL));
     const std::string page_end = syntax.page_end;
-    const std::size_t end_at = text.size() - end_line.size() -
-                               (!page_end.empty() && text.ends_with(page_end) ? page_end.size() : 0);
+    const std::size_t end_at =
+        text.size() - end_line.size() -
+        (!page_end.empty() && text.ends_with(page_end) ? page_end.size() : 0);
     if (text.size() < end_line.size() || text.compare(end_at, end_line.size(), end_line) != 0) {
         std::fprintf(stderr, "%s: the end label is not where the last record ends\n", copy_path);
         return 1;
