@@ -1,14 +1,12 @@
 // Whole runs as data. Each case in tests/cases is a picture (NAME.bmp or
 // NAME.png), a list (NAME.txt), kelvora's output expected byte for byte
-// (NAME.asm; none when no output may be created), the messages expected on
-// standard output (NAME.out; none when there are none) and, when there are
-// any, the options that go before the names (NAME.args), with every further
-// file they make the run write, expected byte for byte under the name the
-// options give it (a header NAME.h, say). Each case in
-// tests/checks is a picture and a list with what `kelvora-preview --check`
-// must print (NAME.check: a first line "# exit N", then the finding lines)
-// and, when there are any, its extra arguments (NAME.args). Adding a case is
-// adding files.
+// (NAME.asm, or NAME.bin for --binary; none when no output may be created), the messages expected
+// on standard output (NAME.out; none when there are none) and, when there are any, the options that
+// go before the names (NAME.args), with every further file they make the run write, expected byte
+// for byte under the name the options give it (a header NAME.h, say). Each case in tests/checks is
+// a picture and a list with what `kelvora-preview --check` must print (NAME.check: a first line "#
+// exit N", then the finding lines) and, when there are any, its extra arguments (NAME.args). Adding
+// a case is adding files.
 //
 // Each recorded output is also read back and compared with the picture and
 // the list converted in this process, so a recorded file that is itself
@@ -102,8 +100,8 @@ std::vector<std::string> further_outputs(const fs::path& folder, const std::stri
         const std::string file = entry.path().filename().string();
         const std::string extension = entry.path().extension().string();
         if (entry.path().stem() == name && extension != ".bmp" && extension != ".png" &&
-            extension != ".txt" && extension != ".asm" && extension != ".out" &&
-            extension != ".args") {
+            extension != ".txt" && extension != ".asm" && extension != ".bin" &&
+            extension != ".out" && extension != ".args") {
             files.push_back(file);
         }
     }
@@ -125,6 +123,10 @@ std::vector<std::string> written_besides(const fs::path& dir,
     return files;
 }
 
+bool has(const std::vector<std::string>& arguments, const char* option) {
+    return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
+}
+
 // The syntax a case's options ask for: what its output is read back in.
 const AsmSyntax& syntax_of(const std::vector<std::string>& arguments) {
     for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
@@ -142,7 +144,9 @@ TEST_P(Case, ConvertsAsRecorded) {
     const std::string& name = GetParam();
     test::TempDir dir;
     const std::string picture = copy_inputs(CASES, name, dir.path());
-    const std::string output = name + ".asm";
+    // A binary is NAME.bin; assembler text, NAME.asm.
+    const bool binary = has(with_options(CASES, name, {}), "--binary");
+    const std::string output = name + (binary ? ".bin" : ".asm");
     const std::vector<std::string> arguments =
         with_options(CASES, name, {picture, name + ".txt", output});
     // A C header beside the output is read back with it.
@@ -152,7 +156,7 @@ TEST_P(Case, ConvertsAsRecorded) {
         const std::string header_text = fs::exists(header) ? read_file(header) : "";
         return test::read_back_fault(read_file(dir / picture), read_file(dir / (name + ".txt")),
                                      text, messages, syntax_of(arguments),
-                                     fs::exists(header) ? &header_text : nullptr);
+                                     fs::exists(header) ? &header_text : nullptr, binary);
     };
     const test::Run run = test::run_kelvora(dir.path(), arguments);
     const std::vector<std::string> further =
@@ -180,7 +184,7 @@ TEST_P(Case, ConvertsAsRecorded) {
     }
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, expected(CASES, name, ".out").bytes);
-    const Expected asm_file = expected(CASES, name, ".asm");
+    const Expected asm_file = expected(CASES, name, binary ? ".bin" : ".asm");
     ASSERT_EQ(fs::exists(dir / output), asm_file.present);
     // Compared whole, but reported as a count: outputs can be long.
     const std::string written = asm_file.present ? read_file(dir / output) : "";

@@ -184,8 +184,8 @@ TEST(CommandLine, WriteErrorIsReportedOnce) {
 }
 
 const std::string USAGE_LINE =
-    "usage: kelvora [--assembler gnu|pasmo|z80asm|sdas|sdcc] [--header FILE.h] PICTURE LIST "
-    "OUTPUT\n";
+    "usage: kelvora [--assembler gnu|pasmo|z80asm|sdas|sdcc|sjasmplus|rasm|z88dk] [--header FILE.h "
+    "| --binary [--symbols FILE]] PICTURE LIST OUTPUT\n";
 
 TEST(CommandLine, HelpAndVersionConvertNothing) {
     Workspace w("testpic.bmp", "testpic.txt");
@@ -211,6 +211,12 @@ TEST(CommandLine, WrongOptionsConvertNothingAndExitWith2) {
         {{"--assembler", "gnu", "pic.bmp", "list.txt"},
          "kelvora: three names are needed after the options\n"},
         {{"--"}, "kelvora: three names are needed after the options\n"},
+        {{"--header", "h.h", "pic.bmp", "list.txt", "out.asm"},
+         "kelvora: --header goes with --assembler sdcc, and not with --binary\n"},
+        {{"--assembler", "sdcc", "--binary", "--header", "h.h", "pic.bmp", "list.txt", "out.asm"},
+         "kelvora: --header goes with --assembler sdcc, and not with --binary\n"},
+        {{"--symbols", "s.sym", "pic.bmp", "list.txt", "out.asm"},
+         "kelvora: --symbols goes with --binary\n"},
     };
     for (const auto& [args, message] : cases) {
         Workspace w("testpic.bmp", "testpic.txt");

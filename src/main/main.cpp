@@ -26,7 +26,7 @@ void print_assembler_names(const char* separator, std::FILE* out) {
 void print_usage_line(std::FILE* out) {
     std::fputs("usage: kelvora [--assembler ", out);
     print_assembler_names("|", out);
-    std::fputs("] [--header FILE.h] PICTURE LIST OUTPUT\n", out);
+    std::fputs("] [--header FILE.h | --binary [--symbols FILE]] PICTURE LIST OUTPUT\n", out);
 }
 
 // On standard output, where kelvora's callers look for its messages.
@@ -45,8 +45,14 @@ void print_help() {
     print_assembler_names(", ", stdout);
     std::fputs(".\n"
                "                    Without it the output is as it has always been.\n"
+               "                    sjasmplus, rasm and z88dk take pasmo's spelling; z88dk\n"
+               "                    was checked once with z88dk-z80asm built from source,\n"
+               "                    not in CI.\n"
                "  --header FILE.h   with --assembler sdcc, also write a C header of the\n"
                "                    records to FILE.h\n"
+               "  --binary          write the raw bytes the text assembles to at origin 0\n"
+               "  --symbols FILE    with --binary, also write every label but the first,\n"
+               "                    relative to the first, in --assembler's syntax\n"
                "  --help            print this text\n"
                "  --version         print the version\n"
                "Messages go to standard output, and the exit status of a run is 0; see\n"
@@ -99,10 +105,26 @@ int main(int argc, char** argv) {
             }
             continue;
         }
+        if (std::strcmp(option, "--symbols") == 0 || std::strncmp(option, "--symbols=", 10) == 0) {
+            options.symbols = option[9] == '='    ? option + 10
+                              : first_name < argc ? argv[first_name++]
+                                                  : nullptr;
+            if (options.symbols == nullptr || options.symbols[0] == '\0') {
+                return usage_error("--symbols wants a file name", "");
+            }
+            continue;
+        }
+        if (std::strcmp(option, "--binary") == 0) {
+            options.binary = true;
+            continue;
+        }
         return usage_error("unknown option ", option);
     }
-    if (options.header != nullptr && !options.syntax->c_names) {
-        return usage_error("--header goes with --assembler sdcc", "");
+    if (options.header != nullptr && (!options.syntax->c_names || options.binary)) {
+        return usage_error("--header goes with --assembler sdcc, and not with --binary", "");
+    }
+    if (options.symbols != nullptr && !options.binary) {
+        return usage_error("--symbols goes with --binary", "");
     }
     const char* picture = "testpic.bmp";
     const char* list = "testpic.txt";

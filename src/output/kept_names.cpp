@@ -21,9 +21,12 @@ constexpr AssemblerSet GNU = bit_of("gnu");
 constexpr AssemblerSet PASMO = bit_of("pasmo");
 constexpr AssemblerSet Z80ASM = bit_of("z80asm");
 constexpr AssemblerSet SDAS = bit_of("sdas");
+constexpr AssemblerSet SJASMPLUS = bit_of("sjasmplus");
+constexpr AssemblerSet RASM = bit_of("rasm");
+constexpr AssemblerSet Z88DK = bit_of("z88dk");
 // The assemblers that read labels as written. sdcc's labels are C names with
 // a "_" before them, which no kept name has.
-constexpr AssemblerSet ALL = GNU | PASMO | Z80ASM | SDAS;
+constexpr AssemblerSet ALL = GNU | PASMO | Z80ASM | SDAS | SJASMPLUS | RASM | Z88DK;
 
 constexpr KeptName KEPT[] = {
     {"a", Named::Register, ALL},
@@ -46,8 +49,8 @@ constexpr KeptName KEPT[] = {
     {"ixl", Named::Register, ALL},
     {"iyh", Named::Register, ALL},
     {"iyl", Named::Register, ALL},
-    {"f", Named::Register, GNU},
-    {"mb", Named::Register, SDAS},
+    {"f", Named::Register, GNU | SJASMPLUS | RASM | Z88DK},
+    {"mb", Named::Register, SDAS | Z88DK},
     {"nz", Named::Condition, ALL},
     {"z", Named::Condition, ALL},
     {"nc", Named::Condition, ALL},
@@ -55,7 +58,7 @@ constexpr KeptName KEPT[] = {
     {"pe", Named::Condition, ALL},
     {"p", Named::Condition, ALL},
     {"m", Named::Condition, ALL},
-    {".", Named::LocationCounter, GNU | SDAS},
+    {".", Named::LocationCounter, GNU | SDAS | SJASMPLUS},
     {".text", Named::Section, GNU},
     {"adc", Named::Instruction, PASMO},
     {"add", Named::Instruction, PASMO},

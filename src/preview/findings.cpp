@@ -535,8 +535,29 @@ void note_label_set_full(Findings& findings, std::int64_t line) {
     finish(findings, text, false);
 }
 
+// An assembler checked that reads "ship" and "Ship" as one name; null for
+// none.
+const AsmSyntax* folding_case(const Findings& findings) {
+    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
+        if ((findings.assemblers & assembler_set(syntax)) != 0 && name_rules(syntax).folds_case) {
+            return &syntax;
+        }
+    }
+    return nullptr;
+}
+
 void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint64_t hash,
                      std::int64_t line) {
+    // Where names are one whatever their case, labels are kept in lower case.
+    const AsmSyntax* const folded = folding_case(findings);
+    if (folded != nullptr) {
+        char lower[TOKEN_BUFFER_SIZE];
+        for (int i = 0; i < record.label_length; ++i) {
+            const char c = record.name[i];
+            lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        hash = label_hash(lower, record.label_length);
+    }
     std::int64_t earlier = 0;
     switch (add_label(findings.labels, hash, line, earlier)) {
     case LabelLookup::Added:
@@ -548,6 +569,11 @@ void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint
         put_shown(text, record.name, record.label_length);
         put(text, "\" is taken already, on line ");
         put(text, earlier);
+        if (folded != nullptr) {
+            put(text, " (");
+            put_text(text, folded->title);
+            put(text, " reads names without regard to case)");
+        }
         put(text, ", and the assembler will not take it twice; rename one of them");
         finish(findings, text, true);
         return;
