@@ -4,6 +4,7 @@
 // way it ends; the output replaces the earlier one only once it is complete.
 #include "main/run.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -100,8 +101,10 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
         return; // the output is left as it was
     }
     flush_output(out);
-    if (out.error != 0 || commit_output(output) != 0) {
-        std::fprintf(messages, "can't write %s\n", output_path);
+    error = out.error != 0 ? out.error : commit_output(output);
+    if (error != 0) {
+        std::fprintf(messages, "can't write %s%s\n", output_path,
+                     error == ENOMEM ? ": out of memory" : "");
     }
 }
 
