@@ -1,8 +1,10 @@
 // Whole runs as data. Each case in tests/cases is a picture (NAME.bmp or
 // NAME.png), a list (NAME.txt), kelvora's output expected byte for byte
 // (NAME.asm; none when no output may be created), the messages expected on
-// standard output (NAME.out; none when there are none) and, when there are
-// any, the options that go before the names (NAME.args). Each case in
+// standard output (NAME.out; none when there are none), when there are any,
+// the options that go before the names (NAME.args, which may also place the
+// names among them as PICTURE, LIST and OUTPUT), and the exit status when it
+// is not 0 (NAME.exit). Each case in
 // tests/checks is a picture and a list with what `kelvora-preview --check`
 // must print (NAME.check: a first line "# exit N", then the finding lines)
 // and, when there are any, its extra arguments (NAME.args). Adding a case is
@@ -80,27 +82,42 @@ void record(const fs::path& path, bool present, const std::string& bytes) {
     }
 }
 
-// The case's options (NAME.args, blank-separated), then the names.
+// The case's arguments (NAME.args, blank-separated): its options, then the
+// names; or, where the case places the names as PICTURE, LIST and OUTPUT,
+// everything where it puts it.
 std::vector<std::string> with_options(const fs::path& folder, const std::string& name,
                                       const std::vector<std::string>& names) {
+    const std::string placeholders[] = {"PICTURE", "LIST", "OUTPUT"};
     std::vector<std::string> arguments;
-    std::istringstream options(expected(folder, name, ".args").bytes);
-    for (std::string option; options >> option;) {
-        arguments.push_back(option);
+    bool placed = false;
+    std::istringstream words(expected(folder, name, ".args").bytes);
+    for (std::string word; words >> word;) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (word == placeholders[i]) {
+                word = names[i];
+                placed = true;
+            }
+        }
+        arguments.push_back(word);
     }
-    arguments.insert(arguments.end(), names.begin(), names.end());
+    if (!placed) {
+        arguments.insert(arguments.end(), names.begin(), names.end());
+    }
     return arguments;
 }
 
 // The syntax a case's options ask for: what its output is read back in.
 const AsmSyntax& syntax_of(const std::vector<std::string>& arguments) {
-    for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
-        const AsmSyntax* syntax = find_assembler(arguments[i + 1]);
-        if (arguments[i] == "--assembler" && syntax != nullptr) {
-            return *syntax;
-        }
+    const AsmSyntax* asked = &DEFAULT_SYNTAX;
+    for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+        const std::string_view word = arguments[i];
+        const AsmSyntax* syntax =
+            word == "--assembler" && i + 1 < arguments.size() ? find_assembler(arguments[i + 1])
+            : word.rfind("--assembler=", 0) == 0              ? find_assembler(word.substr(12))
+                                                              : nullptr;
+        asked = syntax != nullptr ? syntax : asked;
     }
-    return DEFAULT_SYNTAX;
+    return *asked;
 }
 
 class Case : public testing::TestWithParam<std::string> {};
@@ -126,8 +143,10 @@ TEST_P(Case, ConvertsAsRecorded) {
         }
         record(CASES / output, written, text);
         record(CASES / (name + ".out"), !run.out.empty(), run.out);
+        record(CASES / (name + ".exit"), run.status != 0, std::to_string(run.status) + "\n");
     }
-    EXPECT_EQ(run.status, 0);
+    const Expected exit_status = expected(CASES, name, ".exit");
+    EXPECT_EQ(run.status, exit_status.present ? std::stoi(exit_status.bytes) : 0);
     EXPECT_EQ(run.out, expected(CASES, name, ".out").bytes);
     const Expected asm_file = expected(CASES, name, ".asm");
     ASSERT_EQ(fs::exists(dir / output), asm_file.present);
