@@ -149,6 +149,25 @@ RunOptions kill_after(long long bytes, int signal) {
     return options;
 }
 
+// Sends the signal once the output's first bytes are no longer the earlier
+// output's, as a copy over it has begun, or after ten seconds.
+RunOptions kill_once_changed(const fs::path& output, int signal) {
+    RunOptions options;
+    options.while_running = [output, signal](pid_t pid) {
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        char start[16] = {};
+        while (Clock::now() < deadline) {
+            std::ifstream file(output, std::ios::binary);
+            file.read(start, sizeof start);
+            if (EARLIER.compare(0, EARLIER.size(), start, EARLIER.size()) != 0) {
+                break;
+            }
+        }
+        kill(pid, signal);
+    };
+    return options;
+}
+
 std::size_t files_in(const fs::path& folder) {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
@@ -271,6 +290,142 @@ TEST(Output, EveryFailureLeavesTheEarlierOutput) {
             }
         }
     }
+}
+
+TEST(Output, AnInterruptionDuringTheCopyInPlaceWaitsForItsEnd) {
+    Sheet sheet;
+    write_file(sheet.dir / "fifty.txt", test::repeat("a=B,0,0,512,512,7\n", 50));
+    const char* lists[] = {"fifty.txt", "one.txt"}; // 10 MB for kelvora, a PNG of 480 KB
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        for (std::size_t p = 0; p < std::size(PROGRAMS); ++p) {
+            const Program& program = PROGRAMS[p];
+            const std::string reference = std::string("reference-") + program.output;
+            ASSERT_EQ(program.run(sheet.dir.path(), {"pic.bmp", lists[p], reference}, {}).status,
+                      0);
+            write_file(sheet.dir / program.output, EARLIER);
+            const test::Run run = program.run_way(
+                OutputWay::InPlace, sheet.dir.path(), {"pic.bmp", lists[p], program.output},
+                kill_once_changed(sheet.dir / program.output, signal));
+            const std::string where =
+                std::string(program.name) + ", signal " + std::to_string(signal);
+            EXPECT_TRUE(read_file(sheet.dir / program.output) == read_file(sheet.dir / reference))
+                << where << ": the copy was cut short";
+            // kelvora's copy is long enough for the signal to come during it,
+            // and to end the run once the copy is done.
+            if (program.is_kelvora) {
+                EXPECT_EQ(run.status, 128 + signal) << where;
+            }
+            fs::remove(sheet.dir / reference);
+        }
+    }
+}
+
+// Whether a lock is being waited for anywhere: the kernel lists its waiters
+// with "->".
+bool someone_waits_for_a_lock() {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        if (line.find("->") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(Output, ARunInPlaceWaitsForAnotherRunsCopy) {
+    Sheet sheet;
+    for (const Program& program : PROGRAMS) {
+        const std::string reference = std::string("reference-") + program.output;
+        ASSERT_EQ(program.run(sheet.dir.path(), {"pic.bmp", "one.txt", reference}, {}).status, 0);
+        const fs::path output = sheet.dir / program.output;
+        write_file(output, EARLIER);
+        // The lock another run takes for its copy, held by a process of its
+        // own: a run forked from this one would share a descriptor held here,
+        // and with it the lock.
+        std::thread other_run([&] {
+            test::run_in_child(sheet.dir.path(), [&program] {
+                const int fd = open(program.output, O_RDWR | O_CLOEXEC);
+                struct flock whole = {};
+                whole.l_type = F_WRLCK;
+                whole.l_whence = SEEK_SET;
+                if (fd < 0 || fcntl(fd, F_OFD_SETLK, &whole) != 0) {
+                    return 1;
+                }
+                write_file("locked", "");
+                const auto deadline = Clock::now() + std::chrono::seconds(20);
+                while (!fs::exists("release") && Clock::now() < deadline) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                return 0;
+            });
+        });
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (!fs::exists(sheet.dir / "locked") && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::thread run([&] {
+            program.run_way(OutputWay::InPlace, sheet.dir.path(),
+                            {"pic.bmp", "one.txt", program.output});
+        });
+        while (!someone_waits_for_a_lock() && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_TRUE(someone_waits_for_a_lock()) << program.name << " did not wait";
+        EXPECT_TRUE(read_file(output) == EARLIER) << program.name << " wrote meanwhile";
+        write_file(sheet.dir / "release", "");
+        other_run.join();
+        run.join();
+        fs::remove(sheet.dir / "locked");
+        fs::remove(sheet.dir / "release");
+        EXPECT_TRUE(read_file(output) == read_file(sheet.dir / reference)) << program.name;
+    }
+}
+
+TEST(Output, OutOfMemoryIsAMessageAndLeavesTheEarlierOutput) {
+    Sheet sheet;
+    int messages = 0;
+    int runs = 0;
+    for (const Program& program : PROGRAMS) {
+        const std::string reference = std::string("reference-") + program.output;
+        ASSERT_EQ(program.run(sheet.dir.path(), {"pic.bmp", "one.txt", reference}, {}).status, 0);
+        const std::string binary = program.is_kelvora ? KELVORA_BINARY : PREVIEW_BINARY;
+        const std::string message = std::string(program.is_kelvora ? "" : "kelvora-preview: ") +
+                                    "can't write " + program.output + ": out of memory\n";
+        const std::size_t files = sheet.files();
+        // Each limit, in KiB, at which main runs, up to one at which the run
+        // has all it needs.
+        for (int limit = 1024; limit < (64 << 10); limit += 512) {
+            const auto limited = [&](const std::string& arguments) {
+                return test::run_program(sheet.dir.path(),
+                                         {"sh", "-c",
+                                          "ulimit -v " + std::to_string(limit) + " && exec " +
+                                              binary + " " + arguments});
+            };
+            if (limited("--version").status != 0) {
+                continue; // the program can't even start
+            }
+            ++runs;
+            write_file(sheet.dir / program.output, EARLIER);
+            const test::Run run = limited(std::string("pic.bmp one.txt ") + program.output);
+            const std::string where =
+                std::string(program.name) + " under " + std::to_string(limit) + " KiB";
+            const std::string output = read_file(sheet.dir / program.output);
+            if (output == EARLIER) {
+                EXPECT_EQ(program.messages(run), message) << where;
+                EXPECT_EQ(run.status, program.is_kelvora ? 0 : 1) << where;
+                ++messages;
+                continue;
+            }
+            EXPECT_EQ(program.messages(run), "") << where;
+            EXPECT_TRUE(output == read_file(sheet.dir / reference)) << where;
+            break;
+        }
+        EXPECT_EQ(sheet.files(), files) << program.name << ": a temporary file is left";
+    }
+    if (runs == 0) {
+        GTEST_SKIP() << "the programs never start under a limit (a sanitizer build)";
+    }
+    EXPECT_GT(messages, 0) << "no limit was low enough for a message";
 }
 
 constexpr uid_t NOBODY = 65534;
@@ -432,46 +587,92 @@ TEST(Output, RunsMakingTheSameOutputAtOnceNeverFailToOpen) {
     }
 }
 
-TEST(Output, SpecialBitsStayOnlyWithTheOwnerAndGroupTheyWereSetFor) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "needs root, to give the output to other users";
+// A user other than root for the runs that must not be made as root: nobody,
+// with one more group, when the tests run as root; else the tests' own user.
+struct OtherUser {
+    uid_t uid;
+    gid_t group;
+    gid_t extra_group; // another group the user is in; its own group when it has none
+};
+
+OtherUser other_user() {
+    if (geteuid() == 0) {
+        return {NOBODY, NOBODY, 100};
     }
+    gid_t groups[64];
+    const int count = getgroups(64, groups);
+    gid_t extra = getegid();
+    for (int i = 0; i < count; ++i) {
+        extra = groups[i] != getegid() ? groups[i] : extra;
+    }
+    return {geteuid(), getegid(), extra};
+}
+
+// Makes this process that user, when the tests run as root: false when it
+// can't be done.
+bool become(const OtherUser& user) {
+    if (geteuid() != 0) {
+        return true;
+    }
+    return setgroups(1, &user.extra_group) == 0 &&
+           setresgid(user.group, user.group, user.group) == 0 &&
+           setresuid(user.uid, user.uid, user.uid) == 0;
+}
+
+TEST(Output, SpecialBitsStayOnlyWithTheOwnerAndGroupTheyWereSetFor) {
+    const bool as_root = geteuid() == 0;
+    const OtherUser user = other_user();
     Sheet sheet;
-    fs::permissions(sheet.dir.path(), fs::perms(0777)); // nobody may make a file here
-    const fs::path output = sheet.dir / "out.asm";
+    fs::permissions(sheet.dir.path(), fs::perms(0777)); // the other user may make a file here
     const struct {
         uid_t owner;
         gid_t group;
         mode_t mode;
-        bool as_nobody;
+        bool as_root;
         gid_t group_after;
         mode_t mode_after;
     } cases[] = {
         // Root may keep both: the bits stay.
-        {NOBODY, NOBODY, 06754, false, NOBODY, 06754},
-        {NOBODY, 0, 02664, false, 0, 02664},
-        // Nobody keeps the owner and group that are its own.
-        {NOBODY, NOBODY, 02664, true, NOBODY, 02664},
+        {NOBODY, NOBODY, 06754, true, NOBODY, 06754},
+        {NOBODY, 0, 02664, true, 0, 02664},
         // Nobody is not in root's group: the file gets nobody's, without the bit.
-        {NOBODY, 0, 02664, true, NOBODY, 0664},
+        {NOBODY, 0, 02664, false, NOBODY, 0664},
+        // Any other user keeps the owner and a group that are its own, and so
+        // the bits, though the kernel clears them on its writes.
+        {user.uid, user.group, 02664, false, user.group, 02664},
+        {user.uid, user.group, 04755, false, user.group, 04755},
+        {user.uid, user.group, 02775, false, user.group, 02775},
+        {user.uid, user.group, 06775, false, user.group, 06775},
+        {user.uid, user.extra_group, 02775, false, user.extra_group, 02775},
+        {user.uid, user.extra_group, 06775, false, user.extra_group, 06775},
     };
     for (const auto& c : cases) {
-        write_file(output, EARLIER);
-        ASSERT_EQ(chown(output.c_str(), c.owner, c.group), 0);
-        ASSERT_EQ(chmod(output.c_str(), c.mode), 0);
-        const test::Run run = test::run_in_child(sheet.dir.path(), [&c] {
-            if (c.as_nobody && !become_nobody()) {
-                return 99;
-            }
-            return kelvora_in_process({"pic.bmp", "one.txt", "out.asm"}, OutputWay::Chosen);
-        });
-        ASSERT_EQ(run.status, 0) << "can't become nobody";
-        struct stat after;
-        ASSERT_EQ(stat(output.c_str(), &after), 0);
-        EXPECT_EQ(after.st_uid, c.owner);
-        EXPECT_EQ(after.st_gid, c.group_after);
-        EXPECT_EQ(after.st_mode & 07777, c.mode_after) << std::oct << c.mode;
-        EXPECT_NE(read_file(output), EARLIER);
+        if (c.owner == NOBODY && !as_root) {
+            continue; // only root can give a file to nobody
+        }
+        for (const Program& program : PROGRAMS) {
+            const fs::path output = sheet.dir / program.output;
+            write_file(output, EARLIER);
+            ASSERT_EQ(chown(output.c_str(), c.owner, c.group), 0);
+            ASSERT_EQ(chmod(output.c_str(), c.mode), 0);
+            const test::Run run = test::run_in_child(sheet.dir.path(), [&c, &program, &user] {
+                if (!c.as_root && !become(user)) {
+                    return 99;
+                }
+                return program.in_process({"pic.bmp", "one.txt", program.output},
+                                          OutputWay::Chosen);
+            });
+            const std::string where = std::string(program.name) + ", mode " +
+                                      std::to_string(c.mode) + " (decimal), group " +
+                                      std::to_string(c.group);
+            ASSERT_EQ(run.status, 0) << where << ": can't become another user";
+            struct stat after;
+            ASSERT_EQ(stat(output.c_str(), &after), 0);
+            EXPECT_EQ(after.st_uid, c.owner) << where;
+            EXPECT_EQ(after.st_gid, c.group_after) << where;
+            EXPECT_EQ(after.st_mode & 07777, c.mode_after) << where;
+            EXPECT_NE(read_file(output), EARLIER) << where;
+        }
     }
 }
 
