@@ -184,7 +184,8 @@ TEST(CommandLine, WriteErrorIsReportedOnce) {
 }
 
 const std::string USAGE_LINE =
-    "usage: kelvora [--assembler gnu|pasmo|z80asm|sdas] PICTURE LIST OUTPUT\n";
+    "usage: kelvora [--assembler gnu|pasmo|z80asm|sdas|sdcc] [--header FILE.h] PICTURE LIST "
+    "OUTPUT\n";
 
 TEST(CommandLine, HelpAndVersionConvertNothing) {
     Workspace w("testpic.bmp", "testpic.txt");
@@ -229,7 +230,8 @@ TEST(CommandLine, AssemblerOptionChangesOnlyTheSpellings) {
     write_file(w.dir / "-pic.bmp", good_picture());
     const std::string label_and_sizes = "a:\n\tdb 0x01\n\tdb 0x01\n";
     const std::string cell = "0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x47\n";
-    const std::string gnu = label_and_sizes + "\tdb " + cell;
+    const std::string colons = label_and_sizes + "\tdb " + cell; // pasmo's and z80asm's
+    const std::string gnu = "\t.global a\n" + colons;
     const struct {
         Args args;
         std::string file;
@@ -238,14 +240,17 @@ TEST(CommandLine, AssemblerOptionChangesOnlyTheSpellings) {
         {{"--assembler", "gnu", "pic.bmp", "list.txt", "out.asm"}, "out.asm", gnu},
         {{"--assembler=sdas", "pic.bmp", "list.txt", "out.asm", "ignored"},
          "out.asm",
-         "a:\n\t.db 0x01\n\t.db 0x01\n\t.db " + cell},
+         "a::\n\t.db 0x01\n\t.db 0x01\n\t.db " + cell},
+        {{"--assembler", "sdcc", "pic.bmp", "list.txt", "out.asm"},
+         "out.asm",
+         "\t.area _KELVORA\n_a::\n\t.db 0x01\n\t.db 0x01\n\t.db " + cell},
         // "--" ends the options, for a name that starts with "-".
-        {{"--assembler", "pasmo", "--", "-pic.bmp", "list.txt", "out.asm"}, "out.asm", gnu},
+        {{"--assembler", "pasmo", "--", "-pic.bmp", "list.txt", "out.asm"}, "out.asm", colons},
         {{"--", "-pic.bmp", "list.txt", "out.asm"}, "out.asm", ASM},
         // The last one counts.
         {{"--assembler", "sdas", "--assembler", "z80asm", "pic.bmp", "list.txt", "out.asm"},
          "out.asm",
-         gnu},
+         colons},
         // After the first name, a word with one "-" is a name, and options
         // may come between the names.
         {{"pic.bmp", "list.txt", "-o3.asm", "--assembler", "gnu"}, "-o3.asm", gnu},

@@ -18,8 +18,14 @@ const char* apply_version(CommandLine& line, const char*) {
 }
 
 const char* apply_assembler(CommandLine& line, const char* name) {
-    line.syntax = find_assembler(name);
-    return line.syntax == nullptr ? "unknown assembler " : nullptr;
+    const AsmSyntax* syntax = find_assembler(name);
+    line.options.syntax = syntax != nullptr ? syntax : line.options.syntax;
+    return syntax == nullptr ? "unknown assembler " : nullptr;
+}
+
+const char* apply_header(CommandLine& line, const char* file) {
+    line.options.header = file;
+    return file[0] == '\0' ? "--header wants a file name" : nullptr;
 }
 
 struct OptionRow {
@@ -36,6 +42,7 @@ constexpr OptionRow OPTIONS[] = {
     {"--help", nullptr, apply_help},
     {"--version", nullptr, apply_version},
     {"--assembler", "--assembler wants a name", apply_assembler},
+    {"--header", "--header wants a file name", apply_header},
 };
 
 CommandLine wrong(CommandLine line, const char* problem, const char* argument) {
@@ -98,6 +105,9 @@ CommandLine read_command_line(int argc, const char* const* argv) {
         if (line.action != CommandAction::Convert) {
             return line;
         }
+    }
+    if (line.options.header != nullptr && !line.options.syntax->c_names) {
+        return wrong(line, "--header goes with --assembler sdcc", "");
     }
     if (name_count == 3) {
         line.picture = names[0];

@@ -5,7 +5,7 @@
 // the options. A lone "-" is a name, as it has always been.
 #pragma once
 
-#include "output/asm_syntax.h"
+#include "main/run.h"
 
 namespace kelvora {
 
@@ -18,7 +18,7 @@ enum class CommandAction : unsigned char {
 
 struct CommandLine {
     CommandAction action = CommandAction::Convert;
-    const AsmSyntax* syntax = &DEFAULT_SYNTAX;
+    RunOptions options; // what the options ask of the run
     const char* picture = "testpic.bmp";
     const char* list = "testpic.txt";
     const char* output = "testpic.asm";

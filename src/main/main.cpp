@@ -27,7 +27,7 @@ void print_assembler_names(const char* separator, std::FILE* out) {
 void print_usage_line(std::FILE* out) {
     std::fputs("usage: kelvora [--assembler ", out);
     print_assembler_names("|", out);
-    std::fputs("] PICTURE LIST OUTPUT\n", out);
+    std::fputs("] [--header FILE.h] PICTURE LIST OUTPUT\n", out);
 }
 
 // On standard output, where kelvora's callers look for its messages.
@@ -46,6 +46,8 @@ void print_help() {
     print_assembler_names(", ", stdout);
     std::fputs(".\n"
                "                    Without it the output is as it has always been.\n"
+               "  --header FILE.h   with --assembler sdcc, also write a C header of the\n"
+               "                    records to FILE.h\n"
                "  --help            print this text\n"
                "  --version         print the version\n"
                "Options may come after the names too, there only as words that start with\n"
@@ -79,7 +81,7 @@ int main(int argc, char** argv) {
     try {
         // The stores live for the whole run and are never cleared between records.
         kelvora::convert_resources(kelvora::allocate_run_memory(), line.picture, line.list,
-                                   line.output, stdout, *line.syntax);
+                                   line.output, stdout, line.options);
     } catch (const std::bad_alloc&) {
         // The output, and any file made for it, went with the run's frames.
         std::printf("can't write %s: out of memory\n", line.output);

@@ -908,7 +908,7 @@ void start_findings(Findings& findings, std::FILE* out, const char* picture_path
     findings.errors = 0;
     findings.notes = 0;
     findings.notes_hidden = 0;
-    findings.assemblers = ALL_ASSEMBLERS;
+    findings.assemblers = DEFAULT_ASSEMBLERS;
     start_label_set(findings.labels);
     findings.have_previous = false;
     findings.previous_layout_wrong = false;

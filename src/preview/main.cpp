@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     bool check = false;
     bool strict = false;
     bool options_end = false;
-    kelvora::AssemblerSet assemblers = kelvora::ALL_ASSEMBLERS;
+    kelvora::AssemblerSet assemblers = kelvora::DEFAULT_ASSEMBLERS;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (!options_end && std::strcmp(argument, "--") == 0) {

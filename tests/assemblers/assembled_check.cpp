@@ -82,7 +82,7 @@ bool takes_as_written(const std::string& label, const AsmSyntax& syntax) {
         }
     }
     const kelvora::AssemblerSet set = &syntax == &kelvora::DEFAULT_SYNTAX
-                                          ? kelvora::ALL_ASSEMBLERS
+                                          ? kelvora::DEFAULT_ASSEMBLERS
                                           : kelvora::assembler_set(syntax);
     return kelvora::label_clashes(label, set).empty();
 }
