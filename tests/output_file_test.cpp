@@ -386,7 +386,24 @@ TEST(Output, ARunInPlaceWaitsForAnotherRunsCopy) {
     }
 }
 
+// A build with the address sanitizer, whose programs reserve far more
+// address space than any limit here leaves, and report that they can't.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool SANITIZED = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool SANITIZED = true;
+#else
+constexpr bool SANITIZED = false;
+#endif
+#else
+constexpr bool SANITIZED = false;
+#endif
+
 TEST(Output, OutOfMemoryIsAMessageAndLeavesTheEarlierOutput) {
+    if (SANITIZED) {
+        GTEST_SKIP() << "the sanitizers need more address space than the limits leave";
+    }
     Sheet sheet;
     int messages = 0;
     int runs = 0;
@@ -427,9 +444,7 @@ TEST(Output, OutOfMemoryIsAMessageAndLeavesTheEarlierOutput) {
         }
         EXPECT_EQ(sheet.files(), files) << program.name << ": a temporary file is left";
     }
-    if (runs == 0) {
-        GTEST_SKIP() << "the programs never start under a limit (a sanitizer build)";
-    }
+    EXPECT_GT(runs, 0) << "the programs never start under a limit";
     EXPECT_GT(messages, 0) << "no limit was low enough for a message";
 }
 
