@@ -1,12 +1,15 @@
 // Whole runs as data. Each case in tests/cases is a picture (NAME.bmp or
 // NAME.png), a list (NAME.txt), kelvora's output expected byte for byte
-// (NAME.asm, or NAME.bin for --binary; none when no output may be created), the messages expected
-// on standard output (NAME.out; none when there are none) and, when there are any, the options that
-// go before the names (NAME.args), with every further file they make the run write, expected byte
-// for byte under the name the options give it (a header NAME.h, say). Each case in tests/checks is
-// a picture and a list with what `kelvora-preview --check` must print (NAME.check: a first line "#
-// exit N", then the finding lines) and, when there are any, its extra arguments (NAME.args). Adding
-// a case is adding files.
+// (NAME.asm, or NAME.bin for --binary; none when no output may be created),
+// the messages expected on standard output (NAME.out; none when there are
+// none), the exit status when it is not 0 (NAME.exit) and, when there are
+// any, the options (NAME.args), which go before the names unless they place
+// them as PICTURE, LIST and OUTPUT, with every further file they make the run
+// write, expected byte for byte under the name the options give it (a header
+// NAME.h, say). Each case in tests/checks is a picture and a list with what
+// `kelvora-preview --check` must print (NAME.check: a first line "# exit N",
+// then the finding lines) and, when there are any, its extra arguments
+// (NAME.args). Adding a case is adding files.
 //
 // Each recorded output is also read back and compared with the picture and
 // the list converted in this process, so a recorded file that is itself
@@ -80,15 +83,27 @@ void record(const fs::path& path, bool present, const std::string& bytes) {
     }
 }
 
-// The case's options (NAME.args, blank-separated), then the names.
+// The case's arguments (NAME.args, blank-separated): its options, then the
+// names; or, where the case places the names as PICTURE, LIST and OUTPUT,
+// everything where it puts it.
 std::vector<std::string> with_options(const fs::path& folder, const std::string& name,
                                       const std::vector<std::string>& names) {
+    const std::string placeholders[] = {"PICTURE", "LIST", "OUTPUT"};
     std::vector<std::string> arguments;
-    std::istringstream options(expected(folder, name, ".args").bytes);
-    for (std::string option; options >> option;) {
-        arguments.push_back(option);
+    bool placed = false;
+    std::istringstream words(expected(folder, name, ".args").bytes);
+    for (std::string word; words >> word;) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (word == placeholders[i]) {
+                word = names[i];
+                placed = true;
+            }
+        }
+        arguments.push_back(word);
     }
-    arguments.insert(arguments.end(), names.begin(), names.end());
+    if (!placed) {
+        arguments.insert(arguments.end(), names.begin(), names.end());
+    }
     return arguments;
 }
 
@@ -101,7 +116,7 @@ std::vector<std::string> further_outputs(const fs::path& folder, const std::stri
         const std::string extension = entry.path().extension().string();
         if (entry.path().stem() == name && extension != ".bmp" && extension != ".png" &&
             extension != ".txt" && extension != ".asm" && extension != ".bin" &&
-            extension != ".out" && extension != ".args") {
+            extension != ".out" && extension != ".args" && extension != ".exit") {
             files.push_back(file);
         }
     }
@@ -129,13 +144,16 @@ bool has(const std::vector<std::string>& arguments, const char* option) {
 
 // The syntax a case's options ask for: what its output is read back in.
 const AsmSyntax& syntax_of(const std::vector<std::string>& arguments) {
-    for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
-        const AsmSyntax* syntax = find_assembler(arguments[i + 1]);
-        if (arguments[i] == "--assembler" && syntax != nullptr) {
-            return *syntax;
-        }
+    const AsmSyntax* asked = &DEFAULT_SYNTAX;
+    for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+        const std::string_view word = arguments[i];
+        const AsmSyntax* syntax =
+            word == "--assembler" && i + 1 < arguments.size() ? find_assembler(arguments[i + 1])
+            : word.rfind("--assembler=", 0) == 0              ? find_assembler(word.substr(12))
+                                                              : nullptr;
+        asked = syntax != nullptr ? syntax : asked;
     }
-    return DEFAULT_SYNTAX;
+    return *asked;
 }
 
 class Case : public testing::TestWithParam<std::string> {};
@@ -170,6 +188,7 @@ TEST_P(Case, ConvertsAsRecorded) {
         }
         record(CASES / output, written, text);
         record(CASES / (name + ".out"), !run.out.empty(), run.out);
+        record(CASES / (name + ".exit"), run.status != 0, std::to_string(run.status) + "\n");
         for (const std::string& file : further_outputs(CASES, name)) {
             fs::remove(CASES / file);
         }
@@ -182,7 +201,8 @@ TEST_P(Case, ConvertsAsRecorded) {
         EXPECT_TRUE(read_file(dir / file) == read_file(CASES / file))
             << file << " differs from the recorded one";
     }
-    EXPECT_EQ(run.status, 0);
+    const Expected exit_status = expected(CASES, name, ".exit");
+    EXPECT_EQ(run.status, exit_status.present ? std::stoi(exit_status.bytes) : 0);
     EXPECT_EQ(run.out, expected(CASES, name, ".out").bytes);
     const Expected asm_file = expected(CASES, name, binary ? ".bin" : ".asm");
     ASSERT_EQ(fs::exists(dir / output), asm_file.present);

@@ -4,6 +4,7 @@
 // way it ends; the output replaces the earlier one only once it is complete.
 #include "main/run.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -29,6 +30,11 @@ void report_cannot_open(std::FILE* messages, const char* path) {
 
 void report_cannot_read(std::FILE* messages, const char* path, const char* reason) {
     std::fprintf(messages, "can't read %s: %s\n", path, reason);
+}
+
+// Without a reason, as scripts of old expect, but for a lack of memory.
+void report_cannot_write(std::FILE* messages, const char* path, int error) {
+    std::fprintf(messages, "can't write %s%s\n", path, error == ENOMEM ? ": out of memory" : "");
 }
 
 void convert_list(Stores& stores, ByteReader& list, SheetWriter& sheet, std::FILE* messages) {
@@ -121,9 +127,10 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
     memory.output.buffer.error = error;
     if (beside_path != nullptr) {
         error = start_writing(beside);
-        start_form_output(memory.beside,
-                          output_form(options.header != nullptr ? FormId::CHeader : FormId::Symbols),
-                          *options.syntax, beside.handle.fd(), beside_path);
+        start_form_output(
+            memory.beside,
+            output_form(options.header != nullptr ? FormId::CHeader : FormId::Symbols),
+            *options.syntax, beside.handle.fd(), beside_path);
         memory.beside.companion = output_path;
         memory.beside.buffer.error = error;
     }
@@ -136,12 +143,17 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
         return; // the outputs are left as they were
     }
     end_sheet(sheet);
-    if (memory.output.buffer.error != 0 || commit_output(output) != 0) {
-        std::fprintf(messages, "can't write %s\n", output_path);
+    error = memory.output.buffer.error != 0 ? memory.output.buffer.error : commit_output(output);
+    if (error != 0) {
+        report_cannot_write(messages, output_path, error);
         return;
     }
-    if (beside_path != nullptr && (memory.beside.buffer.error != 0 || commit_output(beside) != 0)) {
-        std::fprintf(messages, "can't write %s\n", beside_path);
+    if (beside_path != nullptr) {
+        error =
+            memory.beside.buffer.error != 0 ? memory.beside.buffer.error : commit_output(beside);
+        if (error != 0) {
+            report_cannot_write(messages, beside_path, error);
+        }
     }
 }
 
