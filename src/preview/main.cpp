@@ -37,8 +37,8 @@ const char USAGE[] =
     "  --strict   with --check, notes count as errors too\n"
     "  --assembler NAME\n"
     "             check the labels against that assembler only: gnu, pasmo, z80asm,\n"
-    "             sdas or sdcc (C names); by default against gnu, pasmo, z80asm and\n"
-    "             sdas\n"
+    "             sdas, sdcc (C names), sjasmplus, rasm or z88dk; by default against\n"
+    "             gnu, pasmo, z80asm and sdas\n"
     "  --version  print the version\n";
 
 // A scale of 1 to MAX_SCALE, digits only; 0 when the text is anything else.
