@@ -54,7 +54,7 @@ void print_help() {
                "  --binary          write the raw bytes the text assembles to at origin 0\n"
                "  --symbols FILE    with --binary, also write every label but the first,\n"
                "                    relative to the first, in --assembler's syntax\n"
-               "  --help            print this text\n"
+               "  --help, -h        print this text\n"
                "  --version         print the version\n"
                "Options may come after the names too, there only as words that start with\n"
                "\"--\"; \"--\" ends them.\n"
