@@ -265,12 +265,13 @@ bool write_rows(png_structp png, png_infop info, OutputBuffer& out, const RowMak
     }
     // The fastest compression, without filters: a zoomed preview's rows are
     // runs of few colours, which runs alone compress well; unzoomed, a
-    // pixel is a byte and runs are short, so only the bytes' frequencies
-    // are coded, which is faster still. The indices are the writer's own,
-    // so libpng need not check them.
+    // pixel is a byte and runs are short, and coding them costs more than
+    // the bytes it saves, so they are stored as they are (a picture of at
+    // most 2048 x 1024 pixels: 2 MiB). The indices are the writer's own, so
+    // libpng need not check them.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_compression_level(png, Z_BEST_SPEED);
-    png_set_compression_strategy(png, maker.scale > 1 ? Z_RLE : Z_HUFFMAN_ONLY);
+    png_set_compression_level(png, maker.scale > 1 ? Z_BEST_SPEED : Z_NO_COMPRESSION);
+    png_set_compression_strategy(png, maker.scale > 1 ? Z_RLE : Z_DEFAULT_STRATEGY);
     png_set_check_for_invalid_index(png, 0);
     png_write_info(png, info);
     for (int png_y = 0; png_y < image.height * maker.scale; ++png_y) {
