@@ -114,19 +114,32 @@ void put_shown(Line& line, const char* bytes, std::size_t length) {
     }
 }
 
-Line& begin_list_line(Findings& findings, std::int64_t at, const char* what) {
+// Starts a finding of the kind at the place given, with no remedy yet: the
+// check that says it fills that in before the line is finished.
+void start_finding(Findings& findings, FindingKind kind, bool error, std::int64_t at, int x,
+                   int y) {
+    Finding& finding = findings.current;
+    finding.kind = kind;
+    finding.error = error;
+    finding.line = at;
+    finding.x = x;
+    finding.y = y;
+    finding.remedy.form = RemedyForm::None;
+}
+
+Line& begin_list_line(Findings& findings, FindingKind kind, std::int64_t at, bool error) {
+    start_finding(findings, kind, error, at, -1, -1);
     static Line line;
     line.length = 0;
     put(line, findings.list_path, findings.list_path_length);
     put(line, ":");
     put(line, at);
-    put(line, ": ");
-    put_text(line, what);
-    put(line, ": ");
+    put_text(line, error ? ": error: " : ": note: ");
     return line;
 }
 
-Line& begin_picture_line(Findings& findings) {
+Line& begin_picture_line(Findings& findings, FindingKind kind) {
+    start_finding(findings, kind, true, 0, -1, -1);
     static Line line;
     line.length = 0;
     put_text(line, findings.picture_path);
@@ -134,7 +147,8 @@ Line& begin_picture_line(Findings& findings) {
     return line;
 }
 
-Line& begin_cell_line(Findings& findings, int x, int y) {
+Line& begin_cell_line(Findings& findings, FindingKind kind, int x, int y) {
+    start_finding(findings, kind, false, 0, x, y);
     static Line line;
     line.length = 0;
     put_text(line, findings.picture_path);
@@ -156,15 +170,26 @@ bool show_note(Findings& findings) {
     return false;
 }
 
-void finish(Findings& findings, Line& line, bool error) {
+// Writes the finding's line, or for an error past the first ERRORS_SHOWN
+// only counts it; hands the finding to the collector when there is one.
+void finish(Findings& findings, Line& line) {
+    const Finding& finding = findings.current;
+    if (findings.collect != nullptr) {
+        findings.collect(finding, findings.collect_context);
+    }
+    if (!finding.error) {
+        ++findings.notes;
+    } else if (++findings.errors > ERRORS_SHOWN) {
+        ++findings.errors_hidden;
+        return;
+    }
     line.text[line.length++] = '\n';
     std::fwrite(line.text, 1, line.length, findings.out);
-    ++(error ? findings.errors : findings.notes);
 }
 
-__attribute__((format(printf, 3, 4))) void list_error(Findings& findings, std::int64_t at,
-                                                      const char* format, ...) {
-    Line& line = begin_list_line(findings, at, "error");
+__attribute__((format(printf, 4, 5))) void list_error(Findings& findings, FindingKind kind,
+                                                      std::int64_t at, const char* format, ...) {
+    Line& line = begin_list_line(findings, kind, at, true);
     va_list arguments;
     va_start(arguments, format);
     const int length = std::vsnprintf(line.text + line.length, Line::CAPACITY - 1 - line.length,
@@ -172,7 +197,7 @@ __attribute__((format(printf, 3, 4))) void list_error(Findings& findings, std::i
     va_end(arguments);
     line.length =
         std::min(line.length + static_cast<std::size_t>(std::max(length, 0)), Line::CAPACITY - 1);
-    finish(findings, line, true);
+    finish(findings, line);
 }
 
 const char* plural(std::int64_t count, const char* one, const char* more) {
@@ -328,7 +353,7 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
                        (list_byte(window, end - 1) == '\n' || list_byte(window, end - 1) == '\r')) {
                     --end;
                 }
-                Line& text = begin_list_line(findings, line, "error");
+                Line& text = begin_list_line(findings, FindingKind::FieldOnNextLine, line, true);
                 putf(text,
                      "only %d of the six fields after the name stand on this line: the %s "
                      "is read from line %" PRId64 " (\"",
@@ -336,7 +361,7 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
                 put_list_text(text, list, start, end);
                 put(text, "\"), so a field is missing and the next record loses its start; give "
                           "all six: kind,x,y,width,height,colour");
-                finish(findings, text, true);
+                finish(findings, text);
             }
             return false;
         }
@@ -345,7 +370,7 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
         last_line > line ? line_at(window, reader, trace.field_end[0] - 1) : line;
     if (name_end_line > line) {
         if (report) {
-            list_error(findings, line,
+            list_error(findings, FindingKind::RecordRunsOn, line,
                        "the record runs on from line %" PRId64 " to line %" PRId64
                        "; write each record on a line of its own",
                        line, name_end_line);
@@ -379,7 +404,7 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
     if (!report) {
         return false;
     }
-    Line& text = begin_list_line(findings, line, "error");
+    Line& text = begin_list_line(findings, FindingKind::TextAfterColour, line, true);
     if (blank && first == rest.length && !rest.cut) {
         put(text, "blanks after the colour become the start of the next record's name; remove "
                   "them");
@@ -401,7 +426,7 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
         put(text, "\" after the colour becomes the start of the next record: a field too many, "
                   "or text that is not a comment; remove it, or start a comment with \";\"");
     }
-    finish(findings, text, true);
+    finish(findings, text);
     return false;
 }
 
@@ -460,7 +485,7 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
                  const RecordTrace& trace, std::int64_t line) {
     if (trace.name_start == 0 && list_byte(*list.window, 0) == 0xEF &&
         list_byte(*list.window, 1) == 0xBB && list_byte(*list.window, 2) == 0xBF) {
-        list_error(findings, line,
+        list_error(findings, FindingKind::ByteOrderMark, line,
                    "the list starts with a byte-order mark, which becomes part of the first "
                    "label; save the list without it (as plain UTF-8 or ASCII)");
         return;
@@ -468,39 +493,39 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
     const auto length = static_cast<std::size_t>(trace.name_length);
     const std::size_t label_length = record.label_length;
     if (label_length == 0) {
-        list_error(findings, line,
+        list_error(findings, FindingKind::EmptyLabel, line,
                    "the label is empty (the name starts with a NUL byte), which the assembler "
                    "will not take; give the record a name");
         return;
     }
     if (label_length < length) {
-        Line& text = begin_list_line(findings, line, "error");
+        Line& text = begin_list_line(findings, FindingKind::NulInName, line, true);
         put(text, "the name \"");
         put_shown(text, record.name, length);
         put(text, "\" holds a NUL byte, and the label written ends there (\"");
         put_shown(text, record.name, label_length);
         put(text, "\"); remove it");
-        finish(findings, text, true);
+        finish(findings, text);
         return;
     }
     const char* bad = std::find_if(record.name, record.name + label_length,
                                    [](char c) { return !is_label_character(c); });
     if (bad != record.name + label_length) {
-        Line& text = begin_list_line(findings, line, "error");
+        Line& text = begin_list_line(findings, FindingKind::LabelCharacter, line, true);
         put(text, "the label \"");
         put_shown(text, record.name, label_length);
         put(text, "\" holds ");
         put_character(text, *bad);
         put(text, ", which the assembler will not take; use letters, digits, \"_\" and \".\" "
                   "only");
-        finish(findings, text, true);
+        finish(findings, text);
     } else if (is_digit(record.name[0])) {
-        Line& text = begin_list_line(findings, line, "error");
+        Line& text = begin_list_line(findings, FindingKind::LabelDigit, line, true);
         put(text, "the label \"");
         put_shown(text, record.name, label_length);
         put(text, "\" starts with a digit, which the assembler takes for a number; start it "
                   "with a letter, \"_\" or \".\"");
-        finish(findings, text, true);
+        finish(findings, text);
     }
 }
 
@@ -509,7 +534,7 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
     if (is_kind_letter(c)) {
         return;
     }
-    Line& text = begin_list_line(findings, line, "error");
+    Line& text = begin_list_line(findings, FindingKind::KindLetter, line, true);
     if (c == '\0') {
         put(text, "the kind is empty");
     } else {
@@ -520,7 +545,7 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
     put(text, ", so this record will be a ");
     put_text(text, kind_name(record.kind));
     put(text, "; write B for a block, T for a tile table, S for a sprite or s for a white sprite");
-    finish(findings, text, true);
+    finish(findings, text);
 }
 
 void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint64_t hash,
@@ -531,25 +556,25 @@ void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint
     case LabelLookup::New:
         return;
     case LabelLookup::Taken: {
-        Line& text = begin_list_line(findings, line, "error");
+        Line& text = begin_list_line(findings, FindingKind::LabelTaken, line, true);
         put(text, "the label \"");
         put_shown(text, record.name, record.label_length);
         put(text, "\" is taken already, on line ");
         put(text, earlier);
         put(text, ", and the assembler will not take it twice; rename one of them");
-        finish(findings, text, true);
+        finish(findings, text);
         return;
     }
     case LabelLookup::NowFull: {
         if (!show_note(findings)) {
             return;
         }
-        Line& text = begin_list_line(findings, line, "note");
+        Line& text = begin_list_line(findings, FindingKind::LabelsFull, line, false);
         put(text, "the check keeps the first ");
         put(text, static_cast<std::int64_t>(findings.labels.labels));
         put(text, " labels only: from this record on, a label is checked against those, but "
                   "not against the labels after them");
-        finish(findings, text, false);
+        finish(findings, text);
         return;
     }
     }
@@ -569,12 +594,12 @@ void put_number_text(Line& text, ListReading list, const RecordTrace& trace, int
 void check_size_given(Findings& findings, ListReading list, const RecordTrace& trace,
                       std::int64_t line, int field, std::int32_t value) {
     if (value == 0) {
-        list_error(findings, line,
+        list_error(findings, FindingKind::SizeZero, line,
                    "the %s is 0: nothing is drawn and only the header is written; give the %s "
                    "in pixels",
                    FIELD_NAMES[field], FIELD_NAMES[field]);
     } else if (value < 0) {
-        Line& text = begin_list_line(findings, line, "error");
+        Line& text = begin_list_line(findings, FindingKind::SizeWrapped, line, true);
         putf(text, "the %s \"", FIELD_NAMES[field]);
         put_number_text(text, list, trace, field);
         putf(text,
@@ -582,7 +607,7 @@ void check_size_given(Findings& findings, ListReading list, const RecordTrace& t
              ": nothing is drawn and only the header is written; give the %s in pixels, 1024 "
              "at most",
              value, FIELD_NAMES[field]);
-        finish(findings, text, true);
+        finish(findings, text);
     }
 }
 
@@ -597,14 +622,14 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
     const bool banded = is_banded(record.kind);
     const bool block = record.kind == RecordKind::Block;
     if (off_grid(record.x) != 0) {
-        list_error(findings, line,
+        list_error(findings, FindingKind::XOffGrid, line,
                    "x is %" PRId32 ", not a multiple of 8: its cells are cut from pixel %" PRId32
                    " on, across the picture's own cells; move the record to a multiple of 8",
                    record.x, record.x);
     }
     if (record.width > 0 && record.width % 8 != 0) {
         const std::int64_t past = 8 * layout.cells_across - record.width;
-        Line& text = begin_list_line(findings, line, "error");
+        Line& text = begin_list_line(findings, FindingKind::WidthOffGrid, line, true);
         putf(text, "the width %" PRId32 " is not a multiple of 8: ", record.width);
         if (banded) {
             if (block) {
@@ -634,20 +659,20 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
                  columns, plural(columns, "column is", "columns are"), left_out,
                  plural(left_out, "pixel is", "pixels are"));
         }
-        finish(findings, text, true);
+        finish(findings, text);
     }
     if (!banded) {
         return;
     }
     if (off_grid(record.y) != 0) {
-        list_error(findings, line,
+        list_error(findings, FindingKind::YOffGrid, line,
                    "y is %" PRId32 ", not a multiple of 8: its bands are cut from row %" PRId32
                    " on, across the picture's own cells; move the record to a multiple of 8",
                    record.y, record.y);
     }
     if (record.height > 0 && record.height % 8 != 0) {
         const std::int64_t past = 8 * layout.bands - record.height;
-        Line& text = begin_list_line(findings, line, "error");
+        Line& text = begin_list_line(findings, FindingKind::HeightOffGrid, line, true);
         putf(text, "the height %" PRId32 " is not a multiple of 8: ", record.height);
         if (block) {
             const std::int32_t cells = layout.size_bytes[1];
@@ -664,18 +689,18 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
                  layout.bands, past, plural(past, "row", "rows"));
         }
         put(text, "; make the height a multiple of 8");
-        finish(findings, text, true);
+        finish(findings, text);
     }
 }
 
 void check_place(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
                  bool outside, const PictureFacts* facts, std::int64_t line) {
     if (outside) {
-        Line& text = begin_list_line(findings, line, "error");
+        Line& text = begin_list_line(findings, FindingKind::Outside, line, true);
         put(text, "can't convert ");
         put_shown(text, record.name, std::strlen(record.name));
         put(text, ": outside the 1024x1024 picture area");
-        finish(findings, text, true);
+        finish(findings, text);
         return;
     }
     const std::int64_t columns = columns_drawn(layout);
@@ -689,7 +714,7 @@ void check_place(Findings& findings, const ResourceRecord& record, const RecordL
     const std::int64_t bottom = record.y + layout.rows;
     const int rows = picture_rows(*facts);
     if (right > facts->width || bottom > rows) {
-        list_error(findings, line,
+        list_error(findings, FindingKind::PastPicture, line,
                    "the record reaches to pixel %" PRId64 ",%" PRId64 ", past the %" PRId32
                    " x %d picture: what lies beyond it reads as colour 0; keep the record "
                    "inside the picture",
@@ -703,7 +728,7 @@ void check_lone_cr(Findings& findings, const ListWindow& window) {
         return;
     }
     findings.lone_cr_reported = true;
-    list_error(findings, window.lone_cr_line,
+    list_error(findings, FindingKind::LoneCr, window.lone_cr_line,
                "the lines end in CR alone, without LF; kelvora ends a line only at LF and reads "
                "CR as nothing, so a comment runs on over every line after it; save the list "
                "with LF (or CR LF) line ends");
@@ -729,7 +754,7 @@ void check_lost_start(Findings& findings, ListReading list, const ResourceRecord
     if (start == trace.name_start || !show_note(findings)) {
         return;
     }
-    Line& text = begin_list_line(findings, line, "note");
+    Line& text = begin_list_line(findings, FindingKind::LostStart, line, false);
     put(text, "the label is \"");
     put_shown(text, record.name, record.label_length);
     put(text, "\", not \"");
@@ -741,7 +766,7 @@ void check_lost_start(Findings& findings, ListReading list, const ResourceRecord
          "\" from the start of this line into its fields; mend line %" PRId64
          " and it is whole again",
          findings.bad_line);
-    finish(findings, text, false);
+    finish(findings, text);
 }
 
 const char* TWO_COLOURS = "a cell shows only its ink and paper, so draw it in two colours";
@@ -750,6 +775,17 @@ const char* ALIKE = "a cell's ink and paper are bright together or not at all, s
 const char* PARTNER_FIX = "set the record's colour to 0 to keep black, or draw the partner";
 const char* TRUECOLOUR = "save the picture as truecolour (ImageMagick's PNG24:), whose colours "
                          "kelvora matches to the display's";
+
+// The truecolour route, with what it costs a picture that draws in bright
+// black 8: truecolour has no bright black, and black 0 is background to a
+// cell, so a cell of 8 and two other colours clashes anew.
+void put_truecolour(Line& text, const DrawnColours& drawn) {
+    put_text(text, TRUECOLOUR);
+    if (drawn.used[8]) {
+        put(text, ", though that turns bright black 8 into black 0, which a cell takes for "
+                  "background, so cells drawn in 8 may clash anew");
+    }
+}
 
 void put_cause(Line& text, const Findings& findings, const ResourceRecord& record,
                const CellChange& cell) {
@@ -815,7 +851,7 @@ void note_cells(Findings& findings, const ResourceRecord& record, const RecordPr
             continue;
         }
         const CellChange& cell = preview.cells[i];
-        Line& text = begin_cell_line(findings, cell.x, cell.y);
+        Line& text = begin_cell_line(findings, FindingKind::CellChanged, cell.x, cell.y);
         put_shown(text, record.name, record.label_length);
         put(text, ": ");
         put(text, static_cast<std::int64_t>(cell.pixels));
@@ -839,17 +875,18 @@ void note_cells(Findings& findings, const ResourceRecord& record, const RecordPr
             put(text, "; and the display shows each index in its own colour, not its palette "
                       "entry's (see the palette error)");
         }
-        finish(findings, text, false);
+        finish(findings, text);
     }
     if (preview.changed_cells > CELLS_NOTED && show_note(findings)) {
         const std::int64_t more = preview.changed_cells - CELLS_NOTED;
-        Line& text = begin_cell_line(findings, preview.first_unlisted_x, preview.first_unlisted_y);
+        Line& text = begin_cell_line(findings, FindingKind::MoreCells, preview.first_unlisted_x,
+                                     preview.first_unlisted_y);
         put_shown(text, record.name, record.label_length);
         put(text, ": and ");
         put(text, more);
         put_text(text, more == 1 ? " more cell with pixels shown in other colours"
                                  : " more cells with pixels shown in other colours");
-        finish(findings, text, false);
+        finish(findings, text);
     }
 }
 
@@ -860,8 +897,9 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
         return;
     }
     Line& text = preview.white_has_15
-                     ? begin_cell_line(findings, preview.first_white_x, preview.first_white_y)
-                     : begin_list_line(findings, line, "error");
+                     ? begin_cell_line(findings, FindingKind::WhiteSpriteColours,
+                                       preview.first_white_x, preview.first_white_y)
+                     : begin_list_line(findings, FindingKind::WhiteSpriteNo15, line, true);
     if (preview.white_has_15) {
         put_shown(text, record.name, record.label_length);
         put(text, ": a white sprite shows only bright white 15 as ink, so its ");
@@ -893,7 +931,180 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
     } else {
         putf(text, "a %d-bit picture has no 15, so %s", drawn.holdable == 2 ? 1 : 2, TRUECOLOUR);
     }
-    finish(findings, text, !preview.white_has_15);
+    finish(findings, text);
+}
+
+// The palette's entries, of the indices the picture uses, that the display
+// shows in another colour, and where each index would have to go for its
+// drawn colour to be the display's: the index of the colour its entry looks
+// like. Black stays apart from bright black: the first used index that
+// looks black goes to 0, any other to 8, so that a cell keeps its colours.
+struct PaletteOrder {
+    int moved;
+    bool moved_index[16];
+    std::uint8_t index_to[256];
+};
+
+PaletteOrder check_palette_order(const PictureFacts& facts, const DrawnColours& drawn) {
+    PaletteOrder order{};
+    for (int i = 0; i < 256; ++i) {
+        order.index_to[i] = static_cast<std::uint8_t>(i);
+    }
+    if (!facts.indexed) {
+        return order;
+    }
+    bool black_taken = false;
+    for (int i = 0; i < 16 && i < facts.palette_entries; ++i) {
+        if (!drawn.used[i]) {
+            continue;
+        }
+        const int looks = drawn.looks[i];
+        int target = looks;
+        if (looks == 0) {
+            target = black_taken ? 8 : 0;
+            black_taken = true;
+        }
+        if (display_class(target) == display_class(i)) {
+            continue;
+        }
+        order.index_to[i] = static_cast<std::uint8_t>(target);
+        order.moved_index[i] = true;
+        ++order.moved;
+    }
+    return order;
+}
+
+void say_palette_order(Findings& findings, const PictureFacts& facts, const DrawnColours& drawn,
+                       const PaletteOrder& order) {
+    // The display's order, as far as the picture's indices go.
+    static constexpr const char* ORDER[3] = {
+        "0 black, 1 blue", "0 black, 1 blue, 2 red, 3 magenta",
+        ("0 black, 1 blue, 2 red, 3 magenta, 4 green, 5 cyan, 6 yellow, 7 white, then the same "
+         "bright")};
+    Line& text = begin_picture_line(findings, FindingKind::PaletteOutOfOrder);
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = drawn.holdable > 15 ? RemedyForm::Palette : RemedyForm::Truecolour;
+    std::memcpy(remedy.index_to, order.index_to, sizeof remedy.index_to);
+    put_text(text, order.moved == 1 ? "a palette entry is out of the display's order, so what is "
+                                      "drawn in it shows in another colour: "
+                                    : "palette entries are out of the display's order, so what "
+                                      "is drawn in them shows in other colours: ");
+    bool first = true;
+    for (int i = 0; i < 16; ++i) {
+        if (!order.moved_index[i]) {
+            continue;
+        }
+        const Rgb entry = facts.palette[i];
+        putf(text, "%sentry %d is #%02x%02x%02x, which looks %s, but shows %s", first ? "" : "; ",
+             i, entry.r, entry.g, entry.b, colour_name(drawn.looks[i]),
+             colour_name(display_class(i)));
+        first = false;
+    }
+    put(text, "; ");
+    if (remedy.form == RemedyForm::Palette) {
+        put(text, "put the palette in the display's order (");
+        put_text(text, ORDER[drawn.holdable == 2 ? 0 : (drawn.holdable == 4 ? 1 : 2)]);
+        put(text, ") and draw ");
+        first = true;
+        for (int i = 0; i < 16; ++i) {
+            if (order.moved_index[i]) {
+                putf(text, "%s%d in %d", first ? "" : ", ", i, order.index_to[i]);
+                first = false;
+            }
+        }
+        put(text, "; or ");
+    } else {
+        putf(text, "a %d-bit picture cannot hold the display's order, so ",
+             drawn.holdable == 2 ? 1 : 2);
+    }
+    put_truecolour(text, drawn);
+    finish(findings, text);
+}
+
+// Indices the picture draws in that its palette does not hold.
+struct ShortPalette {
+    int missing;
+    int highest;
+};
+
+ShortPalette check_short_palette(const PictureFacts& facts, const DrawnColours& drawn) {
+    ShortPalette found{0, 0};
+    for (int i = facts.palette_entries; i < 256 && facts.indexed; ++i) {
+        if (drawn.used[i]) {
+            ++found.missing;
+            found.highest = i;
+        }
+    }
+    return found;
+}
+
+// A colour field above 7: only its bits 0-2 count (the partner's hue; a
+// bright partner takes its brightness from the cell's own colour), and it
+// keeps only the low 8 bits of what is written.
+struct ColourField {
+    bool above_seven;
+    std::uint64_t written; // the digits as written, up to 10^18
+    std::uint8_t read;
+    std::uint8_t acts_as;
+};
+
+ColourField check_colour_field(ListReading list, const ResourceRecord& record,
+                               const RecordTrace& trace) {
+    ColourField found{record.default_colour > 7, 0, record.default_colour,
+                      static_cast<std::uint8_t>(record.default_colour & 7)};
+    if (!found.above_seven) {
+        return found;
+    }
+    for (std::uint64_t at = trace.field_end[5]; at < trace.field_end[6]; ++at) {
+        const int c = list_byte(*list.window, at);
+        if (!is_digit(c)) {
+            break;
+        }
+        found.written =
+            found.written < 100000000000000000 ? 10 * found.written + (c - '0') : found.written;
+    }
+    return found;
+}
+
+void say_colour_field(Findings& findings, const ColourField& colour, std::int64_t line) {
+    Line& text = begin_list_line(findings, FindingKind::ColourAboveSeven, line, false);
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = RemedyForm::Field;
+    remedy.field = FIELD_COLOUR;
+    remedy.value = colour.acts_as;
+    put(text, "the colour ");
+    put(text, static_cast<std::int64_t>(colour.written));
+    if (colour.written != colour.read) {
+        put(text, " is read as ");
+        put(text, static_cast<std::int64_t>(colour.read));
+        put(text, " (its low 8 bits), and");
+    }
+    put(text, " counts only in its bits 0-2, so it acts as ");
+    put_colour(text, colour.acts_as);
+    put(text, "; write ");
+    put(text, remedy.value);
+    finish(findings, text);
+}
+
+// "PICTURE: note: 3 more errors like those above are not shown; ..."
+void put_hidden_count(Findings& findings, std::int64_t hidden, const char* one, const char* more,
+                      std::int64_t shown) {
+    if (hidden == 0) {
+        return;
+    }
+    static Line text;
+    text.length = 0;
+    put_text(text, findings.picture_path);
+    put(text, ": note: ");
+    put(text, hidden);
+    put(text, " more ");
+    put_text(text, hidden == 1 ? one : more);
+    put_text(text,
+             hidden == 1 ? " like those above is not shown" : " like those above are not shown");
+    put(text, "; the check shows the first ");
+    put(text, shown);
+    text.text[text.length++] = '\n';
+    std::fwrite(text.text, 1, text.length, findings.out);
 }
 
 } // namespace
@@ -906,6 +1117,9 @@ void start_findings(Findings& findings, std::FILE* out, const char* picture_path
     findings.list_path_length = std::strlen(list_path);
     findings.drawn = nullptr;
     findings.errors = 0;
+    findings.errors_hidden = 0;
+    findings.collect = nullptr;
+    findings.collect_context = nullptr;
     findings.notes = 0;
     findings.notes_hidden = 0;
     findings.assemblers = ALL_ASSEMBLERS;
@@ -917,6 +1131,7 @@ void start_findings(Findings& findings, std::FILE* out, const char* picture_path
     findings.previous_end = 0;
     findings.lone_cr_reported = false;
     findings.records = 0;
+    std::memset(findings.colours_noted, 0, sizeof findings.colours_noted);
 }
 
 int cells_to_describe(const Findings& findings) {
@@ -929,36 +1144,39 @@ void end_findings(Findings& findings) {
 }
 
 void find_refused_picture(Findings& findings, const char* reason) {
-    Line& text = begin_picture_line(findings);
+    Line& text = begin_picture_line(findings, FindingKind::RefusedPicture);
     put_text(text, reason);
-    finish(findings, text, true);
+    finish(findings, text);
 }
 
-void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
-                               const DrawnColours& drawn) {
-    if (!facts.indexed) {
-        return;
+void find_picture_errors(Findings& findings, const PictureFacts& facts, const DrawnColours& drawn) {
+    const PaletteOrder order = check_palette_order(facts, drawn);
+    if (order.moved > 0) {
+        say_palette_order(findings, facts, drawn, order);
     }
-    // The display's order, as far as the picture's indices go.
-    static constexpr const char* ORDER[3] = {
-        "0 black, 1 blue", "0 black, 1 blue, 2 red, 3 magenta",
-        ("0 black, 1 blue, 2 red, 3 magenta, 4 green, 5 cyan, 6 yellow, 7 white, then the same "
-         "bright")};
-    const char* order = ORDER[drawn.holdable == 2 ? 0 : (drawn.holdable == 4 ? 1 : 2)];
-    for (int i = 0; i < 16 && i < facts.palette_entries; ++i) {
-        const int looks = drawn.looks[i];
-        if (!drawn.used[i] || looks == display_class(i)) {
-            continue;
-        }
-        const Rgb entry = facts.palette[i];
-        const char* shows = colour_name(display_class(i));
-        Line& text = begin_picture_line(findings);
-        putf(text,
-             "palette entry %d is #%02x%02x%02x, which looks %s, but the display shows index %d "
-             "as %s, so what is drawn in it will show %s; keep the palette in the display's "
-             "order (%s), or %s",
-             i, entry.r, entry.g, entry.b, colour_name(looks), i, shows, shows, order, TRUECOLOUR);
-        finish(findings, text, true);
+    const ShortPalette short_palette = check_short_palette(facts, drawn);
+    if (short_palette.missing > 0) {
+        Line& text = begin_picture_line(findings, FindingKind::PaletteShort);
+        put(text, "its palette has ");
+        put(text, static_cast<std::int64_t>(facts.palette_entries));
+        put_text(text, facts.palette_entries == 1 ? " entry" : " entries");
+        put(text, ", but the picture draws in ");
+        put(text, static_cast<std::int64_t>(short_palette.missing));
+        put_text(text, short_palette.missing == 1 ? " index past them" : " indices past them");
+        put(text, ", up to ");
+        put(text, static_cast<std::int64_t>(short_palette.highest));
+        put(text, ": what those were drawn as is unknown, and kelvora converts them as the "
+                  "display's colours; save the picture with a palette that holds every index it "
+                  "uses");
+        finish(findings, text);
+    }
+    if (facts.bytes_missing > 0) {
+        Line& text = begin_picture_line(findings, FindingKind::PictureCutShort);
+        put(text, "the file ends ");
+        put(text, static_cast<std::int64_t>(facts.bytes_missing));
+        put(text, " bytes before its pixels do, so kelvora repeats the last byte it read for "
+                  "the rest of the picture; save the picture again in full");
+        finish(findings, text);
     }
 }
 
@@ -999,12 +1217,12 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         check_lost_start(findings, list, record, trace, line);
     }
     if (!plain && has_blanks_at_separators(list, trace)) {
-        Line& text = begin_list_line(findings, line, "error");
+        Line& text = begin_list_line(findings, FindingKind::BlanksAtSeparators, line, true);
         put(text, "blanks around \"=\" and \",\" are read into the fields: a name or kind keeps "
                   "them, and a number that starts with one reads as 0, so the fields after it "
                   "shift; remove them: ");
         put_without_blanks(text, list, trace.name_start);
-        finish(findings, text, true);
+        finish(findings, text);
         findings.previous_layout_wrong =
             !check_layout(findings, list, trace, line, last_line, false);
         findings.bad_line = last_line;
@@ -1016,7 +1234,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     check_label(findings, list, record, trace, line);
     for (const std::string& clash :
          label_clashes(std::string_view(record.name, record.label_length), findings.assemblers)) {
-        list_error(findings, line, "%s", clash.c_str());
+        list_error(findings, FindingKind::LabelKept, line, "%s", clash.c_str());
     }
     check_kind(findings, record, line);
     return true;
@@ -1039,6 +1257,14 @@ void find_record_size_errors(Findings& findings, ListReading list, const Resourc
         check_cell_edges(findings, record, layout, line);
     }
     check_place(findings, record, layout, outside, facts, line);
+    const ColourField colour = check_colour_field(list, record, trace);
+    const std::uint64_t bit = std::uint64_t{1} << (colour.read & 63);
+    if (colour.above_seven && (findings.colours_noted[colour.read >> 6] & bit) == 0) {
+        findings.colours_noted[colour.read >> 6] |= bit;
+        if (show_note(findings)) {
+            say_colour_field(findings, colour, line);
+        }
+    }
 }
 
 void find_record_notes(Findings& findings, const ResourceRecord& record, std::int64_t line,
@@ -1063,31 +1289,20 @@ void find_list_end(Findings& findings, ListReading list, std::uint64_t end) {
         const std::uint64_t size = list_size(window);
         const std::int64_t last_line = line_at(window, reader, size > 0 ? size - 1 : 0);
         const std::int64_t unread = last_line - end_line + 1;
-        list_error(findings, end_line,
+        list_error(findings, FindingKind::ListEndsEarly, end_line,
                    "the list ends here: the name before \"%c\" is empty, so kelvora reads no "
                    "further and the %" PRId64 " %s from here on %s not converted; give the "
                    "record a name",
                    separator, unread, plural(unread, "line", "lines"), plural(unread, "is", "are"));
     } else if (findings.records == 0 && !findings.lone_cr_reported && show_note(findings)) {
-        Line& text = begin_list_line(findings, 1, "note");
+        Line& text = begin_list_line(findings, FindingKind::EmptyList, 1, false);
         put(text, "the list holds no record, so kelvora writes an empty output; write one "
                   "record a line: name=kind,x,y,width,height,colour");
-        finish(findings, text, false);
+        finish(findings, text);
     }
-    if (findings.notes_hidden > 0) {
-        // Said last, and not a note itself: it adds no mistake.
-        static Line text;
-        text.length = 0;
-        put_text(text, findings.picture_path);
-        put(text, ": note: ");
-        put(text, findings.notes_hidden);
-        put_text(text, findings.notes_hidden == 1 ? " more note like those above is not shown"
-                                                  : " more notes like those above are not shown");
-        put(text, "; the check shows the first ");
-        put(text, NOTES_SHOWN);
-        text.text[text.length++] = '\n';
-        std::fwrite(text.text, 1, text.length, findings.out);
-    }
+    // Said last, and not findings themselves: they add no mistake.
+    put_hidden_count(findings, findings.errors_hidden, "error", "errors", ERRORS_SHOWN);
+    put_hidden_count(findings, findings.notes_hidden, "note", "notes", NOTES_SHOWN);
 }
 
 } // namespace kelvora
