@@ -12,6 +12,7 @@
 #include "cells/ink_paper.h"
 #include "convert/convert_record.h"
 #include "model/forms.h"
+#include "preview/typos.h"
 
 namespace kelvora {
 namespace {
@@ -479,6 +480,59 @@ void put_without_blanks(Line& text, ListReading list, std::uint64_t name_start) 
         previous = c;
     }
     put_shown(text, meant, length);
+}
+
+// The record's line as meant, as the remedy of a finding that gives it.
+void set_line_remedy(Findings& findings, const char* text, std::size_t length) {
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = RemedyForm::LineText;
+    const std::size_t taken = std::min(length, sizeof remedy.text - 1);
+    std::memcpy(remedy.text, text, taken);
+    remedy.text[taken] = '\0';
+}
+
+void say_typo(Findings& findings, const Typo& typo, std::int64_t line) {
+    Line& text = begin_list_line(findings, typo.kind, line, true);
+    set_line_remedy(findings, typo.meant, typo.meant_length);
+    const char* field = FIELD_NAMES[typo.field];
+    switch (typo.kind) {
+    case FindingKind::SignTypo:
+        putf(text, "the %s \"", field);
+        put_text(text, typo.written);
+        putf(text,
+             "\" has a sign, which kelvora does not read: the \"%c\" ends the number, so it "
+             "reads as 0 and the fields after it shift; numbers are plain digits",
+             typo.written[0]);
+        break;
+    case FindingKind::HexTypo:
+        putf(text, "the %s \"", field);
+        put_text(text, typo.written);
+        putf(text,
+             "\" is hexadecimal, which kelvora does not read: the \"%c\" ends the number, "
+             "so it reads as 0 and the fields after it shift; numbers are decimal",
+             typo.written[1]);
+        break;
+    case FindingKind::MissingEquals:
+        put(text, "the \"=\" after the name is missing: the name is read up to the first \",\", "
+                  "as \"");
+        put_shown(text, typo.written, std::strlen(typo.written));
+        put(text, "\", and the fields after it shift");
+        break;
+    case FindingKind::SemicolonInRecord:
+        put(text, "the \";\" after the kind starts a comment: the kind read so far is dropped "
+                  "with the rest of the line, and the record goes on on the next line; a "
+                  "comment goes after the colour and a blank");
+        break;
+    default: // FieldMisplaced
+        put(text, "the kind \"");
+        put_text(text, typo.written);
+        put(text, "\" stands among the numbers, where it is read as a number, and the first "
+                  "number is read as the kind; the kind comes first, after \"=\"");
+        break;
+    }
+    put(text, ": write ");
+    put_shown(text, typo.meant, typo.meant_length);
+    finish(findings, text);
 }
 
 void check_label(Findings& findings, ListReading list, const ResourceRecord& record,
@@ -1227,6 +1281,20 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
             !check_layout(findings, list, trace, line, last_line, false);
         findings.bad_line = last_line;
         return false;
+    }
+    if (!plain) {
+        // A slip shifts the fields after it: it is named, and what follows
+        // from it is not.
+        LineRest rest;
+        rest_of_line(list, trace.name_start, rest);
+        const Typo typo = rest.cut ? Typo{} : find_typo(rest.text, rest.length);
+        if (typo.found) {
+            say_typo(findings, typo, line);
+            findings.previous_layout_wrong =
+                !check_layout(findings, list, trace, line, last_line, false);
+            findings.bad_line = last_line;
+            return false;
+        }
     }
     findings.previous_layout_wrong =
         !plain && !check_layout(findings, list, trace, line, last_line, true);
