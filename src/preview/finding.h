@@ -53,6 +53,7 @@ enum class FindingKind : std::uint8_t {
     EmptyList,
     // What the display shows.
     CellChanged,
+    CellChangedWithPalette,
     MoreCells,
     PaletteCells,
     WhiteSpriteColours,

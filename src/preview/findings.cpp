@@ -826,7 +826,6 @@ void check_lost_start(Findings& findings, ListReading list, const ResourceRecord
 const char* TWO_COLOURS = "a cell shows only its ink and paper, so draw it in two colours";
 const char* ALIKE = "a cell's ink and paper are bright together or not at all, so draw its two "
                     "colours alike";
-const char* PARTNER_FIX = "set the record's colour to 0 to keep black, or draw the partner";
 const char* TRUECOLOUR = "save the picture as truecolour (ImageMagick's PNG24:), whose colours "
                          "kelvora matches to the display's";
 
@@ -841,29 +840,135 @@ void put_truecolour(Line& text, const DrawnColours& drawn) {
     }
 }
 
-void put_cause(Line& text, const Findings& findings, const ResourceRecord& record,
-               const CellChange& cell) {
+// A colour as it must be drawn, the index, and how the display shows it
+// where that differs: "6 (shown 14 bright yellow)".
+void put_index_shown(Line& text, int index, int shown) {
+    if (display_class(index) == shown) {
+        put_colour(text, index);
+        return;
+    }
+    put(text, static_cast<std::int64_t>(index));
+    put(text, " (shown ");
+    put_colour(text, shown);
+    put(text, ")");
+}
+
+// The index a changed pixel of the cell is to be drawn in to show what it
+// shows now, or -1 when no index in this cell does. An index drawn in the
+// encoder's ink is ink, any other paper; black is drawn as bright black 8
+// where 0 would not be drawn at all (a sprite) or would not be a colour of
+// the cell's own. In a tall sprite's lower cell the ink is the top cell's
+// index and nothing else.
+int index_showing(const CellChange& cell, int shown, bool sprite, bool column) {
+    const int ink = display_class(cell.ink);
+    const int paper = display_class(cell.paper);
+    int to = shown;
+    if (shown == ink && display_class(cell.raw_ink) == shown) {
+        to = cell.raw_ink;
+    } else if (column && shown == ink) {
+        return -1; // only the top cell could mend it
+    } else if (shown == paper && display_class(cell.raw_paper) == shown &&
+               cell.raw_paper != cell.raw_ink) {
+        to = cell.raw_paper;
+    }
+    if (to == 0 && (sprite || cell.raw_ink == 8 || cell.raw_paper == 8)) {
+        to = 8;
+    }
+    if (column && to == cell.raw_ink && shown != ink) {
+        return -1;
+    }
+    return to > 15 ? -1 : to;
+}
+
+// The cell's changed pixels, each colour to the index that shows it.
+void set_cell_pixels_remedy(Remedy& remedy, const CellChange& cell, bool sprite, bool column) {
+    remedy.form = RemedyForm::Pixels;
+    remedy.x = cell.x;
+    remedy.y = cell.y;
+    remedy.width = 8;
+    remedy.height = 8;
+    remedy.pairs = 0;
+    for (int k = 0; k < cell.kinds; ++k) {
+        const ColourChange& change = cell.changes[k];
+        const int to = index_showing(cell, change.shown, sprite, column);
+        if (to < 0 || to == change.drawn) {
+            continue;
+        }
+        bool listed = false;
+        for (int i = 0; i < remedy.pairs; ++i) {
+            listed = listed || remedy.from[i] == change.drawn;
+        }
+        if (!listed && remedy.pairs < 16) {
+            remedy.from[remedy.pairs] = change.drawn;
+            remedy.to[remedy.pairs] = static_cast<std::uint8_t>(to);
+            ++remedy.pairs;
+        }
+    }
+}
+
+// "draw 1 in 2, 14 in 10": a pixel remedy in words.
+void put_pixel_remedy(Line& text, const Remedy& remedy) {
+    put(text, "draw ");
+    for (int i = 0; i < remedy.pairs; ++i) {
+        if (i > 0) {
+            put(text, ", ");
+        }
+        put(text, static_cast<std::int64_t>(remedy.from[i]));
+        put(text, " in ");
+        put(text, static_cast<std::int64_t>(remedy.to[i]));
+    }
+}
+
+void put_cause(Line& text, Findings& findings, const ResourceRecord& record, const CellChange& cell,
+               bool sprite) {
     const DrawnColours& drawn = *findings.drawn;
+    Remedy& remedy = findings.current.remedy;
+    const int ink = display_class(cell.ink);
+    const int paper = display_class(cell.paper);
     switch (cell.cause) {
     case ChangeCause::TopCell:
-        putf(text,
-             "a sprite's column takes its ink and paper from its top cell, at %d,%d: ", cell.x,
+    case ChangeCause::EmptyTopCell:
+        putf(text, "a sprite's column takes its ink and paper from its top cell, at %d,%d", cell.x,
              cell.top_y);
-        put_colour(text, cell.ink);
-        put(text, " and ");
-        put_colour(text, cell.paper);
-        put(text, "; draw the column below it in those two colours");
+        if (cell.cause == ChangeCause::EmptyTopCell) {
+            put(text, ", which is empty, so it keeps those carried from the column to its left "
+                      "(or, in the first column, 15 and none)");
+        }
+        put(text, ": only pixels in ");
+        put_index_shown(text, cell.raw_ink, ink);
+        put(text, " show as ink, all others as paper, ");
+        put_colour(text, paper);
+        if (cell.cause == ChangeCause::EmptyTopCell) {
+            put(text, "; draw the column's colours in its top cell too");
+            return;
+        }
+        if (cell.palette_too) {
+            return;
+        }
+        set_cell_pixels_remedy(remedy, cell, sprite, true);
+        if (remedy.pairs == 0) {
+            remedy.form = RemedyForm::None;
+            put(text, "; draw the top cell in the colours this cell needs");
+            return;
+        }
+        put(text, "; ");
+        put_pixel_remedy(text, remedy);
         return;
     case ChangeCause::Carried:
         put(text, "an empty cell keeps the ink and paper carried from the cell to its left, ");
-        put_colour(text, cell.ink);
+        put_index_shown(text, cell.raw_ink, ink);
         put(text, " and ");
-        put_colour(text, cell.paper);
-        put(text, "; leave the cell out of the record, or draw the cell to its left on black");
-        return;
-    case ChangeCause::AboveFifteen:
-        put(text, "indices above 15 are no display colour and are never given a cell, so they "
-                  "show as its paper; draw in 0 to 15");
+        put_index_shown(text, cell.raw_paper, paper);
+        put(text, ", so its 0 shows as that paper; draw it in 8, bright black, which shows black "
+                  "and is a colour of the cell's own, or leave the cell out of the record");
+        remedy.form = RemedyForm::Pixels;
+        remedy.x = cell.x;
+        remedy.y = cell.y;
+        remedy.width = 8;
+        remedy.height = 8;
+        remedy.pairs = 1;
+        remedy.from[0] = 0;
+        remedy.to[0] = 8;
         return;
     case ChangeCause::Background:
         put(text, "colour 0 is taken as background, so the record's colour ");
@@ -872,60 +977,146 @@ void put_cause(Line& text, const Findings& findings, const ResourceRecord& recor
         put_colour(text, cell.partner);
         put(text, " the partner of ");
         put_colour(text, cell.colour);
-        put(text, "; ");
+        remedy.form = RemedyForm::Field;
+        remedy.field = FIELD_COLOUR;
+        remedy.value = 0;
+        put(text, "; set the record's colour to ");
+        put(text, remedy.value);
+        put(text, " to keep black");
         if (cell.partner < drawn.holdable) {
-            put_text(text, PARTNER_FIX);
-        } else {
-            put(text, "set the record's colour to 0 to keep black");
+            put(text, ", or draw the partner");
         }
         return;
+    case ChangeCause::AboveFifteen:
+        put(text, "indices above 15 are no display colour and are never given a cell, so they "
+                  "show as its paper");
+        break;
     case ChangeCause::ManyColours:
         put_text(text, TWO_COLOURS);
-        return;
+        break;
     case ChangeCause::BrightAndDark:
         put_text(text, ALIKE);
-        return;
-    case ChangeCause::Palette:
         break;
+    case ChangeCause::Palette:
+        put(text, "the display shows each index in its own colour, not its palette entry's (see "
+                  "the palette error)");
+        return;
     }
-    put(text, "the display shows each index in its own colour, not its palette entry's (see "
-              "the palette error)");
+    if (cell.palette_too) {
+        return; // the palette comes first: its remedy changes what the cell holds
+    }
+    set_cell_pixels_remedy(remedy, cell, sprite, false);
+    if (remedy.pairs == 0) {
+        remedy.form = RemedyForm::None;
+        return;
+    }
+    put(text, ": ");
+    put_pixel_remedy(text, remedy);
+}
+
+// "7 (drawn bright yellow) as 7 white (44), ..."
+void put_changes(Line& text, const DrawnColours& drawn, const ColourChange* changes, int kinds) {
+    for (int k = 0; k < kinds; ++k) {
+        const ColourChange& change = changes[k];
+        if (k > 0) {
+            put(text, ", ");
+        }
+        put_drawn(text, drawn, change.drawn);
+        put(text, " as ");
+        put_colour(text, change.shown);
+        put(text, " (");
+        put(text, static_cast<std::int64_t>(change.pixels));
+        put(text, ")");
+    }
+}
+
+// The record's cells changed only through the palette, as one note: the
+// palette error says the one mistake.
+void note_palette_cells(Findings& findings, const ResourceRecord& record,
+                        const RecordPreview& preview, std::int64_t listed) {
+    CellChange all{};
+    std::int64_t cells = 0;
+    for (std::int64_t i = 0; i < listed && i < preview.cells_to_describe; ++i) {
+        const CellChange& cell = preview.cells[i];
+        if (cell.cause != ChangeCause::Palette) {
+            continue;
+        }
+        if (cells++ == 0) {
+            all.x = cell.x;
+            all.y = cell.y;
+        }
+        all.pixels += cell.pixels;
+        for (int k = 0; k < cell.kinds; ++k) {
+            const ColourChange& change = cell.changes[k];
+            int at = 0;
+            while (at < all.kinds && (all.changes[at].drawn != change.drawn ||
+                                      all.changes[at].shown != change.shown)) {
+                ++at;
+            }
+            if (at == all.kinds && all.kinds < 16) {
+                all.changes[all.kinds++] = ColourChange{change.drawn, change.shown, 0};
+            }
+            if (at < all.kinds) {
+                all.changes[at].pixels =
+                    static_cast<std::uint16_t>(all.changes[at].pixels + change.pixels);
+            }
+        }
+    }
+    if (cells == 0 || !show_note(findings)) {
+        return;
+    }
+    Line& text = begin_cell_line(findings, FindingKind::PaletteCells, all.x, all.y);
+    put_shown(text, record.name, record.label_length);
+    put(text, ": ");
+    put(text, static_cast<std::int64_t>(all.pixels));
+    put_text(text, all.pixels == 1 ? " pixel" : " pixels");
+    put(text, " in ");
+    put(text, cells);
+    put_text(text, cells == 1 ? " cell" : " cells");
+    put_text(text, all.pixels == 1 ? " is" : " are");
+    put(text, " shown in other colours only because the palette is out of order: ");
+    put_changes(text, *findings.drawn, all.changes, all.kinds);
+    put(text, "; the display shows each index in its own colour, not its palette entry's (see the "
+              "palette error)");
+    finish(findings, text);
 }
 
 void note_cells(Findings& findings, const ResourceRecord& record, const RecordPreview& preview) {
     const DrawnColours& drawn = *findings.drawn;
+    const bool sprite = record.kind == RecordKind::Sprite;
     const std::int64_t listed = std::min<std::int64_t>(preview.changed_cells, CELLS_NOTED);
+    bool palette_said = false;
     for (std::int64_t i = 0; i < listed; ++i) {
         if (i >= preview.cells_to_describe) {
             ++findings.notes; // not described: past the notes shown
             ++findings.notes_hidden;
             continue;
         }
+        const CellChange& cell = preview.cells[i];
+        if (cell.cause == ChangeCause::Palette) {
+            if (!palette_said) {
+                note_palette_cells(findings, record, preview, listed);
+                palette_said = true;
+            }
+            continue;
+        }
         if (!show_note(findings)) {
             continue;
         }
-        const CellChange& cell = preview.cells[i];
-        Line& text = begin_cell_line(findings, FindingKind::CellChanged, cell.x, cell.y);
+        const FindingKind kind = cell.cause == ChangeCause::EmptyTopCell ? FindingKind::EmptyTopCell
+                                 : cell.palette_too ? FindingKind::CellChangedWithPalette
+                                                    : FindingKind::CellChanged;
+        Line& text = begin_cell_line(findings, kind, cell.x, cell.y);
         put_shown(text, record.name, record.label_length);
         put(text, ": ");
         put(text, static_cast<std::int64_t>(cell.pixels));
         put_text(text, cell.pixels == 1 ? " pixel is" : " pixels are");
         put(text, " shown in other colours: ");
-        for (int k = 0; k < cell.kinds; ++k) {
-            const ColourChange& change = cell.changes[k];
-            if (k > 0) {
-                put(text, ", ");
-            }
-            put_drawn(text, drawn, change.drawn);
-            put(text, " as ");
-            put_colour(text, change.shown);
-            put(text, " (");
-            put(text, static_cast<std::int64_t>(change.pixels));
-            put(text, ")");
-        }
+        put_changes(text, drawn, cell.changes, cell.kinds);
         put(text, "; ");
-        put_cause(text, findings, record, cell);
+        put_cause(text, findings, record, cell, sprite);
         if (cell.palette_too) {
+            findings.current.remedy.form = RemedyForm::None; // the palette first
             put(text, "; and the display shows each index in its own colour, not its palette "
                       "entry's (see the palette error)");
         }
@@ -954,37 +1145,83 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
                      ? begin_cell_line(findings, FindingKind::WhiteSpriteColours,
                                        preview.first_white_x, preview.first_white_y)
                      : begin_list_line(findings, FindingKind::WhiteSpriteNo15, line, true);
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = drawn.holdable > 15 ? RemedyForm::Pixels : RemedyForm::Truecolour;
+    remedy.x = record.x;
+    remedy.y = record.y;
+    remedy.width = 8 * static_cast<int>(columns_drawn(record_layout(record)));
+    remedy.height = record.height;
+    remedy.pairs = 0;
     if (preview.white_has_15) {
         put_shown(text, record.name, record.label_length);
-        put(text, ": a white sprite shows only bright white 15 as ink, so its ");
+        put(text, ": a white sprite shows only bright white 15 as ink");
     } else {
         put(text, "the white sprite \"");
         put_shown(text, record.name, record.label_length);
         put(text, "\" has no pixel in 15, so it comes out all black: a white sprite shows only "
-                  "bright white 15 as ink, and its ");
+                  "bright white 15 as ink");
     }
-    put(text, preview.changed_pixels);
-    put_text(text, preview.changed_pixels == 1 ? " pixel in " : " pixels in ");
-    bool first = true;
-    for (int word = 0; word < 4; ++word) {
-        for (std::uint64_t seen = preview.white_indices[word]; seen != 0; seen &= seen - 1) {
-            const int index = 64 * word + std::countr_zero(seen);
-            if (white_sprite_changes(drawn, index)) {
-                if (!first) {
-                    put(text, ", ");
+    // Pixels in 15 are ink whatever their palette entry; only the palette
+    // makes them change.
+    if (preview.white_ink_changed > 0) {
+        put(text, "; its ");
+        put(text, preview.white_ink_changed);
+        put_text(text,
+                 preview.white_ink_changed == 1 ? " pixel in 15 shows" : " pixels in 15 show");
+        put(text, " as ink, bright white, though its palette entry looks ");
+        put_text(text, colour_name(drawn.looks[15]));
+        put(text, " (see the palette error)");
+    }
+    const std::int64_t paper = preview.changed_pixels - preview.white_ink_changed;
+    if (paper > 0) {
+        put(text, "; its ");
+        put(text, paper);
+        put_text(text, paper == 1 ? " pixel in " : " pixels in ");
+        bool first = true;
+        for (int word = 0; word < 4; ++word) {
+            for (std::uint64_t seen = preview.white_indices[word]; seen != 0; seen &= seen - 1) {
+                const int index = 64 * word + std::countr_zero(seen);
+                if (index != 15 && white_sprite_changes(drawn, index)) {
+                    if (!first) {
+                        put(text, ", ");
+                    }
+                    put_drawn(text, drawn, index);
+                    first = false;
+                    if (remedy.pairs < 16) {
+                        remedy.from[remedy.pairs] = static_cast<std::uint8_t>(index);
+                        remedy.to[remedy.pairs] = 15;
+                        ++remedy.pairs;
+                    }
                 }
-                put_drawn(text, drawn, index);
-                first = false;
             }
         }
-    }
-    put_text(text,
-             preview.changed_pixels == 1 ? " shows as paper, black; " : " show as paper, black; ");
-    if (drawn.holdable > 15) {
-        put(text, "draw it in 15");
+        put_text(text, paper == 1 ? " shows as paper, black; " : " show as paper, black; ");
+        if (remedy.form == RemedyForm::Pixels && drawn.looks[15] != 15) {
+            remedy.form = RemedyForm::None; // the palette first: 15 is not white yet
+            put(text, "once the palette is mended, ");
+            put_pixel_remedy(text, remedy);
+        } else if (remedy.form == RemedyForm::Pixels) {
+            put_pixel_remedy(text, remedy);
+        } else {
+            putf(text, "a %d-bit picture has no 15, so ", drawn.holdable == 2 ? 1 : 2);
+            put_truecolour(text, drawn);
+        }
     } else {
-        putf(text, "a %d-bit picture has no 15, so %s", drawn.holdable == 2 ? 1 : 2, TRUECOLOUR);
+        remedy.form = RemedyForm::None; // the palette error's
     }
+    finish(findings, text);
+}
+
+// A sprite with no pixel in 0 has nothing transparent: its mask is solid.
+void note_solid_sprite(Findings& findings, const ResourceRecord& record, std::int64_t line) {
+    if (!show_note(findings)) {
+        return;
+    }
+    Line& text = begin_list_line(findings, FindingKind::NoTransparentPixel, line, false);
+    put(text, "the sprite \"");
+    put_shown(text, record.name, record.label_length);
+    put(text, "\" has no pixel in 0, so nothing of it is transparent and its mask covers its "
+              "whole box; draw its background in 0");
     finish(findings, text);
 }
 
@@ -1090,6 +1327,22 @@ ShortPalette check_short_palette(const PictureFacts& facts, const DrawnColours& 
         }
     }
     return found;
+}
+
+// A tile table wider than a page holds: each band's cell lines pass its
+// page, and its fill runs on to the next, so each band takes more than one.
+void say_wide_tile_table(Findings& findings, const RecordLayout& layout, std::int64_t line) {
+    const std::int64_t bytes = layout.cells_across * CELL_LINE_BYTES;
+    const std::int64_t pages = (bytes + PAGE_BYTES - 1) / PAGE_BYTES;
+    const std::int64_t most = PAGE_BYTES / CELL_LINE_BYTES;
+    Line& text = begin_list_line(findings, FindingKind::WideTileTable, line, false);
+    putf(text,
+         "the tile table is %" PRId64 " cells wide, so a band's %" PRId64 " bytes pass its "
+         "%d-byte page and each band takes %" PRId64 " pages, not one: code that steps one page "
+         "a band reads the wrong bytes; split it into tables of %" PRId64 " cells (%" PRId64
+         " pixels) across at most",
+         layout.cells_across, bytes, PAGE_BYTES, pages, most, 8 * most);
+    finish(findings, text);
 }
 
 // A colour field above 7: only its bits 0-2 count (the partner's hue; a
@@ -1325,6 +1578,10 @@ void find_record_size_errors(Findings& findings, ListReading list, const Resourc
         check_cell_edges(findings, record, layout, line);
     }
     check_place(findings, record, layout, outside, facts, line);
+    if (!outside && record.kind == RecordKind::TileTable &&
+        layout.cells_across * CELL_LINE_BYTES > PAGE_BYTES && show_note(findings)) {
+        say_wide_tile_table(findings, layout, line);
+    }
     const ColourField colour = check_colour_field(list, record, trace);
     const std::uint64_t bit = std::uint64_t{1} << (colour.read & 63);
     if (colour.above_seven && (findings.colours_noted[colour.read >> 6] & bit) == 0) {
@@ -1339,11 +1596,14 @@ void find_record_notes(Findings& findings, const ResourceRecord& record, std::in
                        const RecordPreview& preview) {
     if (record.kind == RecordKind::WhiteSprite) {
         if (preview.changed_pixels > 0) {
-            note_white_sprite(findings, record, line, preview);
+            note_white_sprite(findings, record, line, preview); // says what every pixel is
         }
-        return; // its one finding says what every changed pixel is
+    } else {
+        note_cells(findings, record, preview);
     }
-    note_cells(findings, record, preview);
+    if (preview.any_cell && !preview.any_transparent) {
+        note_solid_sprite(findings, record, line);
+    }
 }
 
 void find_list_end(Findings& findings, ListReading list, std::uint64_t end) {

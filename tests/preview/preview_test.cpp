@@ -170,7 +170,7 @@ TEST(PreviewPixels, KnownCells) {
          [](int x, int y) { return three_colour_cell(x, y) == 6 ? D(6) : D(2); },
          "cc: block \"B\", 1 x 1 cells, 8 pixels changed\npic.bmp:0,0: note: cc: 8 pixels are "
          "shown in other colours: 1 blue as 2 red (8); " +
-             TWO_COLOURS + "\ntotal: 1 record, 8 pixels changed\n"},
+             TWO_COLOURS + ": draw 1 in 2\ntotal: 1 record, 8 pixels changed\n"},
         {"black and bright black are one colour: not a change", 8, 8,
          [](int x, int) -> std::uint8_t { return x < 4 ? 8 : 6; }, "cc=T,0,0,8,8,7\n",
          [](int x, int) { return x < 4 ? D(0) : D(6); },
@@ -185,8 +185,8 @@ TEST(PreviewPixels, KnownCells) {
          [](int x, int) -> std::uint8_t { return x < 4 ? 15 : (x < 6 ? 3 : 0); }, "w=s,0,0,8,8,7\n",
          [](int x, int y) { return x < 4 ? D(15) : (x < 6 ? D(0) : checker_colour(x, y)); },
          "w: white sprite \"s\", 1 cell x 8 rows, 16 pixels changed\npic.bmp:0,0: note: w: a "
-         "white sprite shows only bright white 15 as ink, so its 16 pixels in 3 magenta show as "
-         "paper, black; draw it in 15\ntotal: 1 record, 16 pixels changed\n"},
+         "white sprite shows only bright white 15 as ink; its 16 pixels in 3 magenta show as "
+         "paper, black; draw 3 in 15\ntotal: 1 record, 16 pixels changed\n"},
         {"bright cell: both colours bright", 8, 8,
          [](int x, int) -> std::uint8_t { return x < 4 ? 10 : 12; }, "bb=B,0,0,8,8,7\n",
          [](int x, int) { return x < 4 ? D(10) : D(12); },
@@ -196,7 +196,8 @@ TEST(PreviewPixels, KnownCells) {
          [](int x, int) { return x < 4 ? D(10) : D(12); },
          "bb: block \"B\", 1 x 1 cells, 32 pixels changed\npic.bmp:0,0: note: bb: 32 pixels are "
          "shown in other colours: 2 red as 10 bright red (32); a cell's ink and paper are bright "
-         "together or not at all, so draw its two colours alike\ntotal: 1 record, 32 pixels "
+         "together or not at all, so draw its two colours alike: draw 2 in 10\ntotal: 1 record, 32 "
+         "pixels "
          "changed\n"},
         {"each band in its own colours; outside the record dimmed", 16, 16,
          [](int x, int y) -> std::uint8_t {
@@ -218,10 +219,13 @@ TEST(PreviewPixels, KnownCells) {
          "bb: block \"B\", 1 x 1 cells, 8 pixels changed\npic.bmp:0,0: note: bb: 8 pixels are "
          "shown in other colours: 1 blue as 2 red (8); " +
              TWO_COLOURS +
-             "\nw: white sprite \"s\", 1 cell x 8 rows, 64 pixels changed\nlist.txt:2: error: "
+             ": draw 1 in 2\nw: white sprite \"s\", 1 cell x 8 rows, 64 pixels "
+             "changed\nlist.txt:2: error: "
              "the white sprite \"w\" has no pixel in 15, so it comes out all black: a white "
-             "sprite shows only bright white 15 as ink, and its 64 pixels in 1 blue, 2 red, 6 "
-             "yellow show as paper, black; draw it in 15\ntotal: 2 records, 72 pixels "
+             "sprite shows only bright white 15 as ink; its 64 pixels in 1 blue, 2 red, 6 "
+             "yellow show as paper, black; draw 1 in 15, 2 in 15, 6 in 15\nlist.txt:2: note: "
+             "the sprite \"w\" has no pixel in 0, so nothing of it is transparent and its mask "
+             "covers its whole box; draw its background in 0\ntotal: 2 records, 72 pixels "
              "changed\n"},
     };
     constexpr int SCALE = 4;
@@ -581,7 +585,9 @@ TEST(CheckRun, LinesStayRightOverALongListReadInPieces) {
               "assembler will not take it twice; rename one of them\n"
               "list.txt:330002: error: the kind starts with \"b\", not B, T, S or s (case "
               "counts), so this record will be a sprite; write B for a block, T for a tile "
-              "table, S for a sprite or s for a white sprite\n");
+              "table, S for a sprite or s for a white sprite\n"
+              "list.txt:330002: note: the sprite \"bad\" has no pixel in 0, so nothing of it is "
+              "transparent and its mask covers its whole box; draw its background in 0\n");
     EXPECT_EQ(run.status, 1);
 }
 
@@ -590,39 +596,40 @@ TEST(PreviewExample, ReproducesTheCommittedPreviewAndReport) {
     const Outcome run = test::run_preview(
         SOURCE / "examples", {"testpic.bmp", "testpic.txt", (dir / "preview.png").string()});
     const std::string alike = "a cell's ink and paper are bright together or not at all, so draw "
-                              "its two colours alike\n";
+                              "its two colours alike: draw ";
     EXPECT_EQ(run.out,
               "smiley: block \"B\", 1 x 1 cells, 0 pixels changed\n"
               "heart: block \"B\", 1 x 1 cells, 0 pixels changed\n"
               "font: tile table \"T\", 2 x 1 cells, 100 pixels changed\n"
               "testpic.bmp:16,0: note: font: 50 pixels are shown in other colours: 1 blue as 9 "
               "bright blue (50); " +
-                  alike +
+                  alike + "1 in 9\n" +
                   "testpic.bmp:24,0: note: font: 50 pixels are shown in other colours: 1 blue as 9 "
                   "bright blue (50); " +
-                  alike +
+                  alike + "1 in 9\n" +
                   "ship: sprite \"S\", 2 cells x 16 rows, 0 pixels changed\n"
                   "ghost: white sprite \"s\", 2 cells x 16 rows, 72 pixels changed\n"
                   "testpic.bmp:32,0: note: ghost: a white sprite shows only bright white 15 as "
-                  "ink, so its 72 pixels in 13 bright cyan show as paper, black; draw it in 15\n"
+                  "ink; its 72 pixels in 13 bright cyan show as paper, black; draw 13 in 15\n"
                   "coin: sprite \"S\", 1 cell x 8 rows, 26 pixels changed\n"
                   "testpic.bmp:48,0: note: coin: 26 pixels are shown in other colours: 14 bright "
                   "yellow as 0 black (26); " +
-                  alike +
+                  alike + "14 in 8\n" +
                   "wall: block \"B\", 4 x 2 cells, 0 pixels changed\n"
                   "scene: block \"B\", 4 x 2 cells, 148 pixels changed\n"
                   "testpic.bmp:32,24: note: scene: 35 pixels are shown in other colours: 4 green "
                   "as 12 bright green (35); " +
-                  alike +
+                  alike + "4 in 12\n" +
                   "testpic.bmp:40,24: note: scene: 37 pixels are shown in other colours: 4 green "
                   "as 12 bright green (37); " +
-                  alike +
+                  alike + "4 in 12\n" +
                   "testpic.bmp:48,24: note: scene: 40 pixels are shown in other colours: 14 "
                   "bright yellow as 9 bright blue (3), 4 green as 12 bright green (37); " +
                   TWO_COLOURS +
-                  "\ntestpic.bmp:56,24: note: scene: 36 pixels are shown in other colours: 4 "
+                  ": draw 14 in 9, 4 in 12\ntestpic.bmp:56,24: note: scene: 36 pixels are shown in "
+                  "other colours: 4 "
                   "green as 12 bright green (36); " +
-                  alike + "total: 8 records, 346 pixels changed\n");
+                  alike + "4 in 12\ntotal: 8 records, 346 pixels changed\n");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 0);
     // Compared as pixels: the committed file need not come from the same
