@@ -53,23 +53,24 @@ enum class FindingKind : std::uint8_t {
     EmptyList,
     // What the display shows.
     CellChanged,
+    BackgroundPartner,
     CellChangedWithPalette,
     MoreCells,
     PaletteCells,
     WhiteSpriteColours,
     WhiteSpriteNo15,
+    WhiteSpriteWithPalette, // either, where the palette or the format must change first
     NoTransparentPixel,
     EmptyTopCell,
 };
 
 enum class RemedyForm : std::uint8_t {
-    None,       // nothing a tool can apply: the mistake needs the artist's choice
-    Pixels,     // in an area of the picture, pixels of some indices to others
-    Field,      // one field of the record to a value
-    LineText,   // the record's line to the text given
-    Palette,    // each used index to the display index its entry looks like
-    Truecolour, // the picture saved in its colours as seen
-    LineEnds,   // lines that end in CR alone to end in LF
+    None,     // nothing a tool can apply: the mistake needs the artist's choice
+    Pixels,   // in an area of the picture, pixels of some indices to others
+    Field,    // one field of the record to a value
+    LineText, // the record's line to the text given
+    Palette,  // each index to the display index its entry looks like (as truecolour does)
+    LineEnds, // lines that end in CR alone to end in LF
 };
 
 // Fields of a record, as the list orders them.
@@ -96,7 +97,8 @@ struct Remedy {
     // Field: which, and its value (a number, or a kind letter).
     RecordField field;
     std::int64_t value;
-    // Field FIELD_NAME and LineText: the text, NUL-terminated.
+    // LineText: the text, NUL-terminated. Field: when not empty, the field
+    // as written, and the remedy is for every record whose field reads so.
     char text[160];
     // Palette: the index each used index goes to (itself when it stays).
     std::uint8_t index_to[256];

@@ -980,6 +980,7 @@ void put_cause(Line& text, Findings& findings, const ResourceRecord& record, con
         remedy.form = RemedyForm::Field;
         remedy.field = FIELD_COLOUR;
         remedy.value = 0;
+        remedy.text[0] = '\0';
         put(text, "; set the record's colour to ");
         put(text, remedy.value);
         put(text, " to keep black");
@@ -1032,7 +1033,7 @@ void put_changes(Line& text, const DrawnColours& drawn, const ColourChange* chan
 
 // The record's cells changed only through the palette, as one note: the
 // palette error says the one mistake.
-void note_palette_cells(Findings& findings, const ResourceRecord& record,
+void note_palette_cells(Findings& findings, const ResourceRecord& record, std::int64_t line,
                         const RecordPreview& preview, std::int64_t listed) {
     CellChange all{};
     std::int64_t cells = 0;
@@ -1066,6 +1067,7 @@ void note_palette_cells(Findings& findings, const ResourceRecord& record,
         return;
     }
     Line& text = begin_cell_line(findings, FindingKind::PaletteCells, all.x, all.y);
+    findings.current.line = line;
     put_shown(text, record.name, record.label_length);
     put(text, ": ");
     put(text, static_cast<std::int64_t>(all.pixels));
@@ -1081,7 +1083,8 @@ void note_palette_cells(Findings& findings, const ResourceRecord& record,
     finish(findings, text);
 }
 
-void note_cells(Findings& findings, const ResourceRecord& record, const RecordPreview& preview) {
+void note_cells(Findings& findings, const ResourceRecord& record, std::int64_t line,
+                const RecordPreview& preview) {
     const DrawnColours& drawn = *findings.drawn;
     const bool sprite = record.kind == RecordKind::Sprite;
     const std::int64_t listed = std::min<std::int64_t>(preview.changed_cells, CELLS_NOTED);
@@ -1095,7 +1098,7 @@ void note_cells(Findings& findings, const ResourceRecord& record, const RecordPr
         const CellChange& cell = preview.cells[i];
         if (cell.cause == ChangeCause::Palette) {
             if (!palette_said) {
-                note_palette_cells(findings, record, preview, listed);
+                note_palette_cells(findings, record, line, preview, listed);
                 palette_said = true;
             }
             continue;
@@ -1105,8 +1108,11 @@ void note_cells(Findings& findings, const ResourceRecord& record, const RecordPr
         }
         const FindingKind kind = cell.cause == ChangeCause::EmptyTopCell ? FindingKind::EmptyTopCell
                                  : cell.palette_too ? FindingKind::CellChangedWithPalette
-                                                    : FindingKind::CellChanged;
+                                 : cell.cause == ChangeCause::Background
+                                     ? FindingKind::BackgroundPartner
+                                     : FindingKind::CellChanged;
         Line& text = begin_cell_line(findings, kind, cell.x, cell.y);
+        findings.current.line = line;
         put_shown(text, record.name, record.label_length);
         put(text, ": ");
         put(text, static_cast<std::int64_t>(cell.pixels));
@@ -1145,8 +1151,15 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
                      ? begin_cell_line(findings, FindingKind::WhiteSpriteColours,
                                        preview.first_white_x, preview.first_white_y)
                      : begin_list_line(findings, FindingKind::WhiteSpriteNo15, line, true);
+    findings.current.line = line;
+    // Where 15 is not bright white, or the picture has no 15, no pixel
+    // drawn in it mends the sprite before the palette or the format does.
+    const bool palette_first = drawn.holdable <= 15 || drawn.looks[15] != 15;
+    if (palette_first) {
+        findings.current.kind = FindingKind::WhiteSpriteWithPalette;
+    }
     Remedy& remedy = findings.current.remedy;
-    remedy.form = drawn.holdable > 15 ? RemedyForm::Pixels : RemedyForm::Truecolour;
+    remedy.form = RemedyForm::Pixels;
     remedy.x = record.x;
     remedy.y = record.y;
     remedy.width = 8 * static_cast<int>(columns_drawn(record_layout(record)));
@@ -1196,18 +1209,18 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
             }
         }
         put_text(text, paper == 1 ? " shows as paper, black; " : " show as paper, black; ");
-        if (remedy.form == RemedyForm::Pixels && drawn.looks[15] != 15) {
-            remedy.form = RemedyForm::None; // the palette first: 15 is not white yet
+        if (drawn.holdable > 15 && palette_first) {
             put(text, "once the palette is mended, ");
             put_pixel_remedy(text, remedy);
-        } else if (remedy.form == RemedyForm::Pixels) {
+        } else if (!palette_first) {
             put_pixel_remedy(text, remedy);
         } else {
             putf(text, "a %d-bit picture has no 15, so ", drawn.holdable == 2 ? 1 : 2);
             put_truecolour(text, drawn);
         }
-    } else {
-        remedy.form = RemedyForm::None; // the palette error's
+    }
+    if (palette_first || remedy.pairs == 0) {
+        remedy.form = RemedyForm::None;
     }
     finish(findings, text);
 }
@@ -1274,7 +1287,7 @@ void say_palette_order(Findings& findings, const PictureFacts& facts, const Draw
          "bright")};
     Line& text = begin_picture_line(findings, FindingKind::PaletteOutOfOrder);
     Remedy& remedy = findings.current.remedy;
-    remedy.form = drawn.holdable > 15 ? RemedyForm::Palette : RemedyForm::Truecolour;
+    remedy.form = RemedyForm::Palette; // truecolour too maps each index to its look
     std::memcpy(remedy.index_to, order.index_to, sizeof remedy.index_to);
     put_text(text, order.moved == 1 ? "a palette entry is out of the display's order, so what is "
                                       "drawn in it shows in another colour: "
@@ -1379,6 +1392,7 @@ void say_colour_field(Findings& findings, const ColourField& colour, std::int64_
     remedy.form = RemedyForm::Field;
     remedy.field = FIELD_COLOUR;
     remedy.value = colour.acts_as;
+    std::snprintf(remedy.text, sizeof remedy.text, "%" PRIu64, colour.written);
     put(text, "the colour ");
     put(text, static_cast<std::int64_t>(colour.written));
     if (colour.written != colour.read) {
@@ -1599,7 +1613,7 @@ void find_record_notes(Findings& findings, const ResourceRecord& record, std::in
             note_white_sprite(findings, record, line, preview); // says what every pixel is
         }
     } else {
-        note_cells(findings, record, preview);
+        note_cells(findings, record, line, preview);
     }
     if (preview.any_cell && !preview.any_transparent) {
         note_solid_sprite(findings, record, line);

@@ -301,6 +301,8 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
     findings.assemblers = request.assemblers;
+    findings.collect = request.collect;
+    findings.collect_context = request.collect_context;
     findings.drawn = &drawn;
     start_preview(image, facts);
     find_picture_errors(findings, facts, drawn);
@@ -369,6 +371,8 @@ int run_check(PreviewMemory& memory, const PreviewRequest& request, std::FILE* r
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
     findings.assemblers = request.assemblers;
+    findings.collect = request.collect;
+    findings.collect_context = request.collect_context;
     if (verdict.taken) {
         learn_drawn_colours(drawn, facts, stores.grid);
         findings.drawn = &drawn;

@@ -1,0 +1,350 @@
+// Advice that works when followed: every finding of every case in
+// tests/checks carries its remedy as data; the test applies it to the
+// picture or the list, checks again, and expects that finding gone and
+// nothing new. A kind whose mistake needs the artist's choice carries no
+// remedy, and only by its kind: the table below says which.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "input/picture.h"
+#include "preview/finding.h"
+#include "preview/preview_run.h"
+#include "test_support.h"
+
+namespace kelvora {
+namespace {
+
+namespace fs = std::filesystem;
+using K = FindingKind;
+using R = RemedyForm;
+
+// Each kind, the remedy its findings carry, and a case that shows one.
+struct KindRow {
+    FindingKind kind;
+    RemedyForm form;
+    const char* example;
+};
+
+// clang-format off
+const KindRow KINDS[] = {
+    {K::RefusedPicture,         R::None,       "picture-refused"},
+    {K::PaletteOutOfOrder,      R::Palette,    "palette-reordered-by-imagemagick"},
+    {K::PaletteShort,           R::None,       "palette-shorter-than-indices"},
+    {K::PictureCutShort,        R::None,       "picture-cut-short"},
+    {K::ListEndsEarly,          R::None,       "list-ends-at-an-empty-name"},
+    {K::LoneCr,                 R::None,       "cr-only-line-ends"},
+    {K::FieldOnNextLine,        R::None,       "field-missing"},
+    {K::RecordRunsOn,           R::None,       ""},
+    {K::BlanksAfterColour,      R::None,       ""},
+    {K::SemicolonAfterColour,   R::None,       ""},
+    {K::TextAfterColour,        R::None,       "a-field-too-many"},
+    {K::BlanksAtSeparators,     R::None,       "fields-with-blanks"},
+    {K::LostStart,              R::None,       "fields-with-blanks"},
+    {K::ByteOrderMark,          R::None,       "byte-order-mark"},
+    {K::EmptyLabel,             R::None,       "labels"},
+    {K::NulInName,              R::None,       "labels"},
+    {K::LabelCharacter,         R::None,       "labels"},
+    {K::LabelDigit,             R::None,       "labels"},
+    {K::LabelKept,              R::None,       "labels-the-assemblers-keep"},
+    {K::KindLetter,             R::None,       "kinds"},
+    {K::SignTypo,               R::LineText,   "typo-a-sign"},
+    {K::HexTypo,                R::LineText,   "typo-hexadecimal"},
+    {K::MissingEquals,          R::LineText,   "typo-a-blank-for-equals"},
+    {K::SemicolonInRecord,      R::LineText,   "typo-semicolon-inside-a-record"},
+    {K::FieldMisplaced,         R::LineText,   "typo-kind-among-the-numbers"},
+    {K::LabelTaken,             R::None,       "same-label-twice"},
+    {K::LabelsFull,             R::None,       ""},
+    {K::SizeZero,               R::None,       "sizes-zero-or-wrapped"},
+    {K::SizeWrapped,            R::None,       "sizes-zero-or-wrapped"},
+    {K::XOffGrid,               R::None,       "not-on-cell-edges"},
+    {K::WidthOffGrid,           R::None,       "not-on-cell-edges"},
+    {K::YOffGrid,               R::None,       "not-on-cell-edges"},
+    {K::HeightOffGrid,          R::None,       "not-on-cell-edges"},
+    {K::Outside,                R::None,       "outside-the-area"},
+    {K::PastPicture,            R::None,       "past-the-picture"},
+    {K::ColourAboveSeven,       R::Field,      "colour-field-above-seven"},
+    {K::WideTileTable,          R::None,       "tile-table-sprite-notes"},
+    {K::EmptyList,              R::None,       "empty-list"},
+    {K::CellChanged,            R::Pixels,     "cells-shown-in-other-colours"},
+    {K::BackgroundPartner,      R::Field,      "colour-0-as-background"},
+    {K::CellChangedWithPalette, R::None,       "palette-reordered-by-imagemagick"},
+    {K::MoreCells,              R::None,       "cells-shown-in-other-colours"},
+    {K::PaletteCells,           R::None,       "palette-reordered-by-imagemagick"},
+    {K::WhiteSpriteColours,     R::Pixels,     "white-sprite-in-white-7"},
+    {K::WhiteSpriteNo15,        R::Pixels,     "white-sprite-without-15"},
+    {K::WhiteSpriteWithPalette, R::None,       "white-sprite-entry-15-moved"},
+    {K::NoTransparentPixel,     R::None,       "tile-table-sprite-notes"},
+    {K::EmptyTopCell,           R::None,       "tile-table-sprite-notes"},
+};
+// clang-format on
+
+const fs::path CHECKS = test::SOURCE_DIR / "tests" / "checks";
+
+// A finding is the same finding after a change when its kind and place
+// are. What a cell shows is one finding whichever rule the note names (a
+// remedy may change the rule: a palette put in order leaves a real clash),
+// and so is what a white sprite shows; a colour field's note is one for
+// each value.
+using Identity = std::tuple<int, std::int64_t, int, int>;
+
+constexpr int CELL = 1000;
+constexpr int WHITE_SPRITE = 1001;
+
+Identity identity(const Finding& finding) {
+    switch (finding.kind) {
+    case FindingKind::CellChanged:
+    case FindingKind::BackgroundPartner:
+    case FindingKind::CellChangedWithPalette:
+    case FindingKind::EmptyTopCell:
+        return {CELL, finding.line, finding.x, finding.y};
+    case FindingKind::WhiteSpriteColours:
+    case FindingKind::WhiteSpriteNo15:
+    case FindingKind::WhiteSpriteWithPalette:
+        return {WHITE_SPRITE, finding.line, 0, 0};
+    case FindingKind::ColourAboveSeven:
+        return {static_cast<int>(finding.kind), 0, std::atoi(finding.remedy.text), 0};
+    default:
+        return {static_cast<int>(finding.kind), finding.line, finding.x, finding.y};
+    }
+}
+
+void collect(const Finding& finding, void*) {
+    // Written whole to the child's standard output, for the parent to read.
+    const ssize_t written = write(STDOUT_FILENO, &finding, sizeof finding);
+    static_cast<void>(written);
+}
+
+// The findings of a check of the picture and the list, as data: the check
+// runs in a process of its own, on fresh memory, as the program does.
+std::vector<Finding> check(const std::string& picture, const std::string& list) {
+    test::TempDir dir;
+    test::write_file(dir / "pic.bmp", picture);
+    test::write_file(dir / "list.txt", list);
+    const test::Run run = test::run_in_child(dir.path(), [] {
+        PreviewRequest request{"pic.bmp", "list.txt", nullptr, 0, false, ALL_ASSEMBLERS};
+        request.collect = collect;
+        std::FILE* const lines = std::fopen("/dev/null", "w");
+        const int status = run_check(allocate_preview_memory(), request, lines, stderr);
+        std::fclose(lines);
+        return status;
+    });
+    std::vector<Finding> findings(run.out.size() / sizeof(Finding));
+    std::memcpy(findings.data(), run.out.data(), findings.size() * sizeof(Finding));
+    return findings;
+}
+
+// The picture as an 8-bit BMP with its own palette, each pixel's index
+// through `index_of`; truecolour and palette remedies give the display's
+// palette instead.
+std::string redraw(const std::string& picture, const std::function<int(int, int, int)>& index_of,
+                   bool display_palette) {
+    const auto stores = test::fresh_stores();
+    PictureFacts facts{};
+    const PictureVerdict verdict =
+        read_picture(*test::reader_over(picture), test::picture_scratch(), stores->grid, facts);
+    EXPECT_TRUE(verdict.taken);
+    test::BmpLayout layout{facts.width, picture_rows(facts), 8};
+    const int entries = display_palette || !facts.indexed ? 16 : facts.palette_entries;
+    for (int i = 0; i < entries; ++i) {
+        layout.palette.push_back(display_palette || !facts.indexed ? display_colour(i)
+                                                                   : facts.palette[i]);
+    }
+    layout.colours_used_field = entries;
+    const PictureGrid& grid = stores->grid;
+    return test::make_bmp(layout, [&](int x, int y) {
+        return static_cast<std::uint8_t>(index_of(x, y, grid.at(x, y)));
+    });
+}
+
+// The list's lines, each with its line end.
+std::vector<std::string> lines_of(const std::string& list) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < list.size()) {
+        const std::size_t end = list.find('\n', start);
+        const std::size_t next = end == std::string::npos ? list.size() : end + 1;
+        lines.push_back(list.substr(start, next - start));
+        start = next;
+    }
+    return lines;
+}
+
+// The record on the line, with one field set to the value when it reads
+// `was` (or whatever it reads, when `was` is empty).
+std::string with_field(const std::string& line, RecordField field, const std::string& value,
+                       const std::string& was) {
+    std::size_t start = 0;
+    for (int f = 0; f < field; ++f) {
+        start = line.find(f == 0 ? '=' : ',', start);
+        if (start == std::string::npos || line[0] == ';') {
+            return line;
+        }
+        ++start;
+    }
+    const std::size_t end = std::min(line.find_first_of(",;\r\n \t", start), line.size());
+    if (!was.empty() && line.substr(start, end - start) != was) {
+        return line;
+    }
+    return line.substr(0, start) + value + line.substr(end);
+}
+
+struct Sheet {
+    std::string picture;
+    std::string list;
+};
+
+// The sheet with the finding's remedy applied.
+Sheet apply(const Sheet& sheet, const Finding& finding) {
+    const Remedy& remedy = finding.remedy;
+    Sheet mended = sheet;
+    std::vector<std::string> lines = lines_of(sheet.list);
+    std::string& line =
+        lines.at(static_cast<std::size_t>(std::max<std::int64_t>(finding.line, 1) - 1));
+    switch (remedy.form) {
+    case RemedyForm::Pixels:
+        mended.picture = redraw(
+            sheet.picture,
+            [&remedy](int x, int y, int index) {
+                const bool inside = x >= remedy.x && x < remedy.x + remedy.width && y >= remedy.y &&
+                                    y < remedy.y + remedy.height;
+                for (int i = 0; i < remedy.pairs && inside; ++i) {
+                    if (remedy.from[i] == index) {
+                        return static_cast<int>(remedy.to[i]);
+                    }
+                }
+                return index;
+            },
+            false);
+        return mended;
+    case RemedyForm::Palette:
+        mended.picture = redraw(
+            sheet.picture, [&remedy](int, int, int index) { return remedy.index_to[index]; }, true);
+        return mended;
+    case RemedyForm::Field:
+        if (remedy.text[0] == '\0') {
+            line = with_field(line, remedy.field, std::to_string(remedy.value), "");
+        }
+        for (std::string& each : lines) {
+            if (remedy.text[0] != '\0') {
+                each = with_field(each, remedy.field, std::to_string(remedy.value), remedy.text);
+            }
+        }
+        break;
+    case RemedyForm::LineText: {
+        const std::size_t comment = line.find(" ;");
+        const std::size_t end = line.find_first_of("\r\n");
+        line = remedy.text +
+               line.substr(std::min(comment, end == std::string::npos ? line.size() : end));
+        break;
+    }
+    default:
+        ADD_FAILURE() << "no remedy to apply";
+    }
+    mended.list.clear();
+    for (const std::string& text : lines) {
+        mended.list += text;
+    }
+    return mended;
+}
+
+const KindRow* row_of(FindingKind kind) {
+    for (const KindRow& row : KINDS) {
+        if (row.kind == kind) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::string> check_cases() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(CHECKS)) {
+        if (entry.path().extension() == ".txt") {
+            names.push_back(entry.path().stem().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(Remedies, EachClearsItsFindingWithNothingNew) {
+    std::map<RemedyForm, int> applied;
+    int cleared = 0;
+    int not_applicable = 0;
+    std::set<FindingKind> seen;
+    for (const std::string& name : check_cases()) {
+        const fs::path png = CHECKS / (name + ".png");
+        const Sheet sheet{test::read_file(fs::exists(png) ? png : CHECKS / (name + ".bmp")),
+                          test::read_file(CHECKS / (name + ".txt"))};
+        const std::vector<Finding> before = check(sheet.picture, sheet.list);
+        std::set<Identity> had;
+        const Finding* more = nullptr;        // a record's cells past those listed
+        std::set<std::int64_t> palette_cells; // records with cells changed by the palette
+        for (const Finding& finding : before) {
+            had.insert(identity(finding));
+            more = finding.kind == FindingKind::MoreCells ? &finding : more;
+            if (finding.kind == FindingKind::PaletteCells) {
+                palette_cells.insert(finding.line);
+            }
+        }
+        // A cell counted among the unlisted ones is listed once one before
+        // it is mended, and one the palette changed was a finding before.
+        const auto known = [&](const Finding& left) {
+            const bool cell =
+                std::get<0>(identity(left)) == CELL || left.kind == FindingKind::MoreCells;
+            const bool unlisted = more != nullptr && cell &&
+                                  (left.y > more->y || (left.y == more->y && left.x >= more->x));
+            return had.count(identity(left)) > 0 || unlisted ||
+                   (cell && palette_cells.count(left.line) > 0);
+        };
+        for (const Finding& finding : before) {
+            const KindRow* row = row_of(finding.kind);
+            ASSERT_NE(row, nullptr) << name << ": a kind missing from the table";
+            seen.insert(finding.kind);
+            EXPECT_EQ(finding.remedy.form, row->form)
+                << name << ": kind " << static_cast<int>(finding.kind) << " on line "
+                << finding.line << " at " << finding.x << "," << finding.y;
+            if (finding.remedy.form == RemedyForm::None) {
+                ++not_applicable;
+                continue;
+            }
+            ++applied[finding.remedy.form];
+            const std::vector<Finding> after =
+                check(apply(sheet, finding).picture, apply(sheet, finding).list);
+            bool gone = true;
+            for (const Finding& left : after) {
+                EXPECT_TRUE(known(left))
+                    << name << ": the remedy of kind " << static_cast<int>(finding.kind)
+                    << " on line " << finding.line << " at " << finding.x << "," << finding.y
+                    << " brought kind " << static_cast<int>(left.kind) << " on line " << left.line
+                    << " at " << left.x << "," << left.y;
+                gone = gone && identity(left) != identity(finding);
+            }
+            EXPECT_TRUE(gone) << name << ": the remedy of kind " << static_cast<int>(finding.kind)
+                              << " on line " << finding.line << " at " << finding.x << ","
+                              << finding.y << " did not clear it";
+            cleared += gone ? 1 : 0;
+        }
+    }
+    for (const KindRow& row : KINDS) {
+        if (row.example[0] != '\0') {
+            EXPECT_TRUE(seen.count(row.kind) > 0)
+                << "no finding of kind " << static_cast<int>(row.kind) << " in " << row.example;
+        }
+    }
+    std::printf("remedies: %d applied and cleared, %d not applicable by kind\n", cleared,
+                not_applicable);
+}
+
+} // namespace
+} // namespace kelvora
