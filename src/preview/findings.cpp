@@ -1305,7 +1305,7 @@ void say_palette_order(Findings& findings, const PictureFacts& facts, const Draw
         first = false;
     }
     put(text, "; ");
-    if (remedy.form == RemedyForm::Palette) {
+    if (drawn.holdable > 15) {
         put(text, "put the palette in the display's order (");
         put_text(text, ORDER[drawn.holdable == 2 ? 0 : (drawn.holdable == 4 ? 1 : 2)]);
         put(text, ") and draw ");

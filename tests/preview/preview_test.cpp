@@ -13,9 +13,12 @@
 #include <vector>
 
 #include "convert/convert_record.h"
+#include "files/files.h"
 #include "input/picture.h"
+#include "input/resource_list.h"
 #include "preview/cell_changes.h"
 #include "preview/label_set.h"
+#include "preview/list_window.h"
 #include "preview/png_writer.h"
 #include "preview/render.h"
 #include "test_support.h"
@@ -560,6 +563,58 @@ TEST(LabelSet, FindsALabelGivenTwiceWithItsFirstLineAsItGrows) {
     EXPECT_NE(label_hash("ab", 2), label_hash("ba", 2));
     EXPECT_NE(label_hash("a", 1), label_hash("a\0", 2)) << "the length is part of the hash";
     free_label_set(set);
+}
+
+// The shortcut for a record written plainly on a line of its own, against
+// counting its lines byte by byte, over every check case's list: where it
+// takes a record, the record must lie on that one line, and the counting
+// must go on alike. In both builds: the plain-forms build does not use the
+// shortcut, so only this test looks at it there.
+TEST(CheckRun, PlainLineShortcutAgreesWithCountingOverEveryCheckList) {
+    const fs::path checks = SOURCE / "tests/checks";
+    int taken = 0;
+    for (const auto& entry : fs::directory_iterator(checks)) {
+        if (entry.path().extension() != ".txt") {
+            continue;
+        }
+        InputFile files[2];
+        const auto windows = std::make_unique<ListWindow[]>(2);
+        ByteReader readers[2];
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(open_input(entry.path().c_str(), files[i]), 0);
+            start_list_window(windows[i], files[i].handle.fd(), readers[i]);
+        }
+        ResourceRecord records[2]{};
+        RecordTrace traces[2]{};
+        for (int record = 1;; ++record) {
+            const bool more = read_record(readers[0], records[0], traces[0]);
+            ASSERT_EQ(read_record(readers[1], records[1], traces[1]), more);
+            if (!more) {
+                break;
+            }
+            const RecordTrace& trace = traces[0];
+            const std::uint64_t last =
+                trace.field_end[6] > trace.name_start ? trace.field_end[6] - 1 : trace.name_start;
+            std::int64_t first_line = 0;
+            std::int64_t last_line = 0;
+            record_lines(windows[1], readers[1], trace.name_start, last, first_line, last_line);
+            const std::int64_t plain =
+                take_plain_line(windows[0], trace.name_start, trace.field_end[6]);
+            if (plain > 0) {
+                ++taken;
+                EXPECT_EQ(plain, first_line) << entry.path() << " record " << record;
+                EXPECT_EQ(plain, last_line)
+                    << entry.path() << " record " << record << ": its fields run past its line";
+            } else {
+                std::int64_t a = 0;
+                std::int64_t b = 0;
+                record_lines(windows[0], readers[0], trace.name_start, last, a, b);
+            }
+            EXPECT_EQ(windows[0].line, windows[1].line) << entry.path() << " record " << record;
+            EXPECT_EQ(windows[0].counted, windows[1].counted) << entry.path();
+        }
+    }
+    EXPECT_GT(taken, 50) << "the shortcut took few records: the cases test little of it";
 }
 
 TEST(CheckRun, LinesStayRightOverALongListReadInPieces) {
