@@ -188,8 +188,22 @@ void finish(Findings& findings, Line& line) {
     std::fwrite(line.text, 1, line.length, findings.out);
 }
 
+// An error past the first ERRORS_SHOWN, when no collector wants it, is only
+// counted: composing its line would cost more than the check of its record.
+bool count_hidden_error(Findings& findings) {
+    if (findings.errors < ERRORS_SHOWN || findings.collect != nullptr) {
+        return false;
+    }
+    ++findings.errors;
+    ++findings.errors_hidden;
+    return true;
+}
+
 __attribute__((format(printf, 4, 5))) void list_error(Findings& findings, FindingKind kind,
                                                       std::int64_t at, const char* format, ...) {
+    if (count_hidden_error(findings)) {
+        return;
+    }
     Line& line = begin_list_line(findings, kind, at, true);
     va_list arguments;
     va_start(arguments, format);
@@ -1144,7 +1158,7 @@ void note_cells(Findings& findings, const ResourceRecord& record, std::int64_t l
 void note_white_sprite(Findings& findings, const ResourceRecord& record, std::int64_t line,
                        const RecordPreview& preview) {
     const DrawnColours& drawn = *findings.drawn;
-    if (preview.white_has_15 && !show_note(findings)) {
+    if (preview.white_has_15 ? !show_note(findings) : count_hidden_error(findings)) {
         return;
     }
     Line& text = preview.white_has_15
