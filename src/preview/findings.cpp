@@ -619,7 +619,12 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
 void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint64_t hash,
                      std::int64_t line) {
     std::int64_t earlier = 0;
-    switch (add_label(findings.labels, hash, line, earlier)) {
+    const LabelLookup lookup =
+        USE_FAST_FORMS
+            ? add_label(findings.labels, hash, line, earlier)
+            : add_plain_label(findings.plain_labels,
+                              std::string_view(record.name, record.label_length), line, earlier);
+    switch (lookup) {
     case LabelLookup::Added:
     case LabelLookup::New:
         return;
@@ -639,7 +644,8 @@ void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint
         }
         Line& text = begin_list_line(findings, FindingKind::LabelsFull, line, false);
         put(text, "the check keeps the first ");
-        put(text, static_cast<std::int64_t>(findings.labels.labels));
+        put(text, static_cast<std::int64_t>(USE_FAST_FORMS ? findings.labels.labels
+                                                           : findings.plain_labels.lines.size()));
         put(text, " labels only: from this record on, a label is checked against those, but "
                   "not against the labels after them");
         finish(findings, text);
@@ -1459,6 +1465,7 @@ void start_findings(Findings& findings, std::FILE* out, const char* picture_path
     findings.notes_hidden = 0;
     findings.assemblers = ALL_ASSEMBLERS;
     start_label_set(findings.labels);
+    start_plain_label_set(findings.plain_labels);
     findings.have_previous = false;
     findings.previous_layout_wrong = false;
     findings.previous_left_over = false;
@@ -1476,6 +1483,7 @@ int cells_to_describe(const Findings& findings) {
 
 void end_findings(Findings& findings) {
     free_label_set(findings.labels);
+    free_plain_label_set(findings.plain_labels);
 }
 
 void find_refused_picture(Findings& findings, const char* reason) {

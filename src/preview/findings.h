@@ -47,7 +47,8 @@ struct Findings {
     AssemblerSet assemblers; // whose labels are checked; all of them unless told
     // What the list's earlier records left for the later ones to be checked
     // against.
-    LabelSet labels;
+    LabelSet labels;            // the fast form
+    PlainLabelSet plain_labels; // its plain twin, in a build of the plain forms
     bool have_previous;
     bool previous_layout_wrong; // its fields did not end its line
     bool previous_left_over;    // it was what a wrong record left of a line

@@ -570,6 +570,52 @@ TEST(LabelSet, FindsALabelGivenTwiceWithItsFirstLineAsItGrows) {
 // takes a record, the record must lie on that one line, and the counting
 // must go on alike. In both builds: the plain-forms build does not use the
 // shortcut, so only this test looks at it there.
+// The hashed label set against its plain twin, which keeps labels whole:
+// labels that share their first 16, 32 or 64 bytes, of every length up to
+// 79, some given again, must be taken for one exactly when they are one.
+TEST(LabelSet, AgreesWithThePlainSetOfWholeLabels) {
+    LabelSet hashed;
+    PlainLabelSet plain;
+    start_label_set(hashed);
+    start_plain_label_set(plain);
+    std::uint32_t state = 99;
+    const auto next = [&state](std::uint32_t below) {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<int>((state >> 8) % below);
+    };
+    const std::string stem(79, 'x');
+    std::vector<std::string> given;
+    int taken = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string label;
+        if (!given.empty() && next(8) == 0) {
+            label = given[static_cast<std::size_t>(next(static_cast<std::uint32_t>(given.size())))];
+        } else {
+            // A shared start of 16, 32 or 64 bytes, then a few bytes that differ.
+            const int shared = 16 << next(3);
+            label = stem.substr(0, static_cast<std::size_t>(shared - next(2)));
+            const int tail = 1 + next(79 - static_cast<int>(label.size()) > 6 ? 6 : 1);
+            for (int k = 0; k < tail && label.size() < 79; ++k) {
+                label += static_cast<char>('a' + next(3));
+            }
+            given.push_back(label);
+        }
+        std::int64_t hashed_line = 0;
+        std::int64_t plain_line = 0;
+        const LabelLookup a =
+            add_label(hashed, label_hash(label.data(), label.size()), i + 1, hashed_line);
+        const LabelLookup b = add_plain_label(plain, label, i + 1, plain_line);
+        ASSERT_EQ(a, b) << "\"" << label << "\", label " << i;
+        if (a == LabelLookup::Taken) {
+            ++taken;
+            ASSERT_EQ(hashed_line, plain_line) << label;
+        }
+    }
+    EXPECT_GT(taken, 1000);
+    free_label_set(hashed);
+    free_plain_label_set(plain);
+}
+
 TEST(CheckRun, PlainLineShortcutAgreesWithCountingOverEveryCheckList) {
     const fs::path checks = SOURCE / "tests/checks";
     int taken = 0;
