@@ -94,11 +94,13 @@ struct Remedy {
     int pairs;
     std::uint8_t from[16];
     std::uint8_t to[16];
-    // Field: which, and its value (a number, or a kind letter).
+    // Field: which, and its value (a number, or a kind letter; a name is
+    // in `text`). With `every`, for every record whose field reads `was`.
     RecordField field;
     std::int64_t value;
-    // LineText: the text, NUL-terminated. Field: when not empty, the field
-    // as written, and the remedy is for every record whose field reads so.
+    bool every;
+    std::uint64_t was;
+    // LineText: the line; Field FIELD_NAME: the name. NUL-terminated.
     char text[160];
     // Palette: the index each used index goes to (itself when it stays).
     std::uint8_t index_to[256];

@@ -126,6 +126,7 @@ void start_finding(Findings& findings, FindingKind kind, bool error, std::int64_
     finding.x = x;
     finding.y = y;
     finding.remedy.form = RemedyForm::None;
+    finding.remedy.every = false;
 }
 
 Line& begin_list_line(Findings& findings, FindingKind kind, std::int64_t at, bool error) {
@@ -346,6 +347,15 @@ void rest_of_line(ListReading list, std::uint64_t offset, LineRest& rest) {
     }
 }
 
+// The record's line as meant, as the remedy of a finding that gives it.
+void set_line_remedy(Findings& findings, const char* text, std::size_t length) {
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = RemedyForm::LineText;
+    const std::size_t taken = std::min(length, sizeof remedy.text - 1);
+    std::memcpy(remedy.text, text, taken);
+    remedy.text[taken] = '\0';
+}
+
 // Whether the record's six fields stand on the line its name starts on, with
 // nothing after them but a comment. Returns false when they do not, and says
 // why when `report` is set.
@@ -420,15 +430,34 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
         return false;
     }
     Line& text = begin_list_line(findings, FindingKind::TextAfterColour, line, true);
+    // The record as meant: its bytes up to the colour's last digit, and for
+    // a ";" right after the colour the comment with a blank before it.
+    char meant[sizeof findings.current.remedy.text];
+    std::size_t length = 0;
+    for (std::uint64_t at = trace.name_start; at + 1 < end && length < sizeof meant - 1; ++at) {
+        const int c = list_byte(window, at);
+        if (c >= 0) {
+            meant[length++] = static_cast<char>(c);
+        }
+    }
     if (blank && first == rest.length && !rest.cut) {
+        findings.current.kind = FindingKind::BlanksAfterColour;
         put(text, "blanks after the colour become the start of the next record's name; remove "
                   "them");
     } else if (last == ';') {
+        findings.current.kind = FindingKind::SemicolonAfterColour;
         put(text, "\";");
         put_shown(text, rest.text, rest.length);
         put(text, "\" after the colour: the \";\" ends the number, so no comment starts and \"");
         put_shown(text, rest.text, rest.length);
         put(text, "\" becomes the start of the next record's name; put a blank before \";\"");
+        const char* const comment = " ;";
+        for (std::size_t i = 0; i < 2 && length < sizeof meant - 1; ++i) {
+            meant[length++] = comment[i];
+        }
+        for (std::size_t i = 0; i < rest.length && length < sizeof meant - 1; ++i) {
+            meant[length++] = rest.text[i];
+        }
     } else {
         put(text, "\"");
         if (blank) {
@@ -441,6 +470,9 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
         put(text, "\" after the colour becomes the start of the next record: a field too many, "
                   "or text that is not a comment; remove it, or start a comment with \";\"");
     }
+    set_line_remedy(findings, meant, length);
+    put(text, ": ");
+    put_shown(text, meant, length);
     finish(findings, text);
     return false;
 }
@@ -470,7 +502,8 @@ bool has_blanks_at_separators(ListReading list, const RecordTrace& trace) {
 
 // The record's line as it was meant: its bytes with the blanks next to "="
 // and "," taken out, up to a comment or the line end.
-void put_without_blanks(Line& text, ListReading list, std::uint64_t name_start) {
+void put_without_blanks(Findings& findings, Line& text, ListReading list,
+                        std::uint64_t name_start) {
     char meant[QUOTE_LIMIT + 1];
     std::size_t length = 0;
     int previous = -1;
@@ -494,15 +527,7 @@ void put_without_blanks(Line& text, ListReading list, std::uint64_t name_start) 
         previous = c;
     }
     put_shown(text, meant, length);
-}
-
-// The record's line as meant, as the remedy of a finding that gives it.
-void set_line_remedy(Findings& findings, const char* text, std::size_t length) {
-    Remedy& remedy = findings.current.remedy;
-    remedy.form = RemedyForm::LineText;
-    const std::size_t taken = std::min(length, sizeof remedy.text - 1);
-    std::memcpy(remedy.text, text, taken);
-    remedy.text[taken] = '\0';
+    set_line_remedy(findings, meant, length);
 }
 
 void say_typo(Findings& findings, const Typo& typo, std::int64_t line) {
@@ -549,16 +574,55 @@ void say_typo(Findings& findings, const Typo& typo, std::int64_t line) {
     finish(findings, text);
 }
 
+// A new name for the record, as the remedy: `before`, then the name's bytes
+// from `from` on without its NULs (and any byte the assembler will not take,
+// when `only_label_characters`), then `after`.
+void set_name_remedy(Findings& findings, const char* before, const char* name, std::size_t length,
+                     bool only_label_characters, const char* after) {
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = RemedyForm::Field;
+    remedy.field = FIELD_NAME;
+    std::size_t at = 0;
+    const auto add = [&remedy, &at](char c) {
+        if (at + 1 < sizeof remedy.text) {
+            remedy.text[at++] = c;
+        }
+    };
+    for (const char* p = before; *p != '\0'; ++p) {
+        add(*p);
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (name[i] != '\0') {
+            add(only_label_characters && !is_label_character(name[i]) ? '_' : name[i]);
+        }
+    }
+    for (const char* p = after; *p != '\0'; ++p) {
+        add(*p);
+    }
+    remedy.text[at] = '\0';
+}
+
+// The remedy's new name, quoted.
+void put_new_name(Line& text, const Findings& findings) {
+    const char* name = findings.current.remedy.text;
+    put(text, "\"");
+    put_shown(text, name, std::strlen(name));
+    put(text, "\"");
+}
+
 void check_label(Findings& findings, ListReading list, const ResourceRecord& record,
                  const RecordTrace& trace, std::int64_t line) {
+    const auto length = static_cast<std::size_t>(trace.name_length);
     if (trace.name_start == 0 && list_byte(*list.window, 0) == 0xEF &&
         list_byte(*list.window, 1) == 0xBB && list_byte(*list.window, 2) == 0xBF) {
-        list_error(findings, FindingKind::ByteOrderMark, line,
-                   "the list starts with a byte-order mark, which becomes part of the first "
-                   "label; save the list without it (as plain UTF-8 or ASCII)");
+        Line& text = begin_list_line(findings, FindingKind::ByteOrderMark, line, true);
+        set_name_remedy(findings, "", record.name + 3, length > 3 ? length - 3 : 0, false, "");
+        put(text, "the list starts with a byte-order mark, which becomes part of the first "
+                  "label; save the list without it (as plain UTF-8 or ASCII), so the label is ");
+        put_new_name(text, findings);
+        finish(findings, text);
         return;
     }
-    const auto length = static_cast<std::size_t>(trace.name_length);
     const std::size_t label_length = record.label_length;
     if (label_length == 0) {
         list_error(findings, FindingKind::EmptyLabel, line,
@@ -568,11 +632,13 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
     }
     if (label_length < length) {
         Line& text = begin_list_line(findings, FindingKind::NulInName, line, true);
+        set_name_remedy(findings, "", record.name, length, false, "");
         put(text, "the name \"");
         put_shown(text, record.name, length);
         put(text, "\" holds a NUL byte, and the label written ends there (\"");
         put_shown(text, record.name, label_length);
-        put(text, "\"); remove it");
+        put(text, "\"); remove it: ");
+        put_new_name(text, findings);
         finish(findings, text);
         return;
     }
@@ -580,19 +646,24 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
                                    [](char c) { return !is_label_character(c); });
     if (bad != record.name + label_length) {
         Line& text = begin_list_line(findings, FindingKind::LabelCharacter, line, true);
+        set_name_remedy(findings, is_digit(record.name[0]) ? "_" : "", record.name, label_length,
+                        true, "");
         put(text, "the label \"");
         put_shown(text, record.name, label_length);
         put(text, "\" holds ");
         put_character(text, *bad);
         put(text, ", which the assembler will not take; use letters, digits, \"_\" and \".\" "
-                  "only");
+                  "only, as in ");
+        put_new_name(text, findings);
         finish(findings, text);
     } else if (is_digit(record.name[0])) {
         Line& text = begin_list_line(findings, FindingKind::LabelDigit, line, true);
+        set_name_remedy(findings, "_", record.name, label_length, false, "");
         put(text, "the label \"");
         put_shown(text, record.name, label_length);
         put(text, "\" starts with a digit, which the assembler takes for a number; start it "
-                  "with a letter, \"_\" or \".\"");
+                  "with a letter, \"_\" or \".\", as in ");
+        put_new_name(text, findings);
         finish(findings, text);
     }
 }
@@ -603,6 +674,12 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
         return;
     }
     Line& text = begin_list_line(findings, FindingKind::KindLetter, line, true);
+    // A small b or t is the block or tile table meant; anything else keeps
+    // the sprite it makes now.
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = RemedyForm::Field;
+    remedy.field = FIELD_KIND;
+    remedy.value = c == 'b' ? 'B' : (c == 't' ? 'T' : 'S');
     if (c == '\0') {
         put(text, "the kind is empty");
     } else {
@@ -612,7 +689,12 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
     }
     put(text, ", so this record will be a ");
     put_text(text, kind_name(record.kind));
-    put(text, "; write B for a block, T for a tile table, S for a sprite or s for a white sprite");
+    put(text,
+        "; write B for a block, T for a tile table, S for a sprite or s for a white sprite (");
+    put(text, "\"");
+    const char letter = static_cast<char>(remedy.value);
+    put(text, &letter, 1);
+    put_text(text, c == 'b' || c == 't' ? "\" is likely meant)" : "\" keeps what it makes)");
     finish(findings, text);
 }
 
@@ -630,11 +712,17 @@ void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint
         return;
     case LabelLookup::Taken: {
         Line& text = begin_list_line(findings, FindingKind::LabelTaken, line, true);
+        // Named after its line, so that no two renamed labels meet.
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, "_%" PRId64, line);
+        set_name_remedy(findings, "", record.name, record.label_length, false, suffix);
         put(text, "the label \"");
         put_shown(text, record.name, record.label_length);
         put(text, "\" is taken already, on line ");
         put(text, earlier);
-        put(text, ", and the assembler will not take it twice; rename one of them");
+        put(text, ", and the assembler will not take it twice; rename one of them, this one to ");
+        put_new_name(text, findings);
+        put(text, " say");
         finish(findings, text);
         return;
     }
@@ -691,19 +779,44 @@ std::int64_t off_grid(std::int64_t value) {
 
 // x, y, width or height not a multiple of 8 where cells are cut: x and width
 // for every kind, y and height for blocks and tile tables.
+// A field remedy: the record's field to the value, said at the end of the
+// line as ": make it N".
+void set_field_remedy(Findings& findings, RecordField field, std::int64_t value) {
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = RemedyForm::Field;
+    remedy.field = field;
+    remedy.value = value;
+}
+
+std::int64_t round_down(std::int64_t value) {
+    return value - off_grid(value);
+}
+
+std::int64_t round_up(std::int64_t value) {
+    return off_grid(value) == 0 ? value : value + 8 - off_grid(value);
+}
+
 void check_cell_edges(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
                       std::int64_t line) {
     const bool banded = is_banded(record.kind);
     const bool block = record.kind == RecordKind::Block;
-    if (off_grid(record.x) != 0) {
-        list_error(findings, FindingKind::XOffGrid, line,
-                   "x is %" PRId32 ", not a multiple of 8: its cells are cut from pixel %" PRId32
-                   " on, across the picture's own cells; move the record to a multiple of 8",
-                   record.x, record.x);
+    if (off_grid(record.x) != 0 && !count_hidden_error(findings)) {
+        Line& text = begin_list_line(findings, FindingKind::XOffGrid, line, true);
+        set_field_remedy(findings, FIELD_X, round_down(record.x));
+        putf(text,
+             "x is %" PRId32 ", not a multiple of 8: its cells are cut from pixel %" PRId32
+             " on, across the picture's own cells; move the record to a multiple of 8, x %" PRId64,
+             record.x, record.x, findings.current.remedy.value);
+        finish(findings, text);
     }
-    if (record.width > 0 && record.width % 8 != 0) {
+    // What is written stays: a block's or tile table's width rounds up to
+    // the cells its bands write, a sprite's down to the columns it writes.
+    if (record.width > 0 && record.width % 8 != 0 && !count_hidden_error(findings)) {
         const std::int64_t past = 8 * layout.cells_across - record.width;
         Line& text = begin_list_line(findings, FindingKind::WidthOffGrid, line, true);
+        set_field_remedy(findings, FIELD_WIDTH,
+                         banded ? round_up(record.width)
+                                : (record.width < 8 ? 8 : round_down(record.width)));
         putf(text, "the width %" PRId32 " is not a multiple of 8: ", record.width);
         if (banded) {
             if (block) {
@@ -733,20 +846,27 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
                  columns, plural(columns, "column is", "columns are"), left_out,
                  plural(left_out, "pixel is", "pixels are"));
         }
+        if (banded || record.width >= 8) {
+            putf(text, ", %" PRId64, findings.current.remedy.value);
+        }
         finish(findings, text);
     }
     if (!banded) {
         return;
     }
-    if (off_grid(record.y) != 0) {
-        list_error(findings, FindingKind::YOffGrid, line,
-                   "y is %" PRId32 ", not a multiple of 8: its bands are cut from row %" PRId32
-                   " on, across the picture's own cells; move the record to a multiple of 8",
-                   record.y, record.y);
+    if (off_grid(record.y) != 0 && !count_hidden_error(findings)) {
+        Line& text = begin_list_line(findings, FindingKind::YOffGrid, line, true);
+        set_field_remedy(findings, FIELD_Y, round_down(record.y));
+        putf(text,
+             "y is %" PRId32 ", not a multiple of 8: its bands are cut from row %" PRId32
+             " on, across the picture's own cells; move the record to a multiple of 8, y %" PRId64,
+             record.y, record.y, findings.current.remedy.value);
+        finish(findings, text);
     }
-    if (record.height > 0 && record.height % 8 != 0) {
+    if (record.height > 0 && record.height % 8 != 0 && !count_hidden_error(findings)) {
         const std::int64_t past = 8 * layout.bands - record.height;
         Line& text = begin_list_line(findings, FindingKind::HeightOffGrid, line, true);
+        set_field_remedy(findings, FIELD_HEIGHT, round_up(record.height));
         putf(text, "the height %" PRId32 " is not a multiple of 8: ", record.height);
         if (block) {
             const std::int32_t cells = layout.size_bytes[1];
@@ -762,7 +882,7 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
                  " %s past the record",
                  layout.bands, past, plural(past, "row", "rows"));
         }
-        put(text, "; make the height a multiple of 8");
+        putf(text, "; make the height a multiple of 8, %" PRId64, findings.current.remedy.value);
         finish(findings, text);
     }
 }
@@ -802,10 +922,15 @@ void check_lone_cr(Findings& findings, const ListWindow& window) {
         return;
     }
     findings.lone_cr_reported = true;
-    list_error(findings, FindingKind::LoneCr, window.lone_cr_line,
-               "the lines end in CR alone, without LF; kelvora ends a line only at LF and reads "
-               "CR as nothing, so a comment runs on over every line after it; save the list "
-               "with LF (or CR LF) line ends");
+    if (count_hidden_error(findings)) {
+        return;
+    }
+    Line& text = begin_list_line(findings, FindingKind::LoneCr, window.lone_cr_line, true);
+    findings.current.remedy.form = RemedyForm::LineEnds;
+    put(text, "the lines end in CR alone, without LF; kelvora ends a line only at LF and reads "
+              "CR as nothing, so a comment runs on over every line after it; save the list with "
+              "LF (or CR LF) line ends");
+    finish(findings, text);
 }
 
 // A record whose name starts inside its line, after bytes the record before
@@ -1000,7 +1125,6 @@ void put_cause(Line& text, Findings& findings, const ResourceRecord& record, con
         remedy.form = RemedyForm::Field;
         remedy.field = FIELD_COLOUR;
         remedy.value = 0;
-        remedy.text[0] = '\0';
         put(text, "; set the record's colour to ");
         put(text, remedy.value);
         put(text, " to keep black");
@@ -1412,7 +1536,8 @@ void say_colour_field(Findings& findings, const ColourField& colour, std::int64_
     remedy.form = RemedyForm::Field;
     remedy.field = FIELD_COLOUR;
     remedy.value = colour.acts_as;
-    std::snprintf(remedy.text, sizeof remedy.text, "%" PRIu64, colour.written);
+    remedy.every = true;
+    remedy.was = colour.written;
     put(text, "the colour ");
     put(text, static_cast<std::int64_t>(colour.written));
     if (colour.written != colour.read) {
@@ -1564,7 +1689,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         put(text, "blanks around \"=\" and \",\" are read into the fields: a name or kind keeps "
                   "them, and a number that starts with one reads as 0, so the fields after it "
                   "shift; remove them: ");
-        put_without_blanks(text, list, trace.name_start);
+        put_without_blanks(findings, text, list, trace.name_start);
         finish(findings, text);
         findings.previous_layout_wrong =
             !check_layout(findings, list, trace, line, last_line, false);
@@ -1591,7 +1716,16 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     check_label(findings, list, record, trace, line);
     for (const std::string& clash :
          label_clashes(std::string_view(record.name, record.label_length), findings.assemblers)) {
-        list_error(findings, FindingKind::LabelKept, line, "%s", clash.c_str());
+        if (count_hidden_error(findings)) {
+            continue;
+        }
+        Line& text = begin_list_line(findings, FindingKind::LabelKept, line, true);
+        set_name_remedy(findings, "_", record.name, record.label_length, false, "");
+        put(text, clash.data(), clash.size());
+        put(text, " (");
+        put_new_name(text, findings);
+        put(text, " would do)");
+        finish(findings, text);
     }
     check_kind(findings, record, line);
     return true;

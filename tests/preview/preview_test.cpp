@@ -683,10 +683,11 @@ TEST(CheckRun, LinesStayRightOverALongListReadInPieces) {
     const Outcome run = run_preview(dir.path(), "--check pic.bmp list.txt");
     EXPECT_EQ(run.out,
               "list.txt:330001: error: the label \"r1\" is taken already, on line 2, and the "
-              "assembler will not take it twice; rename one of them\n"
+              "assembler will not take it twice; rename one of them, this one to "
+              "\"r1_330001\" say\n"
               "list.txt:330002: error: the kind starts with \"b\", not B, T, S or s (case "
               "counts), so this record will be a sprite; write B for a block, T for a tile "
-              "table, S for a sprite or s for a white sprite\n"
+              "table, S for a sprite or s for a white sprite (\"B\" is likely meant)\n"
               "list.txt:330002: note: the sprite \"bad\" has no pixel in 0, so nothing of it is "
               "transparent and its mask covers its whole box; draw its background in 0\n");
     EXPECT_EQ(run.status, 1);
