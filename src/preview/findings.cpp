@@ -536,21 +536,17 @@ void say_typo(Findings& findings, const Typo& typo, std::int64_t line) {
     const char* field = FIELD_NAMES[typo.field];
     switch (typo.kind) {
     case FindingKind::SignTypo:
+    case FindingKind::HexTypo: {
+        const bool sign = typo.kind == FindingKind::SignTypo;
         putf(text, "the %s \"", field);
         put_text(text, typo.written);
         putf(text,
-             "\" has a sign, which kelvora does not read: the \"%c\" ends the number, so it "
-             "reads as 0 and the fields after it shift; numbers are plain digits",
-             typo.written[0]);
+             "\" %s, which kelvora does not read: the \"%c\" ends the number, so it reads as 0 "
+             "and the fields after it shift; numbers are %s",
+             sign ? "has a sign" : "is hexadecimal", typo.written[sign ? 0 : 1],
+             sign ? "plain digits" : "decimal");
         break;
-    case FindingKind::HexTypo:
-        putf(text, "the %s \"", field);
-        put_text(text, typo.written);
-        putf(text,
-             "\" is hexadecimal, which kelvora does not read: the \"%c\" ends the number, "
-             "so it reads as 0 and the fields after it shift; numbers are decimal",
-             typo.written[1]);
-        break;
+    }
     case FindingKind::MissingEquals:
         put(text, "the \"=\" after the name is missing: the name is read up to the first \",\", "
                   "as \"");
@@ -796,18 +792,30 @@ std::int64_t round_up(std::int64_t value) {
     return off_grid(value) == 0 ? value : value + 8 - off_grid(value);
 }
 
+// x or y off the grid; the remedy moves the record back to the multiple of
+// 8 below.
+void say_place_off_grid(Findings& findings, FindingKind kind, RecordField field, std::int32_t value,
+                        std::int64_t line) {
+    if (count_hidden_error(findings)) {
+        return;
+    }
+    const bool x = field == FIELD_X;
+    Line& text = begin_list_line(findings, kind, line, true);
+    set_field_remedy(findings, field, round_down(value));
+    putf(text,
+         "%s is %" PRId32 ", not a multiple of 8: its %s are cut from %s %" PRId32
+         " on, across the picture's own cells; move the record to a multiple of 8, %s %" PRId64,
+         FIELD_NAMES[field], value, x ? "cells" : "bands", x ? "pixel" : "row", value,
+         FIELD_NAMES[field], findings.current.remedy.value);
+    finish(findings, text);
+}
+
 void check_cell_edges(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
                       std::int64_t line) {
     const bool banded = is_banded(record.kind);
     const bool block = record.kind == RecordKind::Block;
-    if (off_grid(record.x) != 0 && !count_hidden_error(findings)) {
-        Line& text = begin_list_line(findings, FindingKind::XOffGrid, line, true);
-        set_field_remedy(findings, FIELD_X, round_down(record.x));
-        putf(text,
-             "x is %" PRId32 ", not a multiple of 8: its cells are cut from pixel %" PRId32
-             " on, across the picture's own cells; move the record to a multiple of 8, x %" PRId64,
-             record.x, record.x, findings.current.remedy.value);
-        finish(findings, text);
+    if (off_grid(record.x) != 0) {
+        say_place_off_grid(findings, FindingKind::XOffGrid, FIELD_X, record.x, line);
     }
     // What is written stays: a block's or tile table's width rounds up to
     // the cells its bands write, a sprite's down to the columns it writes.
@@ -854,14 +862,8 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
     if (!banded) {
         return;
     }
-    if (off_grid(record.y) != 0 && !count_hidden_error(findings)) {
-        Line& text = begin_list_line(findings, FindingKind::YOffGrid, line, true);
-        set_field_remedy(findings, FIELD_Y, round_down(record.y));
-        putf(text,
-             "y is %" PRId32 ", not a multiple of 8: its bands are cut from row %" PRId32
-             " on, across the picture's own cells; move the record to a multiple of 8, y %" PRId64,
-             record.y, record.y, findings.current.remedy.value);
-        finish(findings, text);
+    if (off_grid(record.y) != 0) {
+        say_place_off_grid(findings, FindingKind::YOffGrid, FIELD_Y, record.y, line);
     }
     if (record.height > 0 && record.height % 8 != 0 && !count_hidden_error(findings)) {
         const std::int64_t past = 8 * layout.bands - record.height;
@@ -1025,14 +1027,19 @@ int index_showing(const CellChange& cell, int shown, bool sprite, bool column) {
     return to > 15 ? -1 : to;
 }
 
-// The cell's changed pixels, each colour to the index that shows it.
-void set_cell_pixels_remedy(Remedy& remedy, const CellChange& cell, bool sprite, bool column) {
+// A pixel remedy for the cell, with no pairs yet.
+void start_cell_remedy(Remedy& remedy, const CellChange& cell) {
     remedy.form = RemedyForm::Pixels;
     remedy.x = cell.x;
     remedy.y = cell.y;
     remedy.width = 8;
     remedy.height = 8;
     remedy.pairs = 0;
+}
+
+// The cell's changed pixels, each colour to the index that shows it.
+void set_cell_pixels_remedy(Remedy& remedy, const CellChange& cell, bool sprite, bool column) {
+    start_cell_remedy(remedy, cell);
     for (int k = 0; k < cell.kinds; ++k) {
         const ColourChange& change = cell.changes[k];
         const int to = index_showing(cell, change.shown, sprite, column);
@@ -1106,11 +1113,7 @@ void put_cause(Line& text, Findings& findings, const ResourceRecord& record, con
         put_index_shown(text, cell.raw_paper, paper);
         put(text, ", so its 0 shows as that paper; draw it in 8, bright black, which shows black "
                   "and is a colour of the cell's own, or leave the cell out of the record");
-        remedy.form = RemedyForm::Pixels;
-        remedy.x = cell.x;
-        remedy.y = cell.y;
-        remedy.width = 8;
-        remedy.height = 8;
+        start_cell_remedy(remedy, cell);
         remedy.pairs = 1;
         remedy.from[0] = 0;
         remedy.to[0] = 8;

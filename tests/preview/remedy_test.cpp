@@ -280,24 +280,13 @@ const KindRow* row_of(FindingKind kind) {
     return nullptr;
 }
 
-std::vector<std::string> check_cases() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(CHECKS)) {
-        if (entry.path().extension() == ".txt") {
-            names.push_back(entry.path().stem().string());
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(Remedies, EachClearsItsFindingWithNothingNew) {
     std::map<RemedyForm, int> applied;
     int cleared = 0;
     int not_applicable = 0;
     std::map<int, int> not_applicable_by_kind;
     std::set<FindingKind> seen;
-    for (const std::string& name : check_cases()) {
+    for (const std::string& name : test::case_names(CHECKS)) {
         const fs::path png = CHECKS / (name + ".png");
         const Sheet sheet{test::read_file(fs::exists(png) ? png : CHECKS / (name + ".bmp")),
                           test::read_file(CHECKS / (name + ".txt"))};
