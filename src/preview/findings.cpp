@@ -1178,6 +1178,18 @@ void put_changes(Line& text, const DrawnColours& drawn, const ColourChange* chan
     }
 }
 
+// A note on a record's cell (the record's line kept with it): "NAME: 8 pixels".
+Line& begin_record_cell_line(Findings& findings, FindingKind kind, int x, int y, std::int64_t line,
+                             const ResourceRecord& record, std::int64_t pixels) {
+    Line& text = begin_cell_line(findings, kind, x, y);
+    findings.current.line = line;
+    put_shown(text, record.name, record.label_length);
+    put(text, ": ");
+    put(text, pixels);
+    put_text(text, pixels == 1 ? " pixel" : " pixels");
+    return text;
+}
+
 // The record's cells changed only through the palette, as one note: the
 // palette error says the one mistake.
 void note_palette_cells(Findings& findings, const ResourceRecord& record, std::int64_t line,
@@ -1213,12 +1225,8 @@ void note_palette_cells(Findings& findings, const ResourceRecord& record, std::i
     if (cells == 0 || !show_note(findings)) {
         return;
     }
-    Line& text = begin_cell_line(findings, FindingKind::PaletteCells, all.x, all.y);
-    findings.current.line = line;
-    put_shown(text, record.name, record.label_length);
-    put(text, ": ");
-    put(text, static_cast<std::int64_t>(all.pixels));
-    put_text(text, all.pixels == 1 ? " pixel" : " pixels");
+    Line& text = begin_record_cell_line(findings, FindingKind::PaletteCells, all.x, all.y, line,
+                                        record, all.pixels);
     put(text, " in ");
     put(text, cells);
     put_text(text, cells == 1 ? " cell" : " cells");
@@ -1258,12 +1266,9 @@ void note_cells(Findings& findings, const ResourceRecord& record, std::int64_t l
                                  : cell.cause == ChangeCause::Background
                                      ? FindingKind::BackgroundPartner
                                      : FindingKind::CellChanged;
-        Line& text = begin_cell_line(findings, kind, cell.x, cell.y);
-        findings.current.line = line;
-        put_shown(text, record.name, record.label_length);
-        put(text, ": ");
-        put(text, static_cast<std::int64_t>(cell.pixels));
-        put_text(text, cell.pixels == 1 ? " pixel is" : " pixels are");
+        Line& text =
+            begin_record_cell_line(findings, kind, cell.x, cell.y, line, record, cell.pixels);
+        put_text(text, cell.pixels == 1 ? " is" : " are");
         put(text, " shown in other colours: ");
         put_changes(text, drawn, cell.changes, cell.kinds);
         put(text, "; ");
