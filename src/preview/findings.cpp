@@ -1510,6 +1510,32 @@ void say_wide_tile_table(Findings& findings, const RecordLayout& layout, std::in
     finish(findings, text);
 }
 
+void say_short_palette(Findings& findings, const PictureFacts& facts,
+                       const ShortPalette& short_palette) {
+    Line& text = begin_picture_line(findings, FindingKind::PaletteShort);
+    put(text, "its palette has ");
+    put(text, static_cast<std::int64_t>(facts.palette_entries));
+    put_text(text, facts.palette_entries == 1 ? " entry" : " entries");
+    put(text, ", but the picture draws in ");
+    put(text, static_cast<std::int64_t>(short_palette.missing));
+    put_text(text, short_palette.missing == 1 ? " index past them" : " indices past them");
+    put(text, ", up to ");
+    put(text, static_cast<std::int64_t>(short_palette.highest));
+    put(text, ": what those were drawn as is unknown, and kelvora converts them as the display's "
+              "colours; save the picture with a palette that holds every index it uses");
+    finish(findings, text);
+}
+
+// A file that ends before its pixels do.
+void say_cut_short(Findings& findings, std::uint64_t bytes_missing) {
+    Line& text = begin_picture_line(findings, FindingKind::PictureCutShort);
+    put(text, "the file ends ");
+    put(text, static_cast<std::int64_t>(bytes_missing));
+    put(text, " bytes before its pixels do, so kelvora repeats the last byte it read for the rest "
+              "of the picture; save the picture again in full");
+    finish(findings, text);
+}
+
 // A colour field above 7: only its bits 0-2 count (the partner's hue; a
 // bright partner takes its brightness from the cell's own colour), and it
 // keeps only the low 8 bits of what is written.
@@ -1632,27 +1658,10 @@ void find_picture_errors(Findings& findings, const PictureFacts& facts, const Dr
     }
     const ShortPalette short_palette = check_short_palette(facts, drawn);
     if (short_palette.missing > 0) {
-        Line& text = begin_picture_line(findings, FindingKind::PaletteShort);
-        put(text, "its palette has ");
-        put(text, static_cast<std::int64_t>(facts.palette_entries));
-        put_text(text, facts.palette_entries == 1 ? " entry" : " entries");
-        put(text, ", but the picture draws in ");
-        put(text, static_cast<std::int64_t>(short_palette.missing));
-        put_text(text, short_palette.missing == 1 ? " index past them" : " indices past them");
-        put(text, ", up to ");
-        put(text, static_cast<std::int64_t>(short_palette.highest));
-        put(text, ": what those were drawn as is unknown, and kelvora converts them as the "
-                  "display's colours; save the picture with a palette that holds every index it "
-                  "uses");
-        finish(findings, text);
+        say_short_palette(findings, facts, short_palette);
     }
     if (facts.bytes_missing > 0) {
-        Line& text = begin_picture_line(findings, FindingKind::PictureCutShort);
-        put(text, "the file ends ");
-        put(text, static_cast<std::int64_t>(facts.bytes_missing));
-        put(text, " bytes before its pixels do, so kelvora repeats the last byte it read for "
-                  "the rest of the picture; save the picture again in full");
-        finish(findings, text);
+        say_cut_short(findings, facts.bytes_missing);
     }
 }
 
