@@ -139,7 +139,9 @@ std::vector<Finding> check(const std::string& picture, const std::string& list) 
         return status;
     });
     std::vector<Finding> findings(run.out.size() / sizeof(Finding));
-    std::memcpy(findings.data(), run.out.data(), findings.size() * sizeof(Finding));
+    if (!findings.empty()) {
+        std::memcpy(findings.data(), run.out.data(), findings.size() * sizeof(Finding));
+    }
     return findings;
 }
 
