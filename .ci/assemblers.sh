@@ -15,34 +15,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-for package in binutils-z80 pasmo z80asm sdcc; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-    echo "installing: ${missing[*]}"
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
-# Debian's binutils-z80 is built for COFF; an ELF build names its tools so.
-gnu=
-for target in z80-unknown-coff z80-unknown-elf z80-elf; do
-    if command -v "$target-as" >/dev/null; then
-        gnu=$target
-        break
-    fi
-done
-[[ -n $gnu ]] || { echo "no GNU as for the Z80"; exit 1; }
-
-cmake -S . -B build >/dev/null
-cmake --build build -j2 --target kelvora kelvora-preview assembled_check make_workloads \
-    >/dev/null
-kelvora=$PWD/build/kelvora
-preview=$PWD/build/kelvora-preview
-check=$PWD/build/tests/assembled_check
-
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+source .ci/z80_tools.sh
 failed=0
 fail() {
     echo "FAILED: $*"
@@ -63,7 +38,7 @@ assemble() {
         [[ $name == default ]] && flags=(-colonless)
         "$gnu-as" "${flags[@]}" -o "$work/a.o" "$source" >"$work/a.log" 2>&1 &&
             "$gnu-objcopy" -O binary "$work/a.o" "$work/a.bin" &&
-            { [[ -n $only ]] || "$gnu-nm" "$work/a.o" | awk '$2 == "t" { print $3, $1 }' >"$work/a.sym" &&
+            { [[ -n $only ]] || "$gnu-nm" "$work/a.o" | awk 'toupper($2) == "T" { print $3, $1 }' >"$work/a.sym" &&
             end=$("$gnu-objdump" -h "$work/a.o" | awk '$2 == ".text" { print $3 }'); }
         ;;
     pasmo)
@@ -77,42 +52,30 @@ assemble() {
                 "$work/a.lst" >"$work/a.sym" &&
             end=$(printf '%x' "$(stat -c %s "$work/a.bin")"); }
         ;;
-    sdas)
+    sdas | sdcc)
         # The labels from the listing: the linker's map and the symbol file
-        # cut names to 8 characters. One area, linked at 0, so the
-        # listing's addresses are the binary's.
+        # cut names to 8 characters. One area (sdcc's its own), linked at 0,
+        # so the listing's addresses are the binary's; sdcc's C names lose
+        # their "_".
+        local area=_CODE
+        [[ $name == sdcc ]] && area=_KELVORA
         sdasz80 -l -o "$work/a.rel" "$source" >"$work/a.log" 2>&1 &&
-            sdldz80 -m -i "$work/a.ihx" "$work/a.rel" >>"$work/a.log" 2>&1 &&
+            sdldz80 -m -b "$area=0" -i "$work/a.ihx" "$work/a.rel" >>"$work/a.log" 2>&1 &&
             # An output of fills alone links into no data and no ihx file.
             if [[ -f $work/a.ihx ]]; then makebin -p "$work/a.ihx" "$work/a.bin"; else : >"$work/a.bin"; fi &&
-            { [[ -n $only ]] || awk 'NF == 3 && $3 ~ /:$/ && $1 ~ /^[0-9A-F]+$/ {
-                    sub(/:$/, "", $3)
+            { [[ -n $only ]] || awk -v c_names="$([[ $name == sdcc ]] && echo 1)" \
+                'NF == 3 && $3 ~ /:$/ && $1 ~ /^[0-9A-F]+$/ {
+                    sub(/:+$/, "", $3)
+                    if (c_names) sub(/^_/, "", $3)
                     print $3, $1
                 }' "$work/a.lst" >"$work/a.sym" &&
-            end=$(awk -F'|' '{ for (i = 1; i <= NF; ++i) { split($i, f, " ")
-                if (f[2] == "l__CODE") print f[1] } }' "$work/a.map"); }
+            end=$(awk -v area="$area" '$1 == area && $4 == "=" { print $3 }' "$work/a.map"); }
         ;;
     esac
 }
 
-# The inputs: every shipped case that writes an output, the example, and a
-# generated sheet of every kind (the benchmark's, cut to the 64 KiB a Z80
-# addresses).
-mkdir "$work/generated"
-build/bench/make_workloads "$work/generated" >/dev/null
-head -n 40 "$work/generated/w5.txt" >"$work/generated/every-kind.txt"
-inputs=()
-for asm_file in tests/cases/*.asm; do
-    name=${asm_file%.asm}
-    picture=$name.bmp
-    [[ -f $picture ]] || picture=$name.png
-    inputs+=("$picture $name.txt")
-done
-inputs+=("examples/testpic.bmp examples/testpic.txt")
-inputs+=("$work/generated/sheet.bmp $work/generated/every-kind.txt")
-
 declare -A assembled renamed
-for name in default gnu pasmo z80asm sdas; do
+for name in default gnu pasmo z80asm sdas sdcc; do
     assembled[$name]=0
     renamed[$name]=0
     options=(--assembler "$name")
@@ -244,7 +207,7 @@ done
 
 echo
 echo "assembler  cases assembled  of them with labels renamed  labels tried"
-for name in default gnu pasmo z80asm sdas; do
+for name in default gnu pasmo z80asm sdas sdcc; do
     printf '%-9s  %15s  %27s  %12s\n' "$name" "${assembled[$name]}" "${renamed[$name]}" \
         "${label_checked[$name]:--}"
 done

@@ -18,6 +18,7 @@
 #include "fuzz_support.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
+#include "output/output_forms.h"
 #include "readback/read_back.h"
 
 namespace {
@@ -76,6 +77,7 @@ std::int64_t work_of_list(std::string_view list_bytes) {
 struct Conversion {
     bool taken;
     std::string output;
+    std::string header; // where the syntax's labels are C names
     std::string messages;
 };
 
@@ -91,31 +93,41 @@ std::string contents_of(int fd) {
 }
 
 Conversion convert(const Input& input, const AsmSyntax& syntax) {
-    static OutputBuffer out; // 64 KiB of line buffer
+    static SheetWriter sheet;
+    static FormOutput output;
+    static FormOutput header;
     Stores& stores = fuzz::zeroed_stores();
     PictureFacts facts;
     if (!read_picture(reader_over(input.picture), fuzz::picture_scratch(), stores.grid, facts)
              .taken) {
-        return {false, {}, {}};
+        return {false, {}, {}, {}};
     }
-    const int output = memfd_create("kelvora-output", 0);
+    const int output_fd = memfd_create("kelvora-output", 0);
+    const int header_fd = memfd_create("kelvora-header", 0);
     char* message_bytes = nullptr;
     std::size_t message_size = 0;
     std::FILE* messages = open_memstream(&message_bytes, &message_size);
-    check(output >= 0 && messages != nullptr, "memfd_create or open_memstream failed");
+    check(output_fd >= 0 && header_fd >= 0 && messages != nullptr,
+          "memfd_create or open_memstream failed");
 
-    start_output(out, output, syntax);
+    // Where labels are C names, the header is written beside the output.
+    start_form_output(output, output_form(FormId::AssemblerSource), syntax, output_fd, "out.s");
+    start_form_output(header, output_form(FormId::CHeader), syntax, header_fd, "sheet.h");
+    FormOutput* const outputs[] = {&output, &header};
+    start_sheet(sheet, outputs, syntax.c_names ? 2 : 1);
     ByteReader& list = reader_over(input.list);
     ResourceRecord record{};
     while (read_record(list, record)) {
-        convert_record(stores, record, out, messages);
+        convert_record(stores, record, sheet, messages);
     }
-    flush_output(out);
-    check(out.error == 0, "writing to memory failed");
+    end_sheet(sheet);
+    check(output.buffer.error == 0 && header.buffer.error == 0, "writing to memory failed");
     std::fclose(messages);
-    Conversion result{true, contents_of(output), std::string(message_bytes, message_size)};
+    Conversion result{true, contents_of(output_fd), contents_of(header_fd),
+                      std::string(message_bytes, message_size)};
     std::free(message_bytes);
-    close(output);
+    close(output_fd);
+    close(header_fd);
     return result;
 }
 
@@ -171,6 +183,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check(again.records == text.records,
           "a second conversion, in another syntax, wrote other lines or bytes");
-    check(second.messages == first.messages, "a second conversion printed other messages");
+    check(second.messages == read_back::expected_messages(records, syntax),
+          "a second conversion printed other messages than one per outside record or "
+          "label that is no C name");
+    if (syntax.c_names) {
+        const read_back::Verdict header = read_back::read_header(second.header, records, again);
+        if (!header.fits()) {
+            fuzz::fail(("the header read back: " + header.describe()).c_str());
+        }
+    }
     return 0;
 }

@@ -2,7 +2,9 @@
 // NAME.png), a list (NAME.txt), kelvora's output expected byte for byte
 // (NAME.asm; none when no output may be created), the messages expected on
 // standard output (NAME.out; none when there are none) and, when there are
-// any, the options that go before the names (NAME.args). Each case in
+// any, the options that go before the names (NAME.args), with every further
+// file they make the run write, expected byte for byte under the name the
+// options give it (a header NAME.h, say). Each case in
 // tests/checks is a picture and a list with what `kelvora-preview --check`
 // must print (NAME.check: a first line "# exit N", then the finding lines)
 // and, when there are any, its extra arguments (NAME.args). Adding a case is
@@ -81,6 +83,37 @@ std::vector<std::string> with_options(const fs::path& folder, const std::string&
     return arguments;
 }
 
+// The files a case's run writes besides its output, as recorded: every
+// NAME.* but the inputs, the output, the messages and the options.
+std::vector<std::string> further_outputs(const fs::path& folder, const std::string& name) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string file = entry.path().filename().string();
+        const std::string extension = entry.path().extension().string();
+        if (entry.path().stem() == name && extension != ".bmp" && extension != ".png" &&
+            extension != ".txt" && extension != ".asm" && extension != ".out" &&
+            extension != ".args") {
+            files.push_back(file);
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// The files a run wrote in `dir` besides the case's inputs and output.
+std::vector<std::string> written_besides(const fs::path& dir,
+                                         const std::vector<std::string>& known) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string file = entry.path().filename().string();
+        if (std::find(known.begin(), known.end(), file) == known.end()) {
+            files.push_back(file);
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 // The syntax a case's options ask for: what its output is read back in.
 const AsmSyntax& syntax_of(const std::vector<std::string>& arguments) {
     for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
@@ -101,20 +134,38 @@ TEST_P(Case, ConvertsAsRecorded) {
     const std::string output = name + ".asm";
     const std::vector<std::string> arguments =
         with_options(CASES, name, {picture, name + ".txt", output});
-    const auto reads_back = [&](const std::string& text, const std::string& messages) {
+    // A C header beside the output is read back with it.
+    const auto reads_back = [&](const std::string& text, const std::string& messages,
+                                const fs::path& folder) {
+        const fs::path header = folder / (name + ".h");
+        const std::string header_text = fs::exists(header) ? read_file(header) : "";
         return test::read_back_fault(read_file(dir / picture), read_file(dir / (name + ".txt")),
-                                     text, messages, syntax_of(arguments));
+                                     text, messages, syntax_of(arguments),
+                                     fs::exists(header) ? &header_text : nullptr);
     };
     const test::Run run = test::run_kelvora(dir.path(), arguments);
+    const std::vector<std::string> further =
+        written_besides(dir.path(), {picture, name + ".txt", output});
     if (regenerating()) {
         const bool written = fs::exists(dir / output);
         const std::string text = written ? read_file(dir / output) : "";
         if (written) {
-            const std::string fault = reads_back(text, run.out);
+            const std::string fault = reads_back(text, run.out, dir.path());
             ASSERT_EQ(fault, "") << output << " not recorded: it does not read back";
         }
         record(CASES / output, written, text);
         record(CASES / (name + ".out"), !run.out.empty(), run.out);
+        for (const std::string& file : further_outputs(CASES, name)) {
+            fs::remove(CASES / file);
+        }
+        for (const std::string& file : further) {
+            test::write_file(CASES / file, read_file(dir / file));
+        }
+    }
+    ASSERT_EQ(further, further_outputs(CASES, name)) << "the files written besides the output";
+    for (const std::string& file : further) {
+        EXPECT_TRUE(read_file(dir / file) == read_file(CASES / file))
+            << file << " differs from the recorded one";
     }
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, expected(CASES, name, ".out").bytes);
@@ -130,7 +181,7 @@ TEST_P(Case, ConvertsAsRecorded) {
                    .first -
                written.begin();
     if (asm_file.present) {
-        EXPECT_EQ(reads_back(asm_file.bytes, expected(CASES, name, ".out").bytes), "")
+        EXPECT_EQ(reads_back(asm_file.bytes, expected(CASES, name, ".out").bytes, CASES), "")
             << "the recorded " << output << " read back";
     }
 }

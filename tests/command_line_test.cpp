@@ -184,7 +184,8 @@ TEST(CommandLine, WriteErrorIsReportedOnce) {
 }
 
 const std::string USAGE_LINE =
-    "usage: kelvora [--assembler gnu|pasmo|z80asm|sdas] PICTURE LIST OUTPUT\n";
+    "usage: kelvora [--assembler gnu|pasmo|z80asm|sdas|sdcc] [--header FILE.h] PICTURE LIST "
+    "OUTPUT\n";
 
 TEST(CommandLine, HelpAndVersionConvertNothing) {
     Workspace w("testpic.bmp", "testpic.txt");
@@ -228,9 +229,11 @@ TEST(CommandLine, AssemblerOptionChangesOnlyTheSpellings) {
     const std::string cell = "0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x47\n";
     const std::pair<Args, std::string> cases[] = {
         {{"--assembler", "gnu", "pic.bmp", "list.txt", "out.asm"},
-         label_and_sizes + "\tdb " + cell},
+         "\t.global a\n" + label_and_sizes + "\tdb " + cell},
         {{"--assembler=sdas", "pic.bmp", "list.txt", "out.asm", "ignored"},
-         "a:\n\t.db 0x01\n\t.db 0x01\n\t.db " + cell},
+         "a::\n\t.db 0x01\n\t.db 0x01\n\t.db " + cell},
+        {{"--assembler", "sdcc", "pic.bmp", "list.txt", "out.asm"},
+         "\t.area _KELVORA\n_a::\n\t.db 0x01\n\t.db 0x01\n\t.db " + cell},
         // "--" ends the options, for a name that starts with "-".
         {{"--assembler", "pasmo", "--", "-pic.bmp", "list.txt", "out.asm"},
          label_and_sizes + "\tdb " + cell},

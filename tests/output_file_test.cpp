@@ -48,7 +48,8 @@ const std::string EARLIER = "earlier run\n";
 int kelvora_in_process(const std::vector<std::string>& arguments, OutputWay way) {
     make_write_signals_errors();
     convert_resources(allocate_run_memory(), arguments[0].c_str(), arguments[1].c_str(),
-                      arguments[2].c_str(), stdout, DEFAULT_SYNTAX, way);
+                      arguments[2].c_str(), stdout,
+                      kelvora::RunOptions{&DEFAULT_SYNTAX, nullptr, way});
     return 0;
 }
 

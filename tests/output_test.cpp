@@ -1,7 +1,7 @@
-// The assembler writer's fast sprite rows against its plain form, for random
-// stores, sprite widths and buffer fill levels, so that the fast paths (a
-// sprite one cell wide, lines written in batches that fill the buffer) write
-// exactly the same bytes.
+// The assembler rendering's fast lines against its plain ones, and a record
+// rendered near the buffer's end against the same record rendered into an
+// empty buffer, in every syntax of the table: the fixed-size copies of leads,
+// labels and literals must never show past what they write.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -11,51 +11,38 @@
 #include <string>
 #include <vector>
 
-#include "output/asm_output.h"
-#include "output/asm_syntax.h"
+#include "output/output_forms.h"
+#include "output/text_lines.h"
 #include "test_support.h"
 
 namespace kelvora {
 namespace {
 
-std::string literal(int value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02x", value & 0xFF);
-    return text;
-}
-
-std::string reference_sprite_rows(const AsmSyntax& syntax, const Stores& stores, int first_column,
-                                  int row, int columns, int rows) {
-    std::string text;
-    for (int r = row; r < row + rows; ++r) {
-        text += syntax.byte_lead;
-        for (int c = first_column; c < first_column + columns; ++c) {
-            const int mask = stores.mask.bytes[c][r];
-            if (c > first_column) {
-                text += ',';
-            }
-            text += literal(mask);
-            text += ',';
-            text += literal(mask ^ stores.bitmap.bytes[c][r]);
-        }
-        text += "\n";
+std::vector<const AsmSyntax*> every_syntax() {
+    std::vector<const AsmSyntax*> syntaxes{&DEFAULT_SYNTAX};
+    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
+        syntaxes.push_back(&syntax);
     }
-    return text;
+    return syntaxes;
 }
 
-// Everything written through an output buffer into a temporary file.
+// Everything written through a form output into a temporary file, after
+// `before` filled its buffer part of the way.
 class Written {
   public:
-    explicit Written(const AsmSyntax& syntax = DEFAULT_SYNTAX)
-        : file_(std::tmpfile()), out_(std::make_unique<OutputBuffer>()) {
-        start_output(*out_, fileno(file_), syntax);
+    Written(const AsmSyntax& syntax, const std::string& before)
+        : file_(std::tmpfile()), output_(std::make_unique<FormOutput>()) {
+        start_form_output(*output_, output_form(FormId::AssemblerSource), syntax, fileno(file_),
+                          "out.asm");
+        write_text(out(), before.data(), before.size());
     }
     ~Written() { std::fclose(file_); }
     Written(const Written&) = delete;
     Written& operator=(const Written&) = delete;
-    OutputBuffer& out() { return *out_; }
+    FormOutput& output() { return *output_; }
+    OutputBuffer& out() { return output_->buffer; }
     std::string text() {
-        flush_output(*out_);
+        flush_output(out());
         std::string bytes;
         char chunk[1 << 16];
         lseek(fileno(file_), 0, SEEK_SET);
@@ -67,10 +54,18 @@ class Written {
 
   private:
     std::FILE* file_;
-    std::unique_ptr<OutputBuffer> out_;
+    std::unique_ptr<FormOutput> output_;
 };
 
-TEST(Output, SpriteRowsAgreeWithPlainFormatting) {
+// A record part over random stores, for the rendering to read.
+struct RandomRecord {
+    ResourceRecord record{};
+    RecordLayout layout{};
+    std::uint8_t attributes[MAX_RECORD_ATTRIBUTES];
+    SheetPart part{};
+};
+
+TEST(Output, FastBandLinesAgreeWithPlainOnes) {
     auto stores = test::fresh_stores();
     std::uint32_t state = 99;
     const auto next = [&state](std::uint32_t below) {
@@ -83,86 +78,75 @@ TEST(Output, SpriteRowsAgreeWithPlainFormatting) {
             stores->bitmap.bytes[c][r] = static_cast<std::uint8_t>(next(256));
         }
     }
-    for (int trial = 0; trial < 200; ++trial) {
-        // Every syntax in turn: their leads differ in length.
-        const AsmSyntax& syntax =
-            trial % 5 == 0 ? DEFAULT_SYNTAX : ASSEMBLER_SYNTAXES[trial % 5 - 1];
-        Written written(syntax);
-        // Fill the buffer part of the way first, so the rows meet its end.
+    auto random = std::make_unique<RandomRecord>();
+    for (std::uint8_t& attribute : random->attributes) {
+        attribute = static_cast<std::uint8_t>(next(256));
+    }
+    const std::vector<const AsmSyntax*> syntaxes = every_syntax();
+    for (int trial = 0; trial < 300; ++trial) {
+        const AsmSyntax& syntax = *syntaxes[static_cast<std::size_t>(trial) % syntaxes.size()];
+        // Sprites one cell wide and wider, blocks, of few rows and of many.
+        ResourceRecord& record = random->record;
+        record.kind = trial % 3 == 0 ? RecordKind::Block : RecordKind::Sprite;
+        record.width = 8 * (1 + static_cast<int>(next(trial % 2 == 0 ? 1 : CELL_COLUMNS)));
+        record.height = 8 * (1 + static_cast<int>(next(trial % 5 == 0 ? 128 : 2)));
+        record.x = 8 * static_cast<int>(
+                           next(static_cast<std::uint32_t>(CELL_COLUMNS - record.width / 8 + 1)));
+        record.y = 8 * static_cast<int>(
+                           next(static_cast<std::uint32_t>((GRID_ROWS - record.height) / 8 + 1)));
+        random->layout = record_layout(record);
+        random->part =
+            SheetPart{SheetPartKind::Record, &record, &random->layout, true, 0, 0, 0, stores.get(),
+                      random->attributes,    false};
         const std::string before(next(OutputBuffer::CAPACITY), 'x');
-        write_text(written.out(), before.data(), before.size());
-        const int columns = 1 + static_cast<int>(next(trial % 2 == 0 ? 1 : 4));
-        const int first =
-            static_cast<int>(next(static_cast<std::uint32_t>(CELL_COLUMNS - columns)));
-        const int rows = 1 + static_cast<int>(next(trial % 3 == 0 ? 1024 : 16));
-        const int row = static_cast<int>(next(static_cast<std::uint32_t>(GRID_ROWS - rows + 1)));
-        Written plain(syntax);
-        write_text(plain.out(), before.data(), before.size());
-        write_sprite_rows(*stores, first, row, columns, rows, written.out());
-        write_sprite_rows_plain(*stores, first, row, columns, rows, plain.out());
-        const std::string want =
-            before + reference_sprite_rows(syntax, *stores, first, row, columns, rows);
-        ASSERT_TRUE(written.text() == want && plain.text() == want)
-            << "trial " << trial << ": " << columns << " columns, " << rows << " rows, syntax \""
+        Written fast(syntax, before);
+        Written plain(syntax, before);
+        for (std::int64_t band = 0; band < random->layout.bands; ++band) {
+            write_band_lines(fast.out(), fast.output().byte_lead, random->part, band);
+            write_band_lines_plain(plain.out(), plain.output().byte_lead, random->part, band);
+        }
+        ASSERT_TRUE(fast.text() == plain.text())
+            << "trial " << trial << ": " << record.width << " x " << record.height << ", syntax \""
             << syntax.name << '"';
     }
 }
 
-// A record's header, a cell line and a fill line, in each syntax, with the
-// buffer filled to just below its end, so that the padded copies of the label
-// end and the leads meet it.
-TEST(Output, HeadersAndLinesAgreeWithPlainFormattingInEverySyntax) {
+// A record's header and a band, rendered with the buffer filled to just below
+// its end, must be what they are in an empty buffer.
+TEST(Output, RecordsNearTheBufferEndAgreeWithThoseInAnEmptyOne) {
     auto stores = test::fresh_stores();
-    for (int i = 0; i < 8; ++i) {
-        stores->bitmap.bytes[3][16 + i] = static_cast<std::uint8_t>(0x11 * i);
+    for (int r = 0; r < 16; ++r) {
+        stores->bitmap.bytes[0][r] = static_cast<std::uint8_t>(0x11 * r);
+        stores->mask.bytes[0][r] = static_cast<std::uint8_t>(0x0f * r);
     }
-    stores->attributes.bytes[3] = 0x47;
-    std::vector<const AsmSyntax*> syntaxes{&DEFAULT_SYNTAX};
-    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
-        syntaxes.push_back(&syntax);
-    }
-    for (const AsmSyntax* syntax : syntaxes) {
+    std::uint8_t attributes[MAX_RECORD_ATTRIBUTES] = {0x47, 0x16, 0x38};
+    for (const AsmSyntax* syntax : every_syntax()) {
         for (const int label_length : {1, 15, 16, 79}) {
             for (const char kind : {'B', 'T', 'S'}) {
-                for (std::size_t room = 0; room < 120; room += 7) {
+                for (const bool c_name : {true, false}) {
                     ResourceRecord record{};
-                    const std::string label(static_cast<std::size_t>(label_length), 'n');
-                    label.copy(record.name, label.size());
+                    std::string(static_cast<std::size_t>(label_length), 'n').copy(record.name, 80);
                     record.label_length = static_cast<std::uint8_t>(label_length);
                     record.kind_char = kind;
                     record.kind = kind_of(kind);
                     record.width = 24;
-                    record.height = 264;
+                    record.height = 16;
                     const RecordLayout layout = record_layout(record);
-
-                    Written written(*syntax);
-                    const std::string before(OutputBuffer::CAPACITY - room, 'x');
-                    write_text(written.out(), before.data(), before.size());
-                    write_record_header(record, layout, written.out());
-                    write_cell_line(*stores, 3, 16, written.out());
-                    write_fill_line(0x1ee, written.out());
-
-                    std::string expected = before;
-                    if (kind == 'T') {
-                        expected += syntax->page_align;
+                    const SheetPart part{
+                        SheetPartKind::Record, &record,    &layout, c_name, 0, 0, 0,
+                        stores.get(),          attributes, false};
+                    const auto rendered = [&](std::size_t room) {
+                        const std::string before(OutputBuffer::CAPACITY - room, 'x');
+                        Written written(*syntax, before);
+                        render_assembler(written.output(), part);
+                        return written.text().substr(before.size());
+                    };
+                    const std::string alone = rendered(OutputBuffer::CAPACITY);
+                    for (std::size_t room = 0; room < 400; room += 3) {
+                        ASSERT_EQ(rendered(room), alone)
+                            << "syntax \"" << syntax->name << "\", kind " << kind << ", label of "
+                            << label_length << ", room " << room;
                     }
-                    expected += label + syntax->label_end + "\n";
-                    if (kind == 'B') {
-                        expected += syntax->byte_lead + literal(3) + "\n" + syntax->byte_lead +
-                                    literal(33) + "\n";
-                    } else if (kind == 'S') {
-                        expected += syntax->byte_lead + literal(3) + "\n" + syntax->byte_lead +
-                                    literal(8) + "\n";
-                    }
-                    expected += syntax->byte_lead;
-                    for (int i = 0; i < 8; ++i) {
-                        expected += literal(0x11 * i) + ",";
-                    }
-                    expected += literal(0x47) + "\n";
-                    expected += syntax->fill_lead + literal(0xee) + "\n";
-                    ASSERT_TRUE(written.text() == expected)
-                        << "syntax \"" << syntax->name << "\", kind " << kind << ", label of "
-                        << label_length << ", room " << room;
                 }
             }
         }

@@ -381,7 +381,7 @@ Result convert(const std::string& picture, const std::string& list) {
 
 std::string read_back_fault(const std::string& picture, const std::string& list,
                             const std::string& output, const std::string& messages,
-                            const AsmSyntax& syntax) {
+                            const AsmSyntax& syntax, const std::string* header) {
     auto stores = fresh_stores();
     PictureFacts facts;
     const PictureVerdict picture_verdict =
@@ -395,8 +395,17 @@ std::string read_back_fault(const std::string& picture, const std::string& list,
     if (!verdict.fits()) {
         return verdict.describe();
     }
-    const std::string expected = read_back::expected_messages(records);
-    return messages == expected ? "" : "the messages are not one per record outside: " + expected;
+    if (header != nullptr) {
+        const read_back::Verdict header_verdict = read_back::read_header(*header, records, text);
+        if (!header_verdict.fits()) {
+            return "the header: " + header_verdict.describe();
+        }
+    }
+    const std::string expected = read_back::expected_messages(records, syntax);
+    return messages == expected ? ""
+                                : "the messages are not one per record outside (or label that "
+                                  "is no C name): " +
+                                      expected;
 }
 
 std::string repeat(const std::string& text, int times) {

@@ -1,5 +1,6 @@
-// Record conversion: a record's layout decides how it is cut into bands, each
-// band is encoded into the stores and then written in the record's layout.
+// Record conversion: a record's layout decides how it is cut into bands; each
+// band is encoded into the stores, and the record is then described to the
+// sheet's outputs.
 #include "convert/convert_record.h"
 
 #include <cstring>
@@ -30,15 +31,23 @@ bool is_outside(const ResourceRecord& record, const RecordLayout& layout) {
     return !(x >= 0 && x < GRID_SIZE && y >= 0 && y + layout.rows <= GRID_SIZE);
 }
 
-void encode_laid_out(Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
-                     BandVisitor visit, void* context) {
-    // A band of no cells (a width of 0 or below) encodes nothing, but is
-    // still visited: its layout may write something for it all the same.
+// Encodes the record's bands top to bottom, calling visit(band, row) after
+// each. A band of no cells (a width of 0 or below) encodes nothing, but is
+// still visited: its layout may write something for it all the same.
+template <typename Visit>
+void encode_bands(Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
+                  Visit visit) {
     for (std::int64_t band = 0; band < layout.bands; ++band) {
         const std::int64_t row = record.y + band * layout.band_height;
         encode_band(stores, record, layout, row);
-        visit(stores, record, layout, row, context);
+        visit(band, row);
     }
+}
+
+void report_cannot_convert(const ResourceRecord& record, const char* why, std::FILE* messages) {
+    std::fputs("can't convert ", messages);
+    std::fwrite(record.name, 1, strnlen(record.name, TOKEN_BUFFER_SIZE), messages);
+    std::fputs(why, messages);
 }
 
 } // namespace
@@ -53,31 +62,30 @@ bool record_is_outside(const ResourceRecord& record, const RecordLayout& layout)
 
 void encode_record(Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
                    BandVisitor visit, void* context) {
-    encode_laid_out(stores, record, layout, visit, context);
+    encode_bands(stores, record, layout, [&](std::int64_t, std::int64_t row) {
+        visit(stores, record, layout, row, context);
+    });
 }
 
 void report_outside(const ResourceRecord& record, std::FILE* messages) {
-    std::fputs("can't convert ", messages);
-    std::fwrite(record.name, 1, strnlen(record.name, TOKEN_BUFFER_SIZE), messages);
-    std::fputs(": outside the 1024x1024 picture area\n", messages);
+    report_cannot_convert(record, ": outside the 1024x1024 picture area\n", messages);
 }
 
-void convert_record(Stores& stores, const ResourceRecord& record, OutputBuffer& out,
+void convert_record(Stores& stores, const ResourceRecord& record, SheetWriter& sheet,
                     std::FILE* messages) {
     const RecordLayout layout = record_layout(record);
     if (is_outside(record, layout)) {
         report_outside(record, messages);
         return;
     }
-    write_record_header(record, layout, out);
-    encode_laid_out(
-        stores, record, layout,
-        [](const Stores& encoded, const ResourceRecord& band_record,
-           const RecordLayout& band_layout, std::int64_t row, void* context) {
-            write_band(encoded, band_record, band_layout, row,
-                       *static_cast<OutputBuffer*>(context));
-        },
-        &out);
+    // The planes keep every band's rows; a band's attributes are kept as it
+    // is encoded. The record is described once all of them are.
+    encode_bands(stores, record, layout, [&](std::int64_t band, std::int64_t) {
+        keep_attributes(sheet, stores, layout, band);
+    });
+    if (!describe_record(sheet, stores, record, layout)) {
+        report_cannot_convert(record, ": not a C name\n", messages);
+    }
 }
 
 } // namespace kelvora

@@ -8,7 +8,7 @@
 
 #include "model/resource_record.h"
 #include "model/stores.h"
-#include "output/asm_output.h"
+#include "output/sheet.h"
 
 namespace kelvora {
 
@@ -34,9 +34,11 @@ void encode_record(Stores& stores, const ResourceRecord& record, const RecordLay
 // Prints the message for a record that lies outside the grid.
 void report_outside(const ResourceRecord& record, std::FILE* messages);
 
-// Writes the whole text of one record. A record outside the grid writes
-// nothing, changes no store, and gets a message instead.
-void convert_record(Stores& stores, const ResourceRecord& record, OutputBuffer& out,
+// Describes the whole of one record to the sheet's outputs. A record outside
+// the grid is described not at all, changes no store, and gets a message
+// instead; so does a label that is no C name where an output asks for one,
+// but its bytes are described all the same.
+void convert_record(Stores& stores, const ResourceRecord& record, SheetWriter& sheet,
                     std::FILE* messages);
 
 } // namespace kelvora

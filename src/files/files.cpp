@@ -546,6 +546,17 @@ OutputOpening open_output(const char* path, std::initializer_list<const InputFil
     return error == 0 ? OutputOpening::Opened : OutputOpening::CannotOpen;
 }
 
+bool same_output(const OutputFile& a, const OutputFile& b) {
+    if (a.info.st_ino != 0 && b.info.st_ino != 0) {
+        return same_file(a.info, b.info) && !S_ISCHR(a.info.st_mode);
+    }
+    struct stat folder_a;
+    struct stat folder_b;
+    return a.folder.is_open() && b.folder.is_open() && std::strcmp(a.entry, b.entry) == 0 &&
+           fstat(a.folder.fd(), &folder_a) == 0 && fstat(b.folder.fd(), &folder_b) == 0 &&
+           same_file(folder_a, folder_b);
+}
+
 int start_writing(OutputFile& file) {
     if (file.mode != OutputMode::InPlace && file.mode != OutputMode::Held) {
         return 0;

@@ -116,6 +116,11 @@ OutputOpening open_output(const char* path, std::initializer_list<const InputFil
                           bool create, OutputFile& file, int& error,
                           OutputWay way = OutputWay::Chosen);
 
+// Whether two opened outputs would end up as one file: the same file opened
+// twice (a device that takes anything, such as /dev/null, aside), or the same
+// name in the same folder still to be made.
+bool same_output(const OutputFile& a, const OutputFile& b);
+
 // Readies an opened output to be written from the start: one written in
 // place (or through a held descriptor) gets the spare file its bytes go to
 // first. 0, or the errno of the failure, the output untouched.

@@ -26,7 +26,7 @@ void print_assembler_names(const char* separator, std::FILE* out) {
 void print_usage_line(std::FILE* out) {
     std::fputs("usage: kelvora [--assembler ", out);
     print_assembler_names("|", out);
-    std::fputs("] PICTURE LIST OUTPUT\n", out);
+    std::fputs("] [--header FILE.h] PICTURE LIST OUTPUT\n", out);
 }
 
 // On standard output, where kelvora's callers look for its messages.
@@ -45,6 +45,8 @@ void print_help() {
     print_assembler_names(", ", stdout);
     std::fputs(".\n"
                "                    Without it the output is as it has always been.\n"
+               "  --header FILE.h   with --assembler sdcc, also write a C header of the\n"
+               "                    records to FILE.h\n"
                "  --help            print this text\n"
                "  --version         print the version\n"
                "Messages go to standard output, and the exit status of a run is 0; see\n"
@@ -56,7 +58,7 @@ void print_help() {
 
 int main(int argc, char** argv) {
     kelvora::make_write_signals_errors();
-    const kelvora::AsmSyntax* syntax = &kelvora::DEFAULT_SYNTAX;
+    kelvora::RunOptions options;
     // Options come before the names; "--" ends them, for a name that starts
     // with "-". A lone "-" is a name, as it has always been.
     int first_name = 1;
@@ -82,13 +84,25 @@ int main(int argc, char** argv) {
             if (name == nullptr) {
                 return usage_error("--assembler wants a name", "");
             }
-            syntax = kelvora::find_assembler(name);
-            if (syntax == nullptr) {
+            options.syntax = kelvora::find_assembler(name);
+            if (options.syntax == nullptr) {
                 return usage_error("unknown assembler ", name);
             }
             continue;
         }
+        if (std::strcmp(option, "--header") == 0 || std::strncmp(option, "--header=", 9) == 0) {
+            options.header = option[8] == '='    ? option + 9
+                             : first_name < argc ? argv[first_name++]
+                                                 : nullptr;
+            if (options.header == nullptr || options.header[0] == '\0') {
+                return usage_error("--header wants a file name", "");
+            }
+            continue;
+        }
         return usage_error("unknown option ", option);
+    }
+    if (options.header != nullptr && !options.syntax->c_names) {
+        return usage_error("--header goes with --assembler sdcc", "");
     }
     const char* picture = "testpic.bmp";
     const char* list = "testpic.txt";
@@ -107,6 +121,6 @@ int main(int argc, char** argv) {
     }
     // The stores live for the whole run and are never cleared between records.
     kelvora::convert_resources(kelvora::allocate_run_memory(), picture, list, output, stdout,
-                               *syntax);
+                               options);
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "input/picture.h"
 #include "input/resource_list.h"
 #include "model/zeroed_block.h"
+#include "output/output_forms.h"
 
 namespace kelvora {
 namespace {
@@ -30,11 +31,29 @@ void report_cannot_read(std::FILE* messages, const char* path, const char* reaso
     std::fprintf(messages, "can't read %s: %s\n", path, reason);
 }
 
-void convert_list(Stores& stores, ByteReader& list, OutputBuffer& out, std::FILE* messages) {
+void convert_list(Stores& stores, ByteReader& list, SheetWriter& sheet, std::FILE* messages) {
     ResourceRecord record{};
     while (read_record(list, record)) {
-        convert_record(stores, record, out, messages);
+        convert_record(stores, record, sheet, messages);
     }
+}
+
+// Opens an output of the run; false, with the message printed, when it
+// can't be written.
+bool open_run_output(const char* path, const InputFile& picture, const InputFile& list,
+                     OutputFile& output, OutputWay way, std::FILE* messages) {
+    int error = 0;
+    switch (open_output(path, {&picture, &list}, true, output, error, way)) {
+    case OutputOpening::Opened:
+        return true;
+    case OutputOpening::CannotOpen:
+        report_cannot_open(messages, path);
+        return false;
+    case OutputOpening::AlsoAnInput:
+        std::fprintf(messages, "can't write %s: it is also an input\n", path);
+        return false;
+    }
+    return false;
 }
 
 } // namespace
@@ -51,8 +70,7 @@ RunMemory& allocate_run_memory() {
 }
 
 void convert_resources(RunMemory& memory, const char* picture_path, const char* list_path,
-                       const char* output_path, std::FILE* messages, const AsmSyntax& syntax,
-                       OutputWay way) {
+                       const char* output_path, std::FILE* messages, const RunOptions& options) {
     Stores& stores = memory.stores;
     InputFile picture;
     if (open_input(picture_path, picture) != 0) {
@@ -78,31 +96,49 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
         return;
     }
     OutputFile output;
-    int error = 0;
-    switch (open_output(output_path, {&picture, &list}, true, output, error, way)) {
-    case OutputOpening::Opened:
-        break;
-    case OutputOpening::CannotOpen:
-        report_cannot_open(messages, output_path);
+    if (!open_run_output(output_path, picture, list, output, options.way, messages)) {
         return;
-    case OutputOpening::AlsoAnInput:
-        std::fprintf(messages, "can't write %s: it is also an input\n", output_path);
-        return;
+    }
+    // The header is written only with the output, and never over it.
+    OutputFile header;
+    if (options.header != nullptr) {
+        if (!open_run_output(options.header, picture, list, header, options.way, messages)) {
+            return;
+        }
+        if (same_output(header, output)) {
+            std::fprintf(messages, "can't write %s: it is also the output\n", options.header);
+            return;
+        }
     }
 
-    OutputBuffer& out = memory.out;
-    error = start_writing(output); // where the bytes go is known only after this
-    start_output(out, output.handle.fd(), syntax);
-    out.error = error;
+    FormOutput* outputs[MAX_SHEET_OUTPUTS] = {&memory.output, &memory.header};
+    // Where the bytes go is known only once writing starts.
+    int error = start_writing(output);
+    start_form_output(memory.output, output_form(FormId::AssemblerSource), *options.syntax,
+                      output.handle.fd(), output_path);
+    memory.output.buffer.error = error;
+    if (options.header != nullptr) {
+        error = start_writing(header);
+        start_form_output(memory.header, output_form(FormId::CHeader), *options.syntax,
+                          header.handle.fd(), options.header);
+        memory.header.buffer.error = error;
+    }
+    SheetWriter& sheet = memory.sheet;
+    start_sheet(sheet, outputs, options.header != nullptr ? 2 : 1);
     start_reading(reader, list.handle.fd());
-    convert_list(stores, reader, out, messages);
+    convert_list(stores, reader, sheet, messages);
     if (reader.error != 0) {
         report_cannot_read(messages, list_path, std::strerror(reader.error));
-        return; // the output is left as it was
+        return; // the outputs are left as they were
     }
-    flush_output(out);
-    if (out.error != 0 || commit_output(output) != 0) {
+    end_sheet(sheet);
+    if (memory.output.buffer.error != 0 || commit_output(output) != 0) {
         std::fprintf(messages, "can't write %s\n", output_path);
+        return;
+    }
+    if (options.header != nullptr &&
+        (memory.header.buffer.error != 0 || commit_output(header) != 0)) {
+        std::fprintf(messages, "can't write %s\n", options.header);
     }
 }
 

@@ -9,7 +9,7 @@
 #include "input/picture.h"
 #include "model/stores.h"
 #include "output/asm_syntax.h"
-#include "output/output_buffer.h"
+#include "output/sheet.h"
 
 namespace kelvora {
 
@@ -18,7 +18,9 @@ namespace kelvora {
 struct RunMemory {
     Stores stores;
     ByteReader reader; // the picture, then the list
-    OutputBuffer out;
+    SheetWriter sheet;
+    FormOutput output;      // the output named third
+    FormOutput header;      // --header's
     PictureScratch picture; // last: its largest part is touched only by PNGs
 };
 
@@ -26,12 +28,19 @@ struct RunMemory {
 // Zero, like every store at the start.
 RunMemory& allocate_run_memory();
 
-// The whole run, writing the output in the given assembler syntax. Failures
-// are reported only as messages on `messages`; there is nothing to return,
-// as kelvora's exit status is always 0. `way` is for the tests, which force
-// each way an output can be written.
+// What a run is asked for beyond its three files.
+struct RunOptions {
+    const AsmSyntax* syntax = &DEFAULT_SYNTAX; // the output's
+    // A C header of the records, written beside the output; null for none.
+    const char* header = nullptr;
+    // For the tests, which force each way an output can be written.
+    OutputWay way = OutputWay::Chosen;
+};
+
+// The whole run. Failures are reported only as messages on `messages`;
+// there is nothing to return, as kelvora's exit status is always 0.
 void convert_resources(RunMemory& memory, const char* picture_path, const char* list_path,
                        const char* output_path, std::FILE* messages,
-                       const AsmSyntax& syntax = DEFAULT_SYNTAX, OutputWay way = OutputWay::Chosen);
+                       const RunOptions& options = {});
 
 } // namespace kelvora

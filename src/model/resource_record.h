@@ -154,8 +154,10 @@ struct RecordLayout {
     std::uint8_t fill_bytes;
 };
 
+// A shift, not a division: the pixels are positive where it counts, and
+// this runs for every record.
 constexpr std::int64_t cells_for(std::int64_t pixels) {
-    return pixels > 0 ? (pixels + 7) / 8 : 0;
+    return pixels > 0 ? (pixels + 7) >> 3 : 0;
 }
 
 constexpr RecordLayout record_layout(const ResourceRecord& record) {
@@ -178,7 +180,7 @@ constexpr RecordLayout record_layout(const ResourceRecord& record) {
     layout.rows_read =
         layout.cells_across > 0 && layout.bands > 0 ? (layout.rows > 8 ? layout.rows : 8) : 0;
     const bool cell_lines = kind.body == BandBody::CellLines;
-    layout.columns_written = cell_lines ? layout.cells_across : (width / 8 > 0 ? width / 8 : 1);
+    layout.columns_written = cell_lines ? layout.cells_across : (width >= 8 ? width >> 3 : 1);
     layout.lines_per_band = cell_lines ? layout.cells_across : layout.band_height;
     layout.bytes_per_line = cell_lines ? CELL_LINE_BYTES : 2 * layout.columns_written;
     layout.page_fill = kind.page_fill;

@@ -8,8 +8,6 @@
 
 namespace kelvora {
 
-namespace {
-
 PaddedText padded(const char* text, const char* then) {
     PaddedText result{};
     for (const char* p = text; *p != '\0'; ++p) {
@@ -21,17 +19,10 @@ PaddedText padded(const char* text, const char* then) {
     return result;
 }
 
-} // namespace
-
-void start_output(OutputBuffer& out, int fd, const AsmSyntax& syntax) {
+void start_output(OutputBuffer& out, int fd) {
     out.fd = fd;
     out.error = 0;
     out.used = 0;
-    out.syntax = &syntax;
-    // The table's static_assert keeps each of them within the eight bytes.
-    out.label_end = padded(syntax.label_end, "\n");
-    out.byte_lead = padded(syntax.byte_lead, "");
-    out.fill_lead = padded(syntax.fill_lead, "");
 }
 
 void flush_output(OutputBuffer& out) {

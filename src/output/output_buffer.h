@@ -6,16 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "output/asm_syntax.h"
-
 namespace kelvora {
 
-// A spelling of the syntax padded to eight bytes, so that the writer puts it
-// with one fixed-size copy and then moves on by its length.
+// A spelling padded to eight bytes, so that a writer puts it with one
+// fixed-size copy and then moves on by its length.
 struct PaddedText {
     char text[8];
     std::uint8_t length;
 };
+
+// The text, then `then`, padded; together at most eight bytes.
+PaddedText padded(const char* text, const char* then = "");
 
 struct OutputBuffer {
     static constexpr std::size_t CAPACITY = 1 << 16;
@@ -25,17 +26,11 @@ struct OutputBuffer {
     int fd;
     int error; // errno of the write that failed, 0 while all went well
     std::size_t used;
-    // The assembler syntax the lines are written in, and its spellings that
-    // start or end many lines, padded.
-    const AsmSyntax* syntax;
-    PaddedText label_end; // after the label, the line feed included
-    PaddedText byte_lead;
-    PaddedText fill_lead;
     char buffer[CAPACITY + SLACK];
 };
 
-// Starts an empty buffer that writes to `fd`, in the given syntax.
-void start_output(OutputBuffer& out, int fd, const AsmSyntax& syntax = DEFAULT_SYNTAX);
+// Starts an empty buffer that writes to `fd`.
+void start_output(OutputBuffer& out, int fd);
 // Writes everything buffered to the file descriptor.
 void flush_output(OutputBuffer& out);
 void write_text(OutputBuffer& out, const char* text, std::size_t length);

@@ -39,6 +39,8 @@ enum class FindingKind : std::uint8_t {
     FieldMisplaced,
     // A record's label against the others, its sizes and its place.
     LabelTaken,
+    NotCName,   // for sdcc
+    CNameTaken, // a name sdcc or its header gives, and another's label
     LabelsFull,
     SizeZero,
     SizeWrapped,

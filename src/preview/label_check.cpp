@@ -1,30 +1,9 @@
-// The names each assembler keeps, as a table: a row a name, with what it
-// names and which assemblers keep it. Every assembler reads the processor's
-// register and condition names as such in an operand, so those are kept by
-// all four, whether or not an assembler takes them on a label line. Only
-// pasmo also keeps its instruction, directive and operator names: the others
-// take "nop:" or "org:" as labels and refer to them as labels.
+// The checker's words for a label that clashes with a name an assembler
+// keeps.
 #include "preview/label_check.h"
-
-#include <algorithm>
-#include <cstdint>
-#include <span>
-#include <string_view>
 
 namespace kelvora {
 namespace {
-
-enum class Named : std::uint8_t {
-    Register,
-    Condition,
-    RegisterAndCondition,
-    Instruction,
-    InstructionAndOperator,
-    Directive,
-    Operator,
-    LocationCounter,
-    Section,
-};
 
 struct NamedWords {
     const char* what;  // "is ...": what the label names
@@ -45,229 +24,6 @@ constexpr NamedWords WORDS[] = {
     /* Section */ {"a section's name", "the section"},
 };
 
-constexpr AssemblerSet GNU = 1;
-constexpr AssemblerSet PASMO = 2;
-constexpr AssemblerSet Z80ASM = 4;
-constexpr AssemblerSet SDAS = 8;
-constexpr AssemblerSet ALL = GNU | PASMO | Z80ASM | SDAS;
-static_assert(ALL == ALL_ASSEMBLERS, "a bit for each assembler of the syntax table");
-
-// The names in the assemblers' own spelling are matched without regard to
-// case, as the assemblers match them; a section's name is matched exactly.
-struct KeptName {
-    std::string_view name;
-    Named what;
-    AssemblerSet assemblers;
-};
-
-constexpr KeptName KEPT[] = {
-    {"a", Named::Register, ALL},
-    {"b", Named::Register, ALL},
-    {"c", Named::RegisterAndCondition, ALL},
-    {"d", Named::Register, ALL},
-    {"e", Named::Register, ALL},
-    {"h", Named::Register, ALL},
-    {"l", Named::Register, ALL},
-    {"i", Named::Register, ALL},
-    {"r", Named::Register, ALL},
-    {"af", Named::Register, ALL},
-    {"bc", Named::Register, ALL},
-    {"de", Named::Register, ALL},
-    {"hl", Named::Register, ALL},
-    {"sp", Named::Register, ALL},
-    {"ix", Named::Register, ALL},
-    {"iy", Named::Register, ALL},
-    {"ixh", Named::Register, ALL},
-    {"ixl", Named::Register, ALL},
-    {"iyh", Named::Register, ALL},
-    {"iyl", Named::Register, ALL},
-    {"f", Named::Register, GNU},
-    {"mb", Named::Register, SDAS},
-    {"nz", Named::Condition, ALL},
-    {"z", Named::Condition, ALL},
-    {"nc", Named::Condition, ALL},
-    {"po", Named::Condition, ALL},
-    {"pe", Named::Condition, ALL},
-    {"p", Named::Condition, ALL},
-    {"m", Named::Condition, ALL},
-    {".", Named::LocationCounter, GNU | SDAS},
-    {".text", Named::Section, GNU},
-    {"adc", Named::Instruction, PASMO},
-    {"add", Named::Instruction, PASMO},
-    {"and", Named::InstructionAndOperator, PASMO},
-    {"bit", Named::Instruction, PASMO},
-    {"call", Named::Instruction, PASMO},
-    {"ccf", Named::Instruction, PASMO},
-    {"cp", Named::Instruction, PASMO},
-    {"cpd", Named::Instruction, PASMO},
-    {"cpdr", Named::Instruction, PASMO},
-    {"cpi", Named::Instruction, PASMO},
-    {"cpir", Named::Instruction, PASMO},
-    {"cpl", Named::Instruction, PASMO},
-    {"daa", Named::Instruction, PASMO},
-    {"dec", Named::Instruction, PASMO},
-    {"di", Named::Instruction, PASMO},
-    {"djnz", Named::Instruction, PASMO},
-    {"ei", Named::Instruction, PASMO},
-    {"ex", Named::Instruction, PASMO},
-    {"exx", Named::Instruction, PASMO},
-    {"halt", Named::Instruction, PASMO},
-    {"im", Named::Instruction, PASMO},
-    {"in", Named::Instruction, PASMO},
-    {"inc", Named::Instruction, PASMO},
-    {"ind", Named::Instruction, PASMO},
-    {"indr", Named::Instruction, PASMO},
-    {"ini", Named::Instruction, PASMO},
-    {"inir", Named::Instruction, PASMO},
-    {"jp", Named::Instruction, PASMO},
-    {"jr", Named::Instruction, PASMO},
-    {"ld", Named::Instruction, PASMO},
-    {"ldd", Named::Instruction, PASMO},
-    {"lddr", Named::Instruction, PASMO},
-    {"ldi", Named::Instruction, PASMO},
-    {"ldir", Named::Instruction, PASMO},
-    {"neg", Named::Instruction, PASMO},
-    {"nop", Named::Instruction, PASMO},
-    {"or", Named::InstructionAndOperator, PASMO},
-    {"otdr", Named::Instruction, PASMO},
-    {"otir", Named::Instruction, PASMO},
-    {"out", Named::Instruction, PASMO},
-    {"outd", Named::Instruction, PASMO},
-    {"outi", Named::Instruction, PASMO},
-    {"pop", Named::Instruction, PASMO},
-    {"push", Named::Instruction, PASMO},
-    {"res", Named::Instruction, PASMO},
-    {"ret", Named::Instruction, PASMO},
-    {"reti", Named::Instruction, PASMO},
-    {"retn", Named::Instruction, PASMO},
-    {"rl", Named::Instruction, PASMO},
-    {"rla", Named::Instruction, PASMO},
-    {"rlc", Named::Instruction, PASMO},
-    {"rlca", Named::Instruction, PASMO},
-    {"rld", Named::Instruction, PASMO},
-    {"rr", Named::Instruction, PASMO},
-    {"rra", Named::Instruction, PASMO},
-    {"rrc", Named::Instruction, PASMO},
-    {"rrca", Named::Instruction, PASMO},
-    {"rrd", Named::Instruction, PASMO},
-    {"rst", Named::Instruction, PASMO},
-    {"sbc", Named::Instruction, PASMO},
-    {"scf", Named::Instruction, PASMO},
-    {"set", Named::Instruction, PASMO},
-    {"sla", Named::Instruction, PASMO},
-    {"sll", Named::Instruction, PASMO},
-    {"sra", Named::Instruction, PASMO},
-    {"srl", Named::Instruction, PASMO},
-    {"sub", Named::Instruction, PASMO},
-    {"xor", Named::InstructionAndOperator, PASMO},
-    {"db", Named::Directive, PASMO},
-    {"defb", Named::Directive, PASMO},
-    {"defl", Named::Directive, PASMO},
-    {"defm", Named::Directive, PASMO},
-    {"defs", Named::Directive, PASMO},
-    {"defw", Named::Directive, PASMO},
-    {"ds", Named::Directive, PASMO},
-    {"dw", Named::Directive, PASMO},
-    {"else", Named::Directive, PASMO},
-    {"end", Named::Directive, PASMO},
-    {"endif", Named::Directive, PASMO},
-    {"endm", Named::Directive, PASMO},
-    {"endp", Named::Directive, PASMO},
-    {"equ", Named::Directive, PASMO},
-    {"exitm", Named::Directive, PASMO},
-    {"if", Named::Directive, PASMO},
-    {"incbin", Named::Directive, PASMO},
-    {"include", Named::Directive, PASMO},
-    {"irp", Named::Directive, PASMO},
-    {"local", Named::Directive, PASMO},
-    {"macro", Named::Directive, PASMO},
-    {"org", Named::Directive, PASMO},
-    {"proc", Named::Directive, PASMO},
-    {"public", Named::Directive, PASMO},
-    {"rept", Named::Directive, PASMO},
-    {".error", Named::Directive, PASMO},
-    {".shift", Named::Directive, PASMO},
-    {".warning", Named::Directive, PASMO},
-    {"defined", Named::Operator, PASMO},
-    {"eq", Named::Operator, PASMO},
-    {"ge", Named::Operator, PASMO},
-    {"gt", Named::Operator, PASMO},
-    {"high", Named::Operator, PASMO},
-    {"le", Named::Operator, PASMO},
-    {"low", Named::Operator, PASMO},
-    {"lt", Named::Operator, PASMO},
-    {"mod", Named::Operator, PASMO},
-    {"ne", Named::Operator, PASMO},
-    {"not", Named::Operator, PASMO},
-    {"nul", Named::Operator, PASMO},
-    {"shl", Named::Operator, PASMO},
-    {"shr", Named::Operator, PASMO},
-};
-
-// The names of the four in messages, in the table's order.
-constexpr const char* TITLES[] = {"GNU as", "pasmo", "z80asm", "sdas"};
-static_assert(sizeof TITLES / sizeof TITLES[0] == ASSEMBLER_COUNT);
-
-// The condition names z80asm looks for at the start of a jump's operand.
-constexpr std::string_view CONDITIONS[] = {"nz", "z", "nc", "c", "po", "pe", "p", "m"};
-
-constexpr char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Every label is looked at, and almost none is a kept name: which lengths
-// and first two letters the kept names have settles most labels with one
-// look, before the table is searched. A letter is taken by its low five
-// bits, so that both cases fall together (a section's name is matched as
-// written, and a few other bytes share a letter's bits: the look only
-// ever lets through too many).
-constexpr std::size_t LONGEST_KEPT = [] {
-    std::size_t longest = 0;
-    for (const KeptName& kept : KEPT) {
-        longest = kept.name.size() > longest ? kept.name.size() : longest;
-    }
-    return longest;
-}();
-
-constexpr unsigned letter_bits(char c) {
-    return static_cast<unsigned char>(c) & 31u;
-}
-
-struct KeptStarts {
-    // By length and first letter, one bit for each second letter (the
-    // lowest for a one-letter name).
-    std::uint32_t second_letters[LONGEST_KEPT + 1][32];
-};
-
-constexpr KeptStarts KEPT_STARTS = [] {
-    KeptStarts starts{};
-    for (const KeptName& kept : KEPT) {
-        const unsigned second = kept.name.size() > 1 ? letter_bits(kept.name[1]) : 0;
-        starts.second_letters[kept.name.size()][letter_bits(kept.name[0])] |= 1u << second;
-    }
-    return starts;
-}();
-
-bool may_be_kept(std::string_view label) {
-    if (label.empty() || label.size() > LONGEST_KEPT) {
-        return false;
-    }
-    const unsigned second = label.size() > 1 ? letter_bits(label[1]) : 0;
-    return ((KEPT_STARTS.second_letters[label.size()][letter_bits(label[0])] >> second) & 1u) != 0;
-}
-
-bool same_ignoring_case(std::string_view label, std::string_view name) {
-    if (label.size() != name.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < label.size(); ++i) {
-        if (lower(label[i]) != name[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // "GNU as, pasmo and sdas".
 std::string titles_of(AssemblerSet assemblers) {
     std::string text;
@@ -275,14 +31,14 @@ std::string titles_of(AssemblerSet assemblers) {
     for (AssemblerSet rest = assemblers; rest != 0; rest &= rest - 1) {
         ++left;
     }
-    for (int i = 0; i < ASSEMBLER_COUNT; ++i) {
-        if ((assemblers & (1u << i)) == 0) {
+    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
+        if ((assemblers & assembler_set(syntax)) == 0) {
             continue;
         }
         if (!text.empty()) {
             text += left == 1 ? " and " : ", ";
         }
-        text += TITLES[i];
+        text += syntax.title;
         --left;
     }
     return text;
@@ -292,46 +48,23 @@ std::string titles_of(AssemblerSet assemblers) {
 
 std::vector<std::string> label_clashes(std::string_view label, AssemblerSet assemblers) {
     std::vector<std::string> clashes;
-    for (const KeptName& kept :
-         may_be_kept(label) ? std::span<const KeptName>(KEPT) : std::span<const KeptName>()) {
+    for_each_kept_match(label, [&](const KeptName& kept) {
         const AssemblerSet keeping = kept.assemblers & assemblers;
-        const bool same =
-            kept.what == Named::Section ? label == kept.name : same_ignoring_case(label, kept.name);
-        if (keeping != 0 && same) {
+        if (keeping != 0) {
             const NamedWords& words = WORDS[static_cast<int>(kept.what)];
             clashes.push_back("the label \"" + std::string(label) + "\" is " + words.what + " in " +
                               titles_of(keeping) +
                               ", which will not take it as a label, or will read it as " +
                               words.taken + "; rename it");
         }
-    }
-    // z80asm reads a condition at the start of a jump's operand up to a "_"
-    // or ".": "jp c_x" is a jump on carry to a symbol "_x".
-    // Conditions are one or two letters, so only a "_" or "." second or third
-    // can make one; most labels are settled by that look alone.
-    const auto stops = [&label](std::size_t at) {
-        return label.size() > at && (label[at] == '_' || label[at] == '.');
-    };
-    const bool plain =
-        (stops(1) || stops(2)) && std::all_of(label.begin(), label.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                   c == '_' || c == '.';
-        });
-    if ((assemblers & Z80ASM) != 0 && plain) {
-        for (const std::string_view condition : CONDITIONS) {
-            const std::string_view name = condition;
-            if (label.size() > name.size() && lower(label[0]) == name[0] &&
-                same_ignoring_case(label.substr(0, name.size()), name) &&
-                (label[name.size()] == '_' || label[name.size()] == '.')) {
-                const std::string shown(label);
-                clashes.push_back(
-                    "the label \"" + shown + "\" starts with the condition \"" +
-                    shown.substr(0, name.size()) + "\" before \"" + label[name.size()] +
-                    "\", which z80asm reads as the condition in \"jp " + shown + "\", \"jr " +
-                    shown + "\" and \"call " + shown + "\"; start the label otherwise");
-                break;
-            }
-        }
+    });
+    const std::size_t condition = leading_condition_length(label);
+    if ((assemblers & assembler_set(*find_assembler("z80asm"))) != 0 && condition > 0) {
+        const std::string shown(label);
+        clashes.push_back("the label \"" + shown + "\" starts with the condition \"" +
+                          shown.substr(0, condition) + "\" before \"" + label[condition] +
+                          "\", which z80asm reads as the condition in \"jp " + shown + "\", \"jr " +
+                          shown + "\" and \"call " + shown + "\"; start the label otherwise");
     }
     return clashes;
 }

@@ -167,20 +167,28 @@ void prefetch_label(const LabelSet& set, std::uint64_t hash) {
     }
 }
 
-LabelLookup add_label(LabelSet& set, std::uint64_t hash, std::int64_t at_line, std::int64_t& line) {
+bool find_label(const LabelSet& set, std::uint64_t hash, std::int64_t& line) {
+    if (set.slots == 0) {
+        return false;
+    }
     const std::uint32_t tag = slot_tag(hash);
-    if (set.slots > 0) {
-        std::size_t at = home_slot(hash, set.slots);
-        for (std::uint32_t s = set.slot[at]; s != 0; s = set.slot[at]) {
-            if ((s & ~NUMBER_MASK) == tag) {
-                const LabelEntry& entry = set.entries[(s & NUMBER_MASK) - 1];
-                if (entry_hash(entry) == hash) {
-                    line = entry.line;
-                    return LabelLookup::Taken;
-                }
+    std::size_t at = home_slot(hash, set.slots);
+    for (std::uint32_t s = set.slot[at]; s != 0; s = set.slot[at]) {
+        if ((s & ~NUMBER_MASK) == tag) {
+            const LabelEntry& entry = set.entries[(s & NUMBER_MASK) - 1];
+            if (entry_hash(entry) == hash) {
+                line = entry.line;
+                return true;
             }
-            at = at + 1 < set.slots ? at + 1 : 0;
         }
+        at = at + 1 < set.slots ? at + 1 : 0;
+    }
+    return false;
+}
+
+LabelLookup add_label(LabelSet& set, std::uint64_t hash, std::int64_t at_line, std::int64_t& line) {
+    if (find_label(set, hash, line)) {
+        return LabelLookup::Taken;
     }
     if (set.full) {
         return LabelLookup::New;

@@ -62,6 +62,9 @@ std::uint64_t label_hash(const char* label, std::size_t length);
 // Starts fetching the memory the label will be looked up in.
 void prefetch_label(const LabelSet& set, std::uint64_t hash);
 
+// Whether a label with the hash was given before, and on which `line`.
+bool find_label(const LabelSet& set, std::uint64_t hash, std::int64_t& line);
+
 // Looks the label up by its hash and adds it when it is new and there is
 // room. On Taken, `line` is the line of its first use.
 LabelLookup add_label(LabelSet& set, std::uint64_t hash, std::int64_t at_line, std::int64_t& line);

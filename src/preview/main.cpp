@@ -35,8 +35,9 @@ const char USAGE[] =
     "             when there is an error, 0 when there is none\n"
     "  --strict   with --check, notes count as errors too\n"
     "  --assembler NAME\n"
-    "             check the labels against that assembler only: gnu, pasmo, z80asm\n"
-    "             or sdas; by default against all four\n"
+    "             check the labels against that assembler only: gnu, pasmo, z80asm,\n"
+    "             sdas or sdcc (C names); by default against gnu, pasmo, z80asm and\n"
+    "             sdas\n"
     "  --version  print the version\n";
 
 // A scale of 1 to MAX_SCALE, digits only; 0 when the text is anything else.
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
     bool check = false;
     bool strict = false;
     bool options_end = false;
-    kelvora::AssemblerSet assemblers = kelvora::ALL_ASSEMBLERS;
+    kelvora::AssemblerSet assemblers = kelvora::DEFAULT_ASSEMBLERS;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (!options_end && std::strcmp(argument, "--") == 0) {

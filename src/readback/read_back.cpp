@@ -6,6 +6,7 @@
 
 #include "convert/convert_record.h"
 #include "input/resource_list.h"
+#include "output/kept_names.h"
 
 namespace kelvora::read_back {
 namespace {
@@ -36,6 +37,10 @@ std::string quoted(std::string_view text) {
 
 std::string label_of(const ResourceRecord& record) {
     return std::string(record.name, strnlen(record.name, TOKEN_BUFFER_SIZE));
+}
+
+bool is_page_aligned(const ResourceRecord& record) {
+    return record_layout(record).page_aligned;
 }
 
 int digit_value(char c) {
@@ -138,9 +143,9 @@ class Reader {
         return true;
     }
 
-    // The syntax's alignment, which is whole lines.
-    bool alignment(const Place& place) {
-        const std::string_view expected = syntax_.page_align;
+    // Whole lines the syntax spells as they stand: its alignment, its
+    // preamble, the line that ends it on a page.
+    bool whole_lines(std::string_view expected, const Place& place) {
         const std::string_view rest = lines_.text.substr(lines_.at);
         if (!rest.starts_with(expected)) {
             const std::string_view found = rest.substr(0, rest.find('\n'));
@@ -155,19 +160,40 @@ class Reader {
         return true;
     }
 
-    bool label(std::string& label, const Place& place) {
+    // A label line: the label between the prefix and the end the syntax
+    // gives a global label, or without the prefix and with the local end
+    // where `global` is not set.
+    bool label(std::string& label, bool global, const Place& place) {
         std::string_view line;
         if (!next(line, place)) {
             return false;
         }
-        if (!line.ends_with(syntax_.label_end)) {
-            fail(lines_.number, place.describe() + ": " + quoted(line) + " does not end in " +
-                                    quoted(syntax_.label_end));
+        const std::string_view prefix = global ? syntax_.label_prefix : "";
+        const std::string_view end = global ? syntax_.label_end : syntax_.local_label_end;
+        if (!line.starts_with(prefix)) {
+            fail(lines_.number,
+                 place.describe() + ": " + quoted(line) + " does not start with " + quoted(prefix));
             return false;
         }
-        line.remove_suffix(std::strlen(syntax_.label_end));
+        // An end that holds the other one ("::" and ":") is told apart when
+        // the label is compared with the record's name.
+        if (!line.ends_with(end) || line.size() < prefix.size() + end.size()) {
+            fail(lines_.number,
+                 place.describe() + ": " + quoted(line) + " does not end in " + quoted(end));
+            return false;
+        }
+        line.remove_prefix(prefix.size());
+        line.remove_suffix(end.size());
         label = line;
         return true;
+    }
+
+    // The line that makes a label global, where the syntax has one.
+    bool global_line(std::string_view label, const Place& place) {
+        if (syntax_.global_lead[0] == '\0') {
+            return true;
+        }
+        return whole_lines(std::string(syntax_.global_lead) + std::string(label) + "\n", place);
     }
 
     // A line of `count` literals after `lead`, appended to `bytes`.
@@ -226,11 +252,18 @@ class Reader {
 bool read_record(Reader& reader, const ResourceRecord& list_record, Record& record) {
     const RecordLayout layout = record_layout(list_record);
     const std::string name = label_of(list_record);
-    if (layout.page_aligned && !reader.alignment({name, "alignment line"})) {
+    const AsmSyntax& syntax = reader.syntax();
+    if (layout.page_aligned && !reader.whole_lines(syntax.page_align, {name, "alignment line"})) {
+        return false;
+    }
+    // Where labels are C names, one that is none is local; every other label
+    // is global, with a line of its own where the syntax says so.
+    const bool global = !syntax.c_names || is_c_name(name);
+    if (global && !reader.global_line(name, {name, "line that makes the label global"})) {
         return false;
     }
     record.label_line = reader.line_number() + 1;
-    if (!reader.label(record.label, {name, "label line"})) {
+    if (!reader.label(record.label, global, {name, "label line"})) {
         return false;
     }
     for (int i = 0; i < layout.size_byte_count; ++i) {
@@ -275,6 +308,11 @@ Text read_text(std::string_view text, const std::vector<ResourceRecord>& records
                const AsmSyntax& syntax) {
     Text read;
     Reader reader(text, syntax);
+    if (!reader.whole_lines(syntax.preamble, {"the output", "start"})) {
+        read.verdict = reader.verdict();
+        return read;
+    }
+    bool holds_page_aligned = false;
     for (const ResourceRecord& list_record : records) {
         Record& record = read.records.emplace_back();
         record.written = !record_is_outside(list_record);
@@ -282,6 +320,11 @@ Text read_text(std::string_view text, const std::vector<ResourceRecord>& records
             read.verdict = reader.verdict();
             return read;
         }
+        holds_page_aligned = holds_page_aligned || (record.written && is_page_aligned(list_record));
+    }
+    if (holds_page_aligned && !reader.whole_lines(syntax.page_end, {"the output", "end"})) {
+        read.verdict = reader.verdict();
+        return read;
     }
     if (!reader.at_end()) {
         std::string_view line;
@@ -290,6 +333,83 @@ Text read_text(std::string_view text, const std::vector<ResourceRecord>& records
         read.verdict = reader.verdict();
     }
     return read;
+}
+
+Verdict read_header(std::string_view header, const std::vector<ResourceRecord>& records,
+                    const Text& read) {
+    Verdict verdict;
+    Lines lines{header};
+    std::vector<std::string_view> all;
+    while (!lines.at_end()) {
+        const std::size_t end = lines.text.find('\n', lines.at);
+        if (end == std::string_view::npos) {
+            verdict.line = static_cast<std::int64_t>(all.size()) + 1;
+            verdict.why = "the last line has no line feed";
+            return verdict;
+        }
+        all.push_back(lines.text.substr(lines.at, end - lines.at));
+        lines.at = end + 1;
+    }
+    std::size_t at = 0;
+    const auto fail = [&](const std::string& why) {
+        verdict.line = static_cast<std::int64_t>(at) + 1;
+        verdict.why = why;
+        return verdict;
+    };
+    // The comment, up to the line that ends it.
+    if (at < all.size() && all[at].starts_with("/*")) {
+        while (at < all.size() && !all[at].ends_with("*/")) {
+            ++at;
+        }
+        ++at;
+    }
+    const auto expect = [&](const std::string& line) {
+        if (at >= all.size()) {
+            fail("the header ends where " + quoted(line) + " should be");
+            return false;
+        }
+        if (all[at] != line) {
+            fail(quoted(line) + " expected, not " + quoted(all[at]));
+            return false;
+        }
+        ++at;
+        return true;
+    };
+    if (at >= all.size() || !all[at].starts_with("#ifndef ")) {
+        return fail("no include guard");
+    }
+    const std::string guard(all[at].substr(8));
+    ++at;
+    if (!is_c_name(guard) || !expect("#define " + guard)) {
+        return verdict.fits() ? fail(quoted(guard) + " is no name for a guard") : verdict;
+    }
+    for (std::size_t i = 0; i < records.size() && i < read.records.size(); ++i) {
+        const Record& record = read.records[i];
+        const std::string name = label_of(records[i]);
+        if (!record.written || !is_c_name(name)) {
+            continue;
+        }
+        std::uint64_t bytes = record.header.size();
+        for (const Band& band : record.bands) {
+            bytes += band.bytes.size() + (record_layout(records[i]).page_fill ? band.fill : 0);
+        }
+        if (!expect("") || !expect("extern const unsigned char " + name + "[];") ||
+            !expect("#define " + name + "_BYTES " + std::to_string(bytes))) {
+            return verdict;
+        }
+        if (record.header.size() == 2 &&
+            (!expect("#define " + name + "_WIDTH " + std::to_string(record.header[0])) ||
+             !expect("#define " + name + "_HEIGHT " + std::to_string(record.header[1])))) {
+            return verdict;
+        }
+        if (is_page_aligned(records[i]) && !expect("#define " + name + "_PAGE_ALIGNED 1")) {
+            return verdict;
+        }
+    }
+    if (!expect("") || !expect("#endif")) {
+        return verdict;
+    }
+    return at == all.size() ? verdict : fail("text after the guard's end: " + quoted(all[at]));
 }
 
 namespace {
@@ -426,12 +546,14 @@ std::vector<ResourceRecord> records_of(ByteReader& list) {
     return records;
 }
 
-std::string expected_messages(const std::vector<ResourceRecord>& records) {
+std::string expected_messages(const std::vector<ResourceRecord>& records, const AsmSyntax& syntax) {
     std::string messages;
     for (const ResourceRecord& record : records) {
         if (record_is_outside(record)) {
             messages +=
                 "can't convert " + label_of(record) + ": outside the 1024x1024 picture area\n";
+        } else if (syntax.c_names && !is_c_name(label_of(record))) {
+            messages += "can't convert " + label_of(record) + ": not a C name\n";
         }
     }
     return messages;

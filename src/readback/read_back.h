@@ -28,7 +28,8 @@ struct Band {
     std::vector<std::uint8_t> bytes;
     std::uint8_t fill;
 
-    bool operator==(const Band&) const = default;
+    // The same bytes and fill, wherever the syntax put their lines.
+    bool operator==(const Band& other) const { return bytes == other.bytes && fill == other.fill; }
 };
 
 // One record of the list as read. A record outside the grid has no lines.
@@ -39,8 +40,12 @@ struct Record {
     std::vector<std::uint8_t> header; // the size bytes after the label
     std::vector<Band> bands;
 
-    // The same lines, holding the same bytes, in whichever syntax each was read.
-    bool operator==(const Record&) const = default;
+    // The same lines, holding the same bytes, in whichever syntax each was
+    // read, wherever the syntax put them (a syntax may add lines of its own).
+    bool operator==(const Record& other) const {
+        return written == other.written && label == other.label && header == other.header &&
+               bands == other.bands;
+    }
 };
 
 // Where a reading or a comparison found the first thing that does not fit,
@@ -69,12 +74,23 @@ std::vector<ResourceRecord> records_of(ByteReader& list);
 Text read_text(std::string_view text, const std::vector<ResourceRecord>& records,
                const AsmSyntax& syntax);
 
+// Reads a C header written beside `read`, the text of the same records, and
+// checks that it declares each written record with a C name, in order, with
+// the bytes the text gives it (its size bytes, band bytes and fills), its
+// size bytes as the text has them, and whether it starts on a page; inside
+// an include guard, after a comment.
+Verdict read_header(std::string_view header, const std::vector<ResourceRecord>& records,
+                    const Text& read);
+
 // Converts the records again, one after another into `stores` (which hold
 // the picture in their grid and are otherwise as a run starts: zero), and
 // checks what was read back against each encoded band.
 Verdict compare(const Text& text, const std::vector<ResourceRecord>& records, Stores& stores);
 
-// The messages a run of the list prints: one for each record outside the grid.
-std::string expected_messages(const std::vector<ResourceRecord>& records);
+// The messages a run of the list prints in the syntax: one for each record
+// outside the grid, and one for each label that is no C name where the
+// syntax's labels are C names.
+std::string expected_messages(const std::vector<ResourceRecord>& records,
+                              const AsmSyntax& syntax = DEFAULT_SYNTAX);
 
 } // namespace kelvora::read_back

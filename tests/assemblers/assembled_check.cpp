@@ -24,8 +24,8 @@
 //       and that the text (and kelvora_end) ends where the last fill or byte
 //       line ends it.
 //
-// NAME is gnu, pasmo, z80asm or sdas, or "default" for the output without
-// --assembler, which GNU as takes with -colonless.
+// NAME is an assembler of --assembler (gnu, pasmo, z80asm, sdas, sdcc), or
+// "default" for the output without it, which GNU as takes with -colonless.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -42,6 +42,7 @@
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "output/asm_syntax.h"
+#include "output/kept_names.h"
 #include "preview/label_check.h"
 #include "readback/read_back.h"
 
@@ -72,7 +73,8 @@ std::string label_of(const ResourceRecord& record) {
 // A label every assembler takes as it is: letters, digits, "_" and ".", not
 // first a digit, clashing with no name an assembler keeps.
 bool takes_as_written(const std::string& label, const AsmSyntax& syntax) {
-    if (label.empty() || (label[0] >= '0' && label[0] <= '9')) {
+    if (label.empty() || (label[0] >= '0' && label[0] <= '9') ||
+        (syntax.c_names && !kelvora::is_c_name(label))) {
         return false;
     }
     for (const char c : label) {
@@ -82,9 +84,16 @@ bool takes_as_written(const std::string& label, const AsmSyntax& syntax) {
         }
     }
     const kelvora::AssemblerSet set = &syntax == &kelvora::DEFAULT_SYNTAX
-                                          ? kelvora::ALL_ASSEMBLERS
+                                          ? kelvora::DEFAULT_ASSEMBLERS
                                           : kelvora::assembler_set(syntax);
     return kelvora::label_clashes(label, set).empty();
+}
+
+// The lines of a global label in the syntax; the end label's too.
+std::string label_line(const AsmSyntax& syntax, const std::string& label) {
+    const std::string global =
+        syntax.global_lead[0] != '\0' ? syntax.global_lead + label + "\n" : "";
+    return global + syntax.label_prefix + label + syntax.label_end + "\n";
 }
 
 // The picture in a fresh run's stores, and the list's records.
@@ -172,19 +181,31 @@ int prepare(const AsmSyntax& syntax, const char* picture_path, const char* list_
             new_labels[read.records[i].label_line] = label_of(input.records[i]);
         }
     }
+    // A renamed label is a name every syntax makes global: where a line of
+    // its own says so, that line, just before the label's, is renamed too.
+    const bool global_lines = syntax.global_lead[0] != '\0';
     std::string copy;
     std::size_t at = 0;
     for (std::int64_t number = 1; at < text.size(); ++number) {
         const std::size_t end = text.find('\n', at) + 1; // every line ends so, as read
         const auto label = new_labels.find(number);
+        const auto global = new_labels.find(number + 1);
         if (label != new_labels.end()) {
-            copy += label->second + syntax.label_end + "\n";
+            copy += syntax.label_prefix + label->second + syntax.label_end + "\n";
+        } else if (global_lines && global != new_labels.end()) {
+            copy += syntax.global_lead + global->second + "\n";
         } else {
             copy.append(text, at, end - at);
         }
         at = end;
     }
-    copy += std::string(END_LABEL) + syntax.label_end + "\n";
+    // The end label goes where the last record ends: before the line that
+    // ends the output on a page, where it has one, so that a fill of the
+    // wrong length cannot hide in the page's rest.
+    const std::string page_end = syntax.page_end;
+    const bool ends_on_page = !page_end.empty() && copy.ends_with(page_end);
+    copy.insert(copy.size() - (ends_on_page ? page_end.size() : 0),
+                label_line(syntax, std::string(END_LABEL)));
     std::ofstream(copy_path, std::ios::binary) << copy;
     std::puts(renamed ? "renamed" : "as written");
     return 0;
@@ -202,14 +223,19 @@ int verify(const AsmSyntax& syntax, const char* picture_path, const char* list_p
         return 1;
     }
     rename_if_needed(input.records, syntax);
-    // The output is the copy up to the end label prepare put last.
+    // The output is the copy without the end label prepare put in, last or
+    // before the line that ends the output on a page.
     std::string text = read_all(copy_path);
-    const std::string end_line = std::string(END_LABEL) + syntax.label_end + "\n";
-    if (!text.ends_with(end_line)) {
-        std::fprintf(stderr, "%s: the last line is not %s\n", copy_path, END_LABEL.data());
+    const std::string end_line = label_line(syntax, std::string(END_LABEL));
+    const std::string page_end = syntax.page_end;
+    const std::size_t end_at =
+        text.size() - end_line.size() -
+        (!page_end.empty() && text.ends_with(page_end) ? page_end.size() : 0);
+    if (text.size() < end_line.size() || text.compare(end_at, end_line.size(), end_line) != 0) {
+        std::fprintf(stderr, "%s: the end label is not where the last record ends\n", copy_path);
         return 1;
     }
-    text.resize(text.size() - end_line.size());
+    text.erase(end_at, end_line.size());
     read_back::Text read;
     if (!reads_back(text, input.records, syntax, *input.stores, read, copy_path)) {
         return 1;
@@ -297,9 +323,10 @@ int verify(const AsmSyntax& syntax, const char* picture_path, const char* list_p
               ", where the output's last line ends");
     }
     // GNU as rounds the size of a section up to its alignment, which
-    // ".balign 256" makes a page.
+    // ".balign 256" makes a page; an output that ends itself on a page,
+    // where it holds a tile table, ends there.
     std::uint32_t expected_end = address;
-    if (std::strcmp(syntax.name, "gnu") == 0 && any_alignment) {
+    if ((std::strcmp(syntax.name, "gnu") == 0 || !page_end.empty()) && any_alignment) {
         expected_end = (address + 255) & ~255u;
     }
     const std::uint32_t end = parse_hex(end_text);

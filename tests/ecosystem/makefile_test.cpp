@@ -164,7 +164,7 @@ TEST(ExampleMakefile, AssemblerGoesToBothPrograms) {
         "./kelvora --assembler sdas testpic.bmp testpic.txt testpic.asm\n";
     ASSERT_GE(made.output.size(), converted.size());
     EXPECT_EQ(made.output.substr(made.output.size() - converted.size()), converted);
-    EXPECT_EQ(read_file(folder / "testpic.asm").rfind("smiley:\n\t.db 0x01\n", 0), 0u);
+    EXPECT_EQ(read_file(folder / "testpic.asm").rfind("smiley::\n\t.db 0x01\n", 0), 0u);
     // The checker reports a label sdas reads as the location counter.
     test::write_file(folder / "testpic.txt", read_file(folder / "testpic.txt") + ".=B,0,0,8,8,7\n");
     const MakeRun failed = run_make(folder.path(), "ASSEMBLER=sdas");

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -63,6 +64,8 @@ const KindRow KINDS[] = {
     {K::SemicolonInRecord,      R::LineText,   "typo-semicolon-inside-a-record"},
     {K::FieldMisplaced,         R::LineText,   "typo-kind-among-the-numbers"},
     {K::LabelTaken,             R::Field,             "same-label-twice"},
+    {K::NotCName,               R::None,              "c-names-for-sdcc"},
+    {K::CNameTaken,             R::None,              "c-names-for-sdcc"},
     {K::LabelsFull,             R::None,       ""},
     {K::SizeZero,               R::None,       "sizes-zero-or-wrapped"},
     {K::SizeWrapped,            R::None,       "sizes-zero-or-wrapped"},
@@ -126,12 +129,13 @@ void collect(const Finding& finding, void*) {
 
 // The findings of a check of the picture and the list, as data: the check
 // runs in a process of its own, on fresh memory, as the program does.
-std::vector<Finding> check(const std::string& picture, const std::string& list) {
+std::vector<Finding> check(const std::string& picture, const std::string& list,
+                           AssemblerSet assemblers) {
     test::TempDir dir;
     test::write_file(dir / "pic.bmp", picture);
     test::write_file(dir / "list.txt", list);
-    const test::Run run = test::run_in_child(dir.path(), [] {
-        PreviewRequest request{"pic.bmp", "list.txt", nullptr, 0, false, ALL_ASSEMBLERS};
+    const test::Run run = test::run_in_child(dir.path(), [assemblers] {
+        PreviewRequest request{"pic.bmp", "list.txt", nullptr, 0, false, assemblers};
         request.collect = collect;
         std::FILE* const lines = std::fopen("/dev/null", "w");
         const int status = run_check(allocate_preview_memory(), request, lines, stderr);
@@ -292,7 +296,17 @@ TEST(Remedies, EachClearsItsFindingWithNothingNew) {
         const fs::path png = CHECKS / (name + ".png");
         const Sheet sheet{test::read_file(fs::exists(png) ? png : CHECKS / (name + ".bmp")),
                           test::read_file(CHECKS / (name + ".txt"))};
-        const std::vector<Finding> before = check(sheet.picture, sheet.list);
+        // The assembler a case names in its options, as the check is run.
+        AssemblerSet assemblers = DEFAULT_ASSEMBLERS;
+        std::istringstream options(fs::exists(CHECKS / (name + ".args"))
+                                       ? test::read_file(CHECKS / (name + ".args"))
+                                       : "");
+        for (std::string option, value; options >> option;) {
+            if (option == "--assembler" && options >> value) {
+                assemblers = assembler_set(*find_assembler(value));
+            }
+        }
+        const std::vector<Finding> before = check(sheet.picture, sheet.list, assemblers);
         std::set<Identity> had;
         const Finding* more = nullptr;        // a record's cells past those listed
         std::set<std::int64_t> palette_cells; // records with cells changed by the palette
@@ -330,8 +344,8 @@ TEST(Remedies, EachClearsItsFindingWithNothingNew) {
                 continue;
             }
             ++applied[finding.remedy.form];
-            const std::vector<Finding> after =
-                check(apply(sheet, finding).picture, apply(sheet, finding).list);
+            const Sheet mended = apply(sheet, finding);
+            const std::vector<Finding> after = check(mended.picture, mended.list, assemblers);
             bool gone = true;
             for (const Finding& left : after) {
                 // A record read wrong is not checked as meant: once its line
