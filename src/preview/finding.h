@@ -64,6 +64,7 @@ enum class FindingKind : std::uint8_t {
     WhiteSpriteWithPalette, // either, where the palette or the format must change first
     NoTransparentPixel,
     EmptyTopCell,
+    TopCellOnly, // a column's change that only its top cell can mend
 };
 
 enum class RemedyForm : std::uint8_t {

@@ -1209,8 +1209,10 @@ void put_pixel_remedy(Line& text, const Remedy& remedy) {
     }
 }
 
+// `palette_first`: the palette is out of order, so no index drawn in the
+// cell is sure to show what it should until the palette is mended.
 void put_cause(Line& text, Findings& findings, const ResourceRecord& record, const CellChange& cell,
-               bool sprite) {
+               bool sprite, bool palette_first) {
     const DrawnColours& drawn = *findings.drawn;
     Remedy& remedy = findings.current.remedy;
     const int ink = display_class(cell.ink);
@@ -1232,11 +1234,12 @@ void put_cause(Line& text, Findings& findings, const ResourceRecord& record, con
             put(text, "; draw the column's colours in its top cell too");
             return;
         }
-        if (cell.palette_too) {
+        if (palette_first) {
             return;
         }
         set_cell_pixels_remedy(remedy, cell, sprite, true);
         if (remedy.pairs == 0) {
+            findings.current.kind = FindingKind::TopCellOnly;
             remedy.form = RemedyForm::None;
             put(text, "; draw the top cell in the colours this cell needs");
             return;
@@ -1251,6 +1254,9 @@ void put_cause(Line& text, Findings& findings, const ResourceRecord& record, con
         put_index_shown(text, cell.raw_paper, paper);
         put(text, ", so its 0 shows as that paper; draw it in 8, bright black, which shows black "
                   "and is a colour of the cell's own, or leave the cell out of the record");
+        if (palette_first) {
+            return;
+        }
         start_cell_remedy(remedy, cell);
         remedy.pairs = 1;
         remedy.from[0] = 0;
@@ -1288,7 +1294,7 @@ void put_cause(Line& text, Findings& findings, const ResourceRecord& record, con
                   "the palette error)");
         return;
     }
-    if (cell.palette_too) {
+    if (palette_first) {
         return; // the palette comes first: its remedy changes what the cell holds
     }
     set_cell_pixels_remedy(remedy, cell, sprite, false);
@@ -1399,22 +1405,24 @@ void note_cells(Findings& findings, const ResourceRecord& record, std::int64_t l
         if (!show_note(findings)) {
             continue;
         }
+        const bool palette_first = cell.palette_too || findings.palette_moved;
         const FindingKind kind = cell.cause == ChangeCause::EmptyTopCell ? FindingKind::EmptyTopCell
-                                 : cell.palette_too ? FindingKind::CellChangedWithPalette
                                  : cell.cause == ChangeCause::Background
                                      ? FindingKind::BackgroundPartner
-                                     : FindingKind::CellChanged;
+                                 : palette_first ? FindingKind::CellChangedWithPalette
+                                                 : FindingKind::CellChanged;
         Line& text =
             begin_record_cell_line(findings, kind, cell.x, cell.y, line, record, cell.pixels);
         put_text(text, cell.pixels == 1 ? " is" : " are");
         put(text, " shown in other colours: ");
         put_changes(text, drawn, cell.changes, cell.kinds);
         put(text, "; ");
-        put_cause(text, findings, record, cell, sprite);
+        put_cause(text, findings, record, cell, sprite, palette_first);
         if (cell.palette_too) {
-            findings.current.remedy.form = RemedyForm::None; // the palette first
             put(text, "; and the display shows each index in its own colour, not its palette "
                       "entry's (see the palette error)");
+        } else if (palette_first && kind == FindingKind::CellChangedWithPalette) {
+            put(text, "; mend the palette first (see the palette error)");
         }
         finish(findings, text);
     }
@@ -1756,6 +1764,7 @@ void start_findings(Findings& findings, std::FILE* out, const char* picture_path
     findings.drawn = nullptr;
     findings.errors = 0;
     findings.errors_hidden = 0;
+    findings.palette_moved = false;
     findings.collect = nullptr;
     findings.collect_context = nullptr;
     findings.notes = 0;
@@ -1791,6 +1800,7 @@ void find_refused_picture(Findings& findings, const char* reason) {
 
 void find_picture_errors(Findings& findings, const PictureFacts& facts, const DrawnColours& drawn) {
     const PaletteOrder order = check_palette_order(facts, drawn);
+    findings.palette_moved = order.moved > 0;
     if (order.moved > 0) {
         say_palette_order(findings, facts, drawn, order);
     }

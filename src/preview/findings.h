@@ -35,6 +35,7 @@ struct Findings {
     const char* list_path;
     std::size_t list_path_length; // named in every finding on the list
     const DrawnColours* drawn;    // null while there is no picture
+    bool palette_moved;           // the palette is out of the display's order
     std::int64_t errors;          // all of them, shown or not
     std::int64_t errors_hidden;   // past the first ERRORS_SHOWN
     std::int64_t notes;           // all of them, shown or not
