@@ -2,9 +2,10 @@
 // separator "@@LIST@@", then the resource list (no separator: an empty list).
 // The output is read back and each record's lines compared with what a fresh
 // conversion puts in the stores; a record outside the grid must give its
-// message instead; and a second run over the same input, written in one of
-// the assemblers' syntaxes, must read back in that syntax as the same lines
-// holding the same bytes.
+// message instead; a second run over the same input, written in one of the
+// assemblers' syntaxes (with its header where its labels are C names), must
+// read back in that syntax as the same lines holding the same bytes; and a
+// third, as a binary, must hold those bytes too.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -77,7 +78,7 @@ std::int64_t work_of_list(std::string_view list_bytes) {
 struct Conversion {
     bool taken;
     std::string output;
-    std::string header; // where the syntax's labels are C names
+    std::string header; // the header or the symbols, where there are any
     std::string messages;
 };
 
@@ -92,7 +93,10 @@ std::string contents_of(int fd) {
     return text;
 }
 
-Conversion convert(const Input& input, const AsmSyntax& syntax) {
+// Converts the input in the syntax, as raw bytes where `binary` (with the
+// symbols as the second output), else as text (with the header as the second
+// output where the syntax's labels are C names).
+Conversion convert(const Input& input, const AsmSyntax& syntax, bool binary = false) {
     static SheetWriter sheet;
     static FormOutput output;
     static FormOutput header;
@@ -111,10 +115,13 @@ Conversion convert(const Input& input, const AsmSyntax& syntax) {
           "memfd_create or open_memstream failed");
 
     // Where labels are C names, the header is written beside the output.
-    start_form_output(output, output_form(FormId::AssemblerSource), syntax, output_fd, "out.s");
-    start_form_output(header, output_form(FormId::CHeader), syntax, header_fd, "sheet.h");
+    start_form_output(output, output_form(binary ? FormId::Binary : FormId::AssemblerSource),
+                      syntax, output_fd, "out.s");
+    start_form_output(header, output_form(binary ? FormId::Symbols : FormId::CHeader), syntax,
+                      header_fd, "sheet.h");
+    header.companion = "out.s";
     FormOutput* const outputs[] = {&output, &header};
-    start_sheet(sheet, outputs, syntax.c_names ? 2 : 1);
+    start_sheet(sheet, outputs, binary || syntax.c_names ? 2 : 1);
     ByteReader& list = reader_over(input.list);
     ResourceRecord record{};
     while (read_record(list, record)) {
@@ -192,5 +199,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fuzz::fail(("the header read back: " + header.describe()).c_str());
         }
     }
+    // The binary holds the very bytes the text says, fills as zeros.
+    const Conversion binary = convert(input, syntax, true);
+    const read_back::Text bytes = read_back::read_binary(binary.output, records);
+    if (!bytes.verdict.fits()) {
+        fuzz::fail(("the binary read back: " + bytes.verdict.describe()).c_str());
+    }
+    check(bytes.records == text.records, "the binary holds other bytes than the text");
     return 0;
 }

@@ -1,14 +1,15 @@
 // Whole runs as data. Each case in tests/cases is a picture (NAME.bmp or
 // NAME.png), a list (NAME.txt), kelvora's output expected byte for byte
-// (NAME.asm; none when no output may be created), the messages expected on
-// standard output (NAME.out; none when there are none) and, when there are
-// any, the options that go before the names (NAME.args), with every further
-// file they make the run write, expected byte for byte under the name the
-// options give it (a header NAME.h, say). Each case in
-// tests/checks is a picture and a list with what `kelvora-preview --check`
-// must print (NAME.check: a first line "# exit N", then the finding lines)
-// and, when there are any, its extra arguments (NAME.args). Adding a case is
-// adding files.
+// (NAME.asm, or NAME.bin for --binary; none when no output may be created),
+// the messages expected on standard output (NAME.out; none when there are
+// none), the exit status when it is not 0 (NAME.exit) and, when there are
+// any, the options (NAME.args), which go before the names unless they place
+// them as PICTURE, LIST and OUTPUT, with every further file they make the run
+// write, expected byte for byte under the name the options give it (a header
+// NAME.h, say). Each case in tests/checks is a picture and a list with what
+// `kelvora-preview --check` must print (NAME.check: a first line "# exit N",
+// then the finding lines) and, when there are any, its extra arguments
+// (NAME.args). Adding a case is adding files.
 //
 // Each recorded output is also read back and compared with the picture and
 // the list converted in this process, so a recorded file that is itself
@@ -71,15 +72,27 @@ void record(const fs::path& path, bool present, const std::string& bytes) {
     }
 }
 
-// The case's options (NAME.args, blank-separated), then the names.
+// The case's arguments (NAME.args, blank-separated): its options, then the
+// names; or, where the case places the names as PICTURE, LIST and OUTPUT,
+// everything where it puts it.
 std::vector<std::string> with_options(const fs::path& folder, const std::string& name,
                                       const std::vector<std::string>& names) {
+    const std::string placeholders[] = {"PICTURE", "LIST", "OUTPUT"};
     std::vector<std::string> arguments;
-    std::istringstream options(expected(folder, name, ".args").bytes);
-    for (std::string option; options >> option;) {
-        arguments.push_back(option);
+    bool placed = false;
+    std::istringstream words(expected(folder, name, ".args").bytes);
+    for (std::string word; words >> word;) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (word == placeholders[i]) {
+                word = names[i];
+                placed = true;
+            }
+        }
+        arguments.push_back(word);
     }
-    arguments.insert(arguments.end(), names.begin(), names.end());
+    if (!placed) {
+        arguments.insert(arguments.end(), names.begin(), names.end());
+    }
     return arguments;
 }
 
@@ -91,8 +104,8 @@ std::vector<std::string> further_outputs(const fs::path& folder, const std::stri
         const std::string file = entry.path().filename().string();
         const std::string extension = entry.path().extension().string();
         if (entry.path().stem() == name && extension != ".bmp" && extension != ".png" &&
-            extension != ".txt" && extension != ".asm" && extension != ".out" &&
-            extension != ".args") {
+            extension != ".txt" && extension != ".asm" && extension != ".bin" &&
+            extension != ".out" && extension != ".args" && extension != ".exit") {
             files.push_back(file);
         }
     }
@@ -114,15 +127,22 @@ std::vector<std::string> written_besides(const fs::path& dir,
     return files;
 }
 
+bool has(const std::vector<std::string>& arguments, const char* option) {
+    return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
+}
+
 // The syntax a case's options ask for: what its output is read back in.
 const AsmSyntax& syntax_of(const std::vector<std::string>& arguments) {
-    for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
-        const AsmSyntax* syntax = find_assembler(arguments[i + 1]);
-        if (arguments[i] == "--assembler" && syntax != nullptr) {
-            return *syntax;
-        }
+    const AsmSyntax* asked = &DEFAULT_SYNTAX;
+    for (std::size_t i = 0; i < arguments.size() && arguments[i] != "--"; ++i) {
+        const std::string_view word = arguments[i];
+        const AsmSyntax* syntax =
+            word == "--assembler" && i + 1 < arguments.size() ? find_assembler(arguments[i + 1])
+            : word.rfind("--assembler=", 0) == 0              ? find_assembler(word.substr(12))
+                                                              : nullptr;
+        asked = syntax != nullptr ? syntax : asked;
     }
-    return DEFAULT_SYNTAX;
+    return *asked;
 }
 
 class Case : public testing::TestWithParam<std::string> {};
@@ -131,7 +151,9 @@ TEST_P(Case, ConvertsAsRecorded) {
     const std::string& name = GetParam();
     test::TempDir dir;
     const std::string picture = copy_inputs(CASES, name, dir.path());
-    const std::string output = name + ".asm";
+    // A binary is NAME.bin; assembler text, NAME.asm.
+    const bool binary = has(with_options(CASES, name, {}), "--binary");
+    const std::string output = name + (binary ? ".bin" : ".asm");
     const std::vector<std::string> arguments =
         with_options(CASES, name, {picture, name + ".txt", output});
     // A C header beside the output is read back with it.
@@ -141,7 +163,7 @@ TEST_P(Case, ConvertsAsRecorded) {
         const std::string header_text = fs::exists(header) ? read_file(header) : "";
         return test::read_back_fault(read_file(dir / picture), read_file(dir / (name + ".txt")),
                                      text, messages, syntax_of(arguments),
-                                     fs::exists(header) ? &header_text : nullptr);
+                                     fs::exists(header) ? &header_text : nullptr, binary);
     };
     const test::Run run = test::run_kelvora(dir.path(), arguments);
     const std::vector<std::string> further =
@@ -155,6 +177,7 @@ TEST_P(Case, ConvertsAsRecorded) {
         }
         record(CASES / output, written, text);
         record(CASES / (name + ".out"), !run.out.empty(), run.out);
+        record(CASES / (name + ".exit"), run.status != 0, std::to_string(run.status) + "\n");
         for (const std::string& file : further_outputs(CASES, name)) {
             fs::remove(CASES / file);
         }
@@ -167,9 +190,10 @@ TEST_P(Case, ConvertsAsRecorded) {
         EXPECT_TRUE(read_file(dir / file) == read_file(CASES / file))
             << file << " differs from the recorded one";
     }
-    EXPECT_EQ(run.status, 0);
+    const Expected exit_status = expected(CASES, name, ".exit");
+    EXPECT_EQ(run.status, exit_status.present ? std::stoi(exit_status.bytes) : 0);
     EXPECT_EQ(run.out, expected(CASES, name, ".out").bytes);
-    const Expected asm_file = expected(CASES, name, ".asm");
+    const Expected asm_file = expected(CASES, name, binary ? ".bin" : ".asm");
     ASSERT_EQ(fs::exists(dir / output), asm_file.present);
     // Compared whole, but reported as a count: outputs can be long.
     const std::string written = asm_file.present ? read_file(dir / output) : "";

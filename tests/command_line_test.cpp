@@ -184,8 +184,8 @@ TEST(CommandLine, WriteErrorIsReportedOnce) {
 }
 
 const std::string USAGE_LINE =
-    "usage: kelvora [--assembler gnu|pasmo|z80asm|sdas|sdcc] [--header FILE.h] PICTURE LIST "
-    "OUTPUT\n";
+    "usage: kelvora [--assembler gnu|pasmo|z80asm|sdas|sdcc|sjasmplus|rasm|z88dk] [--header FILE.h "
+    "| --binary [--symbols FILE]] PICTURE LIST OUTPUT\n";
 
 TEST(CommandLine, HelpAndVersionConvertNothing) {
     Workspace w("testpic.bmp", "testpic.txt");
@@ -208,9 +208,18 @@ TEST(CommandLine, WrongOptionsConvertNothingAndExitWith2) {
          "kelvora: unknown assembler masm\n"},
         {{"--assembler=GNU", "pic.bmp", "list.txt", "out.asm"}, "kelvora: unknown assembler GNU\n"},
         {{"--assembler"}, "kelvora: --assembler wants a name\n"},
-        {{"--assembler", "gnu", "pic.bmp", "list.txt"},
-         "kelvora: three names are needed after the options\n"},
-        {{"--"}, "kelvora: three names are needed after the options\n"},
+        {{"--assembler", "gnu", "pic.bmp", "list.txt"}, "kelvora: three names are needed\n"},
+        {{"--"}, "kelvora: three names are needed\n"},
+        // After a name only a word that starts with "--" is an option.
+        {{"pic.bmp", "list.txt", "out.asm", "--bogus"}, "kelvora: unknown option --bogus\n"},
+        {{"pic.bmp", "list.txt", "--assembler", "gnu"}, "kelvora: three names are needed\n"},
+        {{"pic.bmp", "list.txt", "out.asm", "--assembler"}, "kelvora: --assembler wants a name\n"},
+        {{"--header", "h.h", "pic.bmp", "list.txt", "out.asm"},
+         "kelvora: --header goes with --assembler sdcc, and not with --binary\n"},
+        {{"--assembler", "sdcc", "--binary", "--header", "h.h", "pic.bmp", "list.txt", "out.asm"},
+         "kelvora: --header goes with --assembler sdcc, and not with --binary\n"},
+        {{"--symbols", "s.sym", "pic.bmp", "list.txt", "out.asm"},
+         "kelvora: --symbols goes with --binary\n"},
     };
     for (const auto& [args, message] : cases) {
         Workspace w("testpic.bmp", "testpic.txt");
@@ -227,26 +236,38 @@ TEST(CommandLine, AssemblerOptionChangesOnlyTheSpellings) {
     write_file(w.dir / "-pic.bmp", good_picture());
     const std::string label_and_sizes = "a:\n\tdb 0x01\n\tdb 0x01\n";
     const std::string cell = "0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x47\n";
-    const std::pair<Args, std::string> cases[] = {
-        {{"--assembler", "gnu", "pic.bmp", "list.txt", "out.asm"},
-         "\t.global a\n" + label_and_sizes + "\tdb " + cell},
+    const std::string colons = label_and_sizes + "\tdb " + cell; // pasmo's and z80asm's
+    const std::string gnu = "\t.global a\n" + colons;
+    const struct {
+        Args args;
+        std::string file;
+        std::string output;
+    } cases[] = {
+        {{"--assembler", "gnu", "pic.bmp", "list.txt", "out.asm"}, "out.asm", gnu},
         {{"--assembler=sdas", "pic.bmp", "list.txt", "out.asm", "ignored"},
+         "out.asm",
          "a::\n\t.db 0x01\n\t.db 0x01\n\t.db " + cell},
         {{"--assembler", "sdcc", "pic.bmp", "list.txt", "out.asm"},
+         "out.asm",
          "\t.area _KELVORA\n_a::\n\t.db 0x01\n\t.db 0x01\n\t.db " + cell},
         // "--" ends the options, for a name that starts with "-".
-        {{"--assembler", "pasmo", "--", "-pic.bmp", "list.txt", "out.asm"},
-         label_and_sizes + "\tdb " + cell},
-        {{"--", "-pic.bmp", "list.txt", "out.asm"}, ASM},
+        {{"--assembler", "pasmo", "--", "-pic.bmp", "list.txt", "out.asm"}, "out.asm", colons},
+        {{"--", "-pic.bmp", "list.txt", "out.asm"}, "out.asm", ASM},
         // The last one counts.
         {{"--assembler", "sdas", "--assembler", "z80asm", "pic.bmp", "list.txt", "out.asm"},
-         label_and_sizes + "\tdb " + cell},
+         "out.asm",
+         colons},
+        // After the first name, a word with one "-" is a name, and options
+        // may come between the names.
+        {{"pic.bmp", "list.txt", "-o3.asm", "--assembler", "gnu"}, "-o3.asm", gnu},
+        {{"pic.bmp", "--assembler=gnu", "list.txt", "out.asm", "-x"}, "out.asm", gnu},
     };
-    for (const auto& [args, output] : cases) {
+    for (const auto& c : cases) {
         int status = -1;
-        EXPECT_EQ(w.run(args, &status), "") << args[1];
+        EXPECT_EQ(w.run(c.args, &status), "") << c.args[1];
         EXPECT_EQ(status, 0);
-        EXPECT_EQ(read_file(w.dir / "out.asm"), output) << args[1];
+        EXPECT_EQ(read_file(w.dir / c.file), c.output) << c.args[1];
+        fs::remove(w.dir / c.file);
     }
 }
 

@@ -381,7 +381,7 @@ Result convert(const std::string& picture, const std::string& list) {
 
 std::string read_back_fault(const std::string& picture, const std::string& list,
                             const std::string& output, const std::string& messages,
-                            const AsmSyntax& syntax, const std::string* header) {
+                            const AsmSyntax& syntax, const std::string* header, bool binary) {
     auto stores = fresh_stores();
     PictureFacts facts;
     const PictureVerdict picture_verdict =
@@ -390,7 +390,8 @@ std::string read_back_fault(const std::string& picture, const std::string& list,
         return std::string("the picture is refused: ") + picture_verdict.reason;
     }
     const std::vector<ResourceRecord> records = read_back::records_of(*reader_over(list));
-    const read_back::Text text = read_back::read_text(output, records, syntax);
+    const read_back::Text text = binary ? read_back::read_binary(output, records)
+                                        : read_back::read_text(output, records, syntax);
     const read_back::Verdict verdict = read_back::compare(text, records, *stores);
     if (!verdict.fits()) {
         return verdict.describe();

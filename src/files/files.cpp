@@ -27,21 +27,53 @@ bool same_file(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The named temporary file to remove when the run is interrupted. The name is
-// in place before `armed` is set, and the handler reads it only while it is.
+// The signals a user or a build tool ends a run with.
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Holds the interruptions off while it lives, where `hold` is set: one that
+// comes meanwhile waits, and arrives, with the end it would have brought, as
+// soon as this ends.
+class HeldInterruptions {
+  public:
+    explicit HeldInterruptions(bool hold = true) : held_(hold) {
+        if (held_) {
+            sigset_t interruptions;
+            sigemptyset(&interruptions);
+            for (const int number : INTERRUPTIONS) {
+                sigaddset(&interruptions, number);
+            }
+            sigprocmask(SIG_BLOCK, &interruptions, &before_);
+        }
+    }
+    ~HeldInterruptions() {
+        if (held_) {
+            sigprocmask(SIG_SETMASK, &before_, nullptr);
+        }
+    }
+    HeldInterruptions(const HeldInterruptions&) = delete;
+    HeldInterruptions& operator=(const HeldInterruptions&) = delete;
+
+  private:
+    bool held_;
+    sigset_t before_{};
+};
+
+// The named temporary files to remove when the run is interrupted, one for
+// each output of a run that has one. A name is in place before its `armed`
+// is set, and the handler reads it only while it is.
 struct Leftover {
     volatile sig_atomic_t armed;
     int folder;
     char name[TEMPORARY_NAME_SIZE];
 };
-Leftover leftover;
-
-// The signals a user or a build tool ends a run with.
-constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int MAX_LEFTOVERS = 8;
+Leftover leftovers[MAX_LEFTOVERS];
 
 void on_interruption(int number) {
-    if (leftover.armed != 0) {
-        unlinkat(leftover.folder, leftover.name, 0);
+    for (const Leftover& leftover : leftovers) {
+        if (leftover.armed != 0) {
+            unlinkat(leftover.folder, leftover.name, 0);
+        }
     }
     // Then the end the signal would have brought: its default action, with
     // the exit status (and core dump) that goes with it. It is blocked while
@@ -52,36 +84,53 @@ void on_interruption(int number) {
     raise(number);
 }
 
-// From now until disarm_removal, an interruption removes the temporary file.
-void arm_removal(const OutputFile& file) {
+// Installs the handler that removes the named temporary files, once, before
+// the first of them exists: a signal that comes before it finds no file.
+void watch_interruptions() {
     static bool watching = false;
-    if (!watching) {
-        watching = true;
-        for (const int number : INTERRUPTIONS) {
-            struct sigaction action = {};
-            // A signal ignored from the start (a run under nohup) stays ignored.
-            if (sigaction(number, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
-                continue;
-            }
-            action = {};
-            action.sa_handler = on_interruption;
-            sigfillset(&action.sa_mask);
-            sigaction(number, &action, nullptr);
+    if (watching) {
+        return;
+    }
+    watching = true;
+    for (const int number : INTERRUPTIONS) {
+        struct sigaction action = {};
+        // A signal ignored from the start (a run under nohup) stays ignored.
+        if (sigaction(number, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
+            continue;
+        }
+        action = {};
+        action.sa_handler = on_interruption;
+        sigfillset(&action.sa_mask);
+        sigaction(number, &action, nullptr);
+    }
+}
+
+// From now until disarm_removal, an interruption removes the temporary file.
+// Called with the interruptions held, right after the file was made: false
+// when every place is taken, and the file must go at once.
+bool arm_removal(const OutputFile& file) {
+    for (Leftover& leftover : leftovers) {
+        if (leftover.armed == 0) {
+            leftover.folder = file.folder.fd();
+            std::memcpy(leftover.name, file.temporary, sizeof leftover.name);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            leftover.armed = 1;
+            return true;
         }
     }
-    leftover.armed = 0;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    leftover.folder = file.folder.fd();
-    std::memcpy(leftover.name, file.temporary, sizeof leftover.name);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    leftover.armed = 1;
+    return false;
 }
 
 // Called once the name is gone (removed or renamed over the output): a
 // signal in between only finds nothing left to remove.
-void disarm_removal() {
-    leftover.armed = 0;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
+void disarm_removal(const OutputFile& file) {
+    for (Leftover& leftover : leftovers) {
+        if (leftover.armed != 0 && leftover.folder == file.folder.fd() &&
+            std::strcmp(leftover.name, file.temporary) == 0) {
+            leftover.armed = 0;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+        }
+    }
 }
 
 // Opens the directory part of `path` (relative to `at`, as a symbolic link's
@@ -249,10 +298,20 @@ int make_temporary(OutputFile& file, mode_t mode, OutputWay way) {
             ::close(fd);
         }
     }
+    watch_interruptions();
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
         next_temporary_name(file);
+        // Made and armed with the interruptions held, so that none finds the
+        // file there but not yet known to the handler.
+        const HeldInterruptions hold;
         fd =
             openat(file.folder.fd(), file.temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 && !arm_removal(file)) {
+            unlinkat(file.folder.fd(), file.temporary, 0);
+            ::close(fd);
+            fd = -1;
+            errno = EMFILE;
+        }
         if (fd >= 0 || errno != EEXIST) {
             break;
         }
@@ -261,16 +320,14 @@ int make_temporary(OutputFile& file, mode_t mode, OutputWay way) {
         const int error = errno;
         file.temporary[0] = '\0';
         errno = error;
-        return fd;
     }
-    arm_removal(file);
     return fd;
 }
 
 void remove_temporary(OutputFile& file) {
     if (file.temporary[0] != '\0') {
         unlinkat(file.folder.fd(), file.temporary, 0);
-        disarm_removal();
+        disarm_removal(file);
         file.temporary[0] = '\0';
     }
 }
@@ -292,6 +349,31 @@ int link_temporary(OutputFile& file) {
     const int error = errno;
     file.temporary[0] = '\0';
     return error;
+}
+
+// Gives the written temporary file the earlier output's owner where this
+// user may give files away (root), its group where this user belongs to it,
+// and then its mode: in that order, as the kernel clears the set-user-ID and
+// set-group-ID bits on a write, and on a change of owner or group, by any
+// user but root. 0, or an errno.
+int take_owner_and_mode(int fd, const struct stat& earlier) {
+    if (fchown(fd, earlier.st_uid, earlier.st_gid) != 0 &&
+        fchown(fd, static_cast<uid_t>(-1), earlier.st_gid) != 0) {
+        // not allowed: the new file keeps this user's group
+    }
+    // The set-user-ID, set-group-ID and sticky bits were set for an owner and
+    // a group: kept only where the new file has both, so that they never
+    // give another user's rights to this one's file.
+    constexpr mode_t PERMISSIONS = S_IRWXU | S_IRWXG | S_IRWXO;
+    mode_t mode = earlier.st_mode & (PERMISSIONS | S_ISUID | S_ISGID | S_ISVTX);
+    struct stat made;
+    if (fstat(fd, &made) != 0) {
+        return errno;
+    }
+    if (made.st_uid != earlier.st_uid || made.st_gid != earlier.st_gid) {
+        mode &= PERMISSIONS;
+    }
+    return fchmod(fd, mode) == 0 ? 0 : errno;
 }
 
 // An existing regular output: the bytes go to a new file beside it that
@@ -323,31 +405,13 @@ int prepare_replacement(const char* path, OutputFile& file, OutputWay way) {
         !same_file(found, file.info) || !entry_can_be_replaced(file)) {
         return 0;
     }
-    FileHandle temporary(make_temporary(file, 0600, way));
-    if (!temporary.is_open()) {
+    const int temporary = make_temporary(file, 0600, way);
+    if (temporary < 0) {
         return 0;
     }
-    // The owner is kept where this user may give the file away (root), and
-    // the group where this user belongs to it; elsewhere the file is ours.
-    if (fchown(temporary.fd(), file.info.st_uid, file.info.st_gid) != 0 &&
-        fchown(temporary.fd(), static_cast<uid_t>(-1), file.info.st_gid) != 0) {
-        // not allowed: the new file keeps this user's group
-    }
-    // The set-user-ID, set-group-ID and sticky bits were set for an owner and
-    // a group: kept only where the new file has both, so that they never
-    // give another user's rights to this one's file.
-    constexpr mode_t PERMISSIONS = S_IRWXU | S_IRWXG | S_IRWXO;
-    mode_t mode = file.info.st_mode & (PERMISSIONS | S_ISUID | S_ISGID | S_ISVTX);
-    struct stat made;
-    if (fstat(temporary.fd(), &made) != 0 || made.st_uid != file.info.st_uid ||
-        made.st_gid != file.info.st_gid) {
-        mode &= PERMISSIONS;
-    }
-    if (fchmod(temporary.fd(), mode) != 0) {
-        remove_temporary(file);
-        return 0;
-    }
-    file.handle.reset(temporary.release());
+    // It gets the earlier output's owner, group and mode only once written
+    // (see commit_output): until then it is this user's alone.
+    file.handle.reset(temporary);
     file.mode = OutputMode::Replace;
     return 0;
 }
@@ -424,16 +488,82 @@ int write_all(int fd, const char* bytes, std::size_t length, off_t at) {
     return 0;
 }
 
+// Keeps another run from writing the same output in place until this one's
+// copy has ended (the kernel drops the lock with `lock`, or with the
+// process). On a new open file description of the output where it can be
+// had, so that runs sharing one descriptor (a shell's `>>`) are kept apart
+// too. 0, or an errno; where the file system keeps no such locks, the copy
+// goes on without one.
+int lock_output(const OutputFile& file, FileHandle& lock) {
+    int fd = file.target.fd();
+    if (file.mode == OutputMode::Held) {
+        char name[32];
+        proc_name_of(fd, name);
+        struct stat reopened;
+        lock.reset(open(name, O_WRONLY | O_CLOEXEC));
+        if (lock.is_open() && fstat(lock.fd(), &reopened) == 0 && same_file(reopened, file.info)) {
+            fd = lock.fd();
+        }
+    }
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    while (fcntl(fd, F_OFD_SETLKW, &whole) != 0) {
+        if (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP) {
+            return 0;
+        }
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+// Copies `length` bytes of the spare file to the output: from `at` on, or
+// where the descriptor stands when `at` is negative. Through a buffer of
+// its own, so that the copy needs no memory the run might not get. 0, or an
+// errno.
+int copy_bytes(int from, int to, off_t length, off_t at) {
+    static char buffer[256 << 10];
+    for (off_t done = 0; done < length;) {
+        const ssize_t got = pread(from, buffer, sizeof buffer, done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got < 0 ? errno : EIO; // the spare file is shorter than it was
+        }
+        const int error =
+            write_all(to, buffer, static_cast<std::size_t>(got), at >= 0 ? at + done : -1);
+        if (error != 0) {
+            return error;
+        }
+        done += got;
+    }
+    return 0;
+}
+
 // Puts the spare file's bytes in the output: over it from its start, cutting
 // off what is left of the earlier one (InPlace), or where its descriptor
 // stands (Held: after what was written before, or appended). 0, or an errno;
-// the output is untouched unless the copy itself fails.
+// the output is untouched unless the copy itself fails. Another run's copy
+// onto the same output is waited for, and an interruption during the copy
+// waits for it to end: a run stopped there would leave the output part new,
+// part old.
 int copy_spare(OutputFile& file) {
     const int to = file.target.fd();
     struct stat spare;
     if (fstat(file.handle.fd(), &spare) != 0) {
         return errno;
     }
+    FileHandle lock;
+    int error = lock_output(file, lock);
+    if (error != 0) {
+        return error;
+    }
+    // Only a regular file: a pipe or a terminal may wait on its reader for
+    // ever, and must stay interruptible.
+    const HeldInterruptions hold(S_ISREG(file.info.st_mode));
     off_t at = 0;
     if (file.mode == OutputMode::Held) {
         struct stat now;
@@ -446,16 +576,10 @@ int copy_spare(OutputFile& file) {
             return errno;
         }
     }
-    int error = reserve_room(to, at, spare.st_size);
-    const auto size = static_cast<std::size_t>(spare.st_size);
-    if (error == 0 && size > 0) {
-        void* bytes = mmap(nullptr, size, PROT_READ, MAP_SHARED, file.handle.fd(), 0);
-        if (bytes == MAP_FAILED) {
-            return errno;
-        }
-        error = write_all(to, static_cast<const char*>(bytes), size,
-                          file.mode == OutputMode::InPlace ? 0 : -1);
-        munmap(bytes, size);
+    error = reserve_room(to, at, spare.st_size);
+    if (error == 0) {
+        error = copy_bytes(file.handle.fd(), to, spare.st_size,
+                           file.mode == OutputMode::InPlace ? 0 : -1);
     }
     if (error == 0 && file.mode == OutputMode::InPlace && ftruncate(to, spare.st_size) != 0) {
         error = errno;
@@ -585,21 +709,15 @@ int commit_output(OutputFile& file) {
     // sync would cost a build step more than the conversion itself (about a
     // millisecond here, far more on a spinning disk). Compilers do not sync
     // their outputs either; only a crash of the whole system could lose it.
-    //
+    int error = file.info.st_mode != 0 ? take_owner_and_mode(file.handle.fd(), file.info) : 0;
     // A file made without a name gets one only for the rename: interruptions
     // wait meanwhile, so that none can leave that name behind. (One named
     // from the start is removed by the signal handler instead.)
     const bool unnamed = file.temporary[0] == '\0';
-    sigset_t interruptions;
-    sigset_t before;
-    sigemptyset(&interruptions);
-    for (const int number : INTERRUPTIONS) {
-        sigaddset(&interruptions, number);
+    const HeldInterruptions hold(unnamed);
+    if (error == 0 && unnamed) {
+        error = link_temporary(file);
     }
-    if (unnamed) {
-        sigprocmask(SIG_BLOCK, &interruptions, &before);
-    }
-    int error = unnamed ? link_temporary(file) : 0;
     const int close_error = file.handle.close();
     error = error != 0 ? error : close_error;
     if (error == 0 &&
@@ -607,13 +725,10 @@ int commit_output(OutputFile& file) {
         error = errno;
     }
     if (error == 0) {
-        disarm_removal();
+        disarm_removal(file);
         file.temporary[0] = '\0'; // it is the output now
-    } else if (unnamed) {
+    } else {
         remove_temporary(file);
-    }
-    if (unnamed) {
-        sigprocmask(SIG_SETMASK, &before, nullptr);
     }
     return error;
 }

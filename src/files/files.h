@@ -81,7 +81,8 @@ inline constexpr int TEMPORARY_NAME_SIZE = 32;
 // be written in place is changed only once the whole output is ready.
 // Whatever was not committed is removed when the OutputFile goes out of
 // scope, and a temporary file with a name also when the run is interrupted
-// (SIGINT, SIGTERM, SIGHUP, SIGQUIT).
+// (SIGINT, SIGTERM, SIGHUP, SIGQUIT). A run may have several outputs open at
+// once, each committed on its own.
 struct OutputFile {
     OutputFile() = default;
     ~OutputFile();
@@ -126,12 +127,14 @@ bool same_output(const OutputFile& a, const OutputFile& b);
 // first. 0, or the errno of the failure, the output untouched.
 int start_writing(OutputFile& file);
 
-// Ends the writing once every byte was written: the temporary file is
-// linked, closed and renamed over the output; or the spare file's bytes are
-// copied over it, once room for them is reserved. 0, or the errno of the
-// first failure, in which case the output is left as it was. Only a run
-// killed while the bytes are copied over an output written in place leaves
-// it part new, part old.
+// Ends the writing once every byte was written: the temporary file gets
+// the earlier output's owner, group and mode, and is linked, closed and
+// renamed over the output; or the spare file's bytes are copied over it,
+// once it is locked against other runs' copies and room for the bytes is
+// reserved, with interruptions held off until the copy ends. 0, or the
+// errno of the first failure, in which case the output is left as it was.
+// Only SIGKILL (or a crash of the system) during that copy leaves an output
+// written in place part new, part old.
 int commit_output(OutputFile& file);
 
 } // namespace kelvora

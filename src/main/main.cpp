@@ -5,9 +5,10 @@
 // make sense of (an option it does not know) ends with 2, converting
 // nothing; no caller of old passes options.
 #include <cstdio>
-#include <cstring>
+#include <new>
 
 #include "files/files.h"
+#include "main/command_line.h"
 #include "main/run.h"
 #include "output/asm_syntax.h"
 
@@ -26,7 +27,7 @@ void print_assembler_names(const char* separator, std::FILE* out) {
 void print_usage_line(std::FILE* out) {
     std::fputs("usage: kelvora [--assembler ", out);
     print_assembler_names("|", out);
-    std::fputs("] [--header FILE.h] PICTURE LIST OUTPUT\n", out);
+    std::fputs("] [--header FILE.h | --binary [--symbols FILE]] PICTURE LIST OUTPUT\n", out);
 }
 
 // On standard output, where kelvora's callers look for its messages.
@@ -45,10 +46,18 @@ void print_help() {
     print_assembler_names(", ", stdout);
     std::fputs(".\n"
                "                    Without it the output is as it has always been.\n"
+               "                    sjasmplus, rasm and z88dk take pasmo's spelling; z88dk\n"
+               "                    was checked once with z88dk-z80asm built from source,\n"
+               "                    not in CI.\n"
                "  --header FILE.h   with --assembler sdcc, also write a C header of the\n"
                "                    records to FILE.h\n"
+               "  --binary          write the raw bytes the text assembles to at origin 0\n"
+               "  --symbols FILE    with --binary, also write every label but the first,\n"
+               "                    relative to the first, in --assembler's syntax\n"
                "  --help            print this text\n"
                "  --version         print the version\n"
+               "Options may come after the names too, there only as words that start with\n"
+               "\"--\"; \"--\" ends them.\n"
                "Messages go to standard output, and the exit status of a run is 0; see\n"
                "kelvora(1).\n",
                stdout);
@@ -58,69 +67,30 @@ void print_help() {
 
 int main(int argc, char** argv) {
     kelvora::make_write_signals_errors();
-    kelvora::RunOptions options;
-    // Options come before the names; "--" ends them, for a name that starts
-    // with "-". A lone "-" is a name, as it has always been.
-    int first_name = 1;
-    while (first_name < argc && argv[first_name][0] == '-' && argv[first_name][1] != '\0') {
-        const char* option = argv[first_name++];
-        if (std::strcmp(option, "--") == 0) {
-            break;
-        }
-        if (std::strcmp(option, "--help") == 0) {
-            print_help();
-            return 0;
-        }
-        if (std::strcmp(option, "--version") == 0) {
-            std::puts("kelvora " KELVORA_VERSION);
-            return 0;
-        }
-        if (std::strcmp(option, "--assembler") == 0 ||
-            std::strncmp(option, "--assembler=", 12) == 0) {
-            // The name follows either after "=" or as the next argument.
-            const char* name = option[11] == '='   ? option + 12
-                               : first_name < argc ? argv[first_name++]
-                                                   : nullptr;
-            if (name == nullptr) {
-                return usage_error("--assembler wants a name", "");
-            }
-            options.syntax = kelvora::find_assembler(name);
-            if (options.syntax == nullptr) {
-                return usage_error("unknown assembler ", name);
-            }
-            continue;
-        }
-        if (std::strcmp(option, "--header") == 0 || std::strncmp(option, "--header=", 9) == 0) {
-            options.header = option[8] == '='    ? option + 9
-                             : first_name < argc ? argv[first_name++]
-                                                 : nullptr;
-            if (options.header == nullptr || options.header[0] == '\0') {
-                return usage_error("--header wants a file name", "");
-            }
-            continue;
-        }
-        return usage_error("unknown option ", option);
+    const kelvora::CommandLine line = kelvora::read_command_line(argc, argv);
+    switch (line.action) {
+    case kelvora::CommandAction::Convert:
+        break;
+    case kelvora::CommandAction::Help:
+        print_help();
+        return 0;
+    case kelvora::CommandAction::Version:
+        std::puts("kelvora " KELVORA_VERSION);
+        return 0;
+    case kelvora::CommandAction::Wrong:
+        return usage_error(line.problem, line.argument);
     }
-    if (options.header != nullptr && !options.syntax->c_names) {
-        return usage_error("--header goes with --assembler sdcc", "");
-    }
-    const char* picture = "testpic.bmp";
-    const char* list = "testpic.txt";
-    const char* output = "testpic.asm";
-    if (argc - first_name >= 3) {
-        // Names past the third are ignored, as they always were.
-        picture = argv[first_name];
-        list = argv[first_name + 1];
-        output = argv[first_name + 2];
-    } else if (first_name > 1) {
-        return usage_error("three names are needed after the options", "");
-    } else {
-        // Deliberate: with fewer than three names and no option, the usage
-        // text and a run on the default names, as callers of old expect.
+    if (line.default_names) {
+        // Deliberate: the usage text and a run on the default names.
         std::fputs("Kelvora\n\tkelvora.exe file.bmp file.txt file.asm\n", stdout);
     }
-    // The stores live for the whole run and are never cleared between records.
-    kelvora::convert_resources(kelvora::allocate_run_memory(), picture, list, output, stdout,
-                               options);
+    try {
+        // The stores live for the whole run and are never cleared between records.
+        kelvora::convert_resources(kelvora::allocate_run_memory(), line.picture, line.list,
+                                   line.output, stdout, line.options);
+    } catch (const std::bad_alloc&) {
+        // The output, and any file made for it, went with the run's frames.
+        std::printf("can't write %s: out of memory\n", line.output);
+    }
     return 0;
 }

@@ -4,6 +4,7 @@
 // way it ends; the output replaces the earlier one only once it is complete.
 #include "main/run.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -29,6 +30,11 @@ void report_cannot_open(std::FILE* messages, const char* path) {
 
 void report_cannot_read(std::FILE* messages, const char* path, const char* reason) {
     std::fprintf(messages, "can't read %s: %s\n", path, reason);
+}
+
+// Without a reason, as scripts of old expect, but for a lack of memory.
+void report_cannot_write(std::FILE* messages, const char* path, int error) {
+    std::fprintf(messages, "can't write %s%s\n", path, error == ENOMEM ? ": out of memory" : "");
 }
 
 void convert_list(Stores& stores, ByteReader& list, SheetWriter& sheet, std::FILE* messages) {
@@ -99,32 +105,38 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
     if (!open_run_output(output_path, picture, list, output, options.way, messages)) {
         return;
     }
-    // The header is written only with the output, and never over it.
-    OutputFile header;
-    if (options.header != nullptr) {
-        if (!open_run_output(options.header, picture, list, header, options.way, messages)) {
+    // A header or a symbols file is written only with the output, and never
+    // over it.
+    const char* const beside_path = options.header != nullptr ? options.header : options.symbols;
+    OutputFile beside;
+    if (beside_path != nullptr) {
+        if (!open_run_output(beside_path, picture, list, beside, options.way, messages)) {
             return;
         }
-        if (same_output(header, output)) {
-            std::fprintf(messages, "can't write %s: it is also the output\n", options.header);
+        if (same_output(beside, output)) {
+            std::fprintf(messages, "can't write %s: it is also the output\n", beside_path);
             return;
         }
     }
 
-    FormOutput* outputs[MAX_SHEET_OUTPUTS] = {&memory.output, &memory.header};
+    FormOutput* outputs[MAX_SHEET_OUTPUTS] = {&memory.output, &memory.beside};
     // Where the bytes go is known only once writing starts.
     int error = start_writing(output);
-    start_form_output(memory.output, output_form(FormId::AssemblerSource), *options.syntax,
-                      output.handle.fd(), output_path);
+    start_form_output(memory.output,
+                      output_form(options.binary ? FormId::Binary : FormId::AssemblerSource),
+                      *options.syntax, output.handle.fd(), output_path);
     memory.output.buffer.error = error;
-    if (options.header != nullptr) {
-        error = start_writing(header);
-        start_form_output(memory.header, output_form(FormId::CHeader), *options.syntax,
-                          header.handle.fd(), options.header);
-        memory.header.buffer.error = error;
+    if (beside_path != nullptr) {
+        error = start_writing(beside);
+        start_form_output(
+            memory.beside,
+            output_form(options.header != nullptr ? FormId::CHeader : FormId::Symbols),
+            *options.syntax, beside.handle.fd(), beside_path);
+        memory.beside.companion = output_path;
+        memory.beside.buffer.error = error;
     }
     SheetWriter& sheet = memory.sheet;
-    start_sheet(sheet, outputs, options.header != nullptr ? 2 : 1);
+    start_sheet(sheet, outputs, beside_path != nullptr ? 2 : 1);
     start_reading(reader, list.handle.fd());
     convert_list(stores, reader, sheet, messages);
     if (reader.error != 0) {
@@ -132,13 +144,17 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
         return; // the outputs are left as they were
     }
     end_sheet(sheet);
-    if (memory.output.buffer.error != 0 || commit_output(output) != 0) {
-        std::fprintf(messages, "can't write %s\n", output_path);
+    error = memory.output.buffer.error != 0 ? memory.output.buffer.error : commit_output(output);
+    if (error != 0) {
+        report_cannot_write(messages, output_path, error);
         return;
     }
-    if (options.header != nullptr &&
-        (memory.header.buffer.error != 0 || commit_output(header) != 0)) {
-        std::fprintf(messages, "can't write %s\n", options.header);
+    if (beside_path != nullptr) {
+        error =
+            memory.beside.buffer.error != 0 ? memory.beside.buffer.error : commit_output(beside);
+        if (error != 0) {
+            report_cannot_write(messages, beside_path, error);
+        }
     }
 }
 

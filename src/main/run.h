@@ -20,7 +20,7 @@ struct RunMemory {
     ByteReader reader; // the picture, then the list
     SheetWriter sheet;
     FormOutput output;      // the output named third
-    FormOutput header;      // --header's
+    FormOutput beside;      // --header's or --symbols'
     PictureScratch picture; // last: its largest part is touched only by PNGs
 };
 
@@ -30,9 +30,12 @@ RunMemory& allocate_run_memory();
 
 // What a run is asked for beyond its three files.
 struct RunOptions {
-    const AsmSyntax* syntax = &DEFAULT_SYNTAX; // the output's
-    // A C header of the records, written beside the output; null for none.
+    const AsmSyntax* syntax = &DEFAULT_SYNTAX; // the output's, or its symbols'
+    bool binary = false;                       // the output is raw bytes
+    // A C header of the records, or the binary's symbols, written beside the
+    // output; null for none.
     const char* header = nullptr;
+    const char* symbols = nullptr;
     // For the tests, which force each way an output can be written.
     OutputWay way = OutputWay::Chosen;
 };

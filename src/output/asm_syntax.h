@@ -33,12 +33,33 @@ struct AsmSyntax {
     const char* local_label_end;
     // Checked by kelvora-preview --check when no --assembler is given.
     bool checked_by_default;
+    // The symbols beside a binary: the directive that takes a binary in;
+    // what stands between a label and the value it is given; and the lines
+    // that stop the assembly when the first label is off a page, with "@"
+    // for that label ("" where the assembler cannot tell, the label being
+    // placed by the link).
+    const char* incbin;
+    const char* equate;
+    const char* page_check;
 };
 
 // The output as it has always been written, byte for byte: callers rely on it.
-inline constexpr AsmSyntax DEFAULT_SYNTAX = {
-    "",      "GNU as with -colonless", "", "",    "", "",   "\tdb ",
-    "\tds ", "\tds (-$)&0xff\n",       "", false, "", false};
+inline constexpr AsmSyntax DEFAULT_SYNTAX = {"",
+                                             "GNU as with -colonless",
+                                             "",
+                                             "",
+                                             "",
+                                             "",
+                                             "\tdb ",
+                                             "\tds ",
+                                             "\tds (-$)&0xff\n",
+                                             "",
+                                             false,
+                                             "",
+                                             false,
+                                             ".incbin",
+                                             " = ",
+                                             ""};
 
 // What each assembler takes, as tried with the assemblers themselves. Each
 // wants the colon after a label. pasmo reads "&0xff" as its own "&" hex
@@ -49,17 +70,26 @@ inline constexpr AsmSyntax DEFAULT_SYNTAX = {
 // output assembled as an object of its own can be linked with the game; an
 // includer sees no difference. sdcc is sdas for a C program: its names carry
 // a leading "_", and the output sits in an area of its own that the link
-// puts on a page.
+// puts on a page. sjasmplus, rasm and z88dk's z80asm take pasmo's spelling;
+// only the names they keep differ. z80asm has no directive that stops the
+// assembly: a reference to a name nothing defines does.
 inline constexpr AsmSyntax ASSEMBLER_SYNTAXES[] = {
     {"gnu", "GNU as", "", "\t.global ", "", ":", "\tdb ", "\tds ", "\t.balign 256\n", "", false, "",
-     true},
-    {"pasmo", "pasmo", "", "", "", ":", "\tdb ", "\tds ", "\tds (-$) & 0xff\n", "", false, "",
-     true},
+     true, ".incbin", " = ", ""},
+    {"pasmo", "pasmo", "", "", "", ":", "\tdb ", "\tds ", "\tds (-$) & 0xff\n", "", false, "", true,
+     "incbin", " equ ", "\tif @ mod 256\n\t.error \"@ must start on a 256-byte page\"\n\tendif\n"},
     {"z80asm", "z80asm", "", "", "", ":", "\tdb ", "\tds ", "\tds (-$) & 0xff\n", "", false, "",
-     true},
-    {"sdas", "sdas", "", "", "", "::", "\t.db ", "\t.ds ", "\t.bndry 256\n", "", false, "", true},
+     true, "incbin", ": equ ", "\tif @ & 0xff\n\tdb @_must_start_on_a_256_byte_page\n\tendif\n"},
+    {"sdas", "sdas", "", "", "", "::", "\t.db ", "\t.ds ", "\t.bndry 256\n", "", false, "", true,
+     ".incbin", " == ", ""},
     {"sdcc", "sdcc", "\t.area _KELVORA\n", "", "_", "::", "\t.db ", "\t.ds ", "\t.bndry 256\n",
-     "\t.bndry 256\n", true, ":", false},
+     "\t.bndry 256\n", true, ":", false, ".incbin", " == ", ""},
+    {"sjasmplus", "sjasmplus", "", "", "", ":", "\tdb ", "\tds ", "\tds (-$) & 0xff\n", "", false,
+     "", false, "incbin", " equ ", "\tassert @ % 256 == 0\n"},
+    {"rasm", "rasm", "", "", "", ":", "\tdb ", "\tds ", "\tds (-$) & 0xff\n", "", false, "", false,
+     "incbin", " equ ", "\tassert @ % 256 == 0\n"},
+    {"z88dk", "z88dk-z80asm", "", "", "", ":", "\tdb ", "\tds ", "\tds (-$) & 0xff\n", "", false,
+     "", false, "incbin", " equ ", ""},
 };
 
 inline constexpr int ASSEMBLER_COUNT =

@@ -59,6 +59,33 @@ template <typename Found> void for_each_kept_match(std::string_view label, Found
 // with none.
 std::size_t leading_condition_length(std::string_view label);
 
+// What an assembler does with names beyond the ones it keeps, a row for each
+// of ASSEMBLER_SYNTAXES in its order, as tried with the assembler itself
+// (z88dk's as measured once, with one built from source).
+struct NameRules {
+    std::size_t longest_label; // the longest label it takes; 0 where none was found
+    bool takes_dots;           // a "." within a name
+    bool dot_makes_local;      // ".a" after "ship" is "ship.a"
+    bool folds_case;           // "ship" and "Ship" are one name
+};
+
+inline constexpr NameRules NAME_RULES[] = {
+    /* gnu */ {0, true, false, false},
+    /* pasmo */ {0, true, false, false},
+    /* z80asm */ {0, true, false, false},
+    /* sdas */ {0, true, false, false},
+    /* sdcc */ {0, true, false, false},
+    /* sjasmplus */ {64, true, true, false},
+    /* rasm */ {0, true, true, true},
+    /* z88dk */ {0, false, false, false},
+};
+static_assert(sizeof NAME_RULES / sizeof NAME_RULES[0] == ASSEMBLER_COUNT,
+              "a row of name rules for each assembler");
+
+constexpr const NameRules& name_rules(const AsmSyntax& syntax) {
+    return NAME_RULES[&syntax - ASSEMBLER_SYNTAXES];
+}
+
 // Whether a label can be a C program's name for its record: an identifier
 // that is no keyword and none of the names C keeps for the compiler
 // (starting with "__", or "_" and a capital).

@@ -22,12 +22,18 @@ struct OutputForm {
 void render_assembler(FormOutput& output, const SheetPart& part);
 // A C header: each record's name as an array, its size and its sizes.
 void render_c_header(FormOutput& output, const SheetPart& part);
+// The raw bytes the assembler source assembles to at origin 0.
+void render_binary(FormOutput& output, const SheetPart& part);
+// The labels of the raw bytes, each given relative to the first.
+void render_symbols(FormOutput& output, const SheetPart& part);
 
-enum class FormId : unsigned char { AssemblerSource, CHeader };
+enum class FormId : unsigned char { AssemblerSource, CHeader, Binary, Symbols };
 
 inline constexpr OutputForm OUTPUT_FORMS[] = {
     /* AssemblerSource */ {"assembler source", render_assembler, false},
     /* CHeader */ {"C header", render_c_header, true},
+    /* Binary */ {"binary", render_binary, true},
+    /* Symbols */ {"symbols", render_symbols, true},
 };
 
 constexpr const OutputForm& output_form(FormId id) {

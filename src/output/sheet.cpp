@@ -46,6 +46,7 @@ void start_form_output(FormOutput& output, const OutputForm& form, const AsmSynt
     output.form = &form;
     output.syntax = &syntax;
     output.path = path;
+    output.companion = "";
     // The syntax table's static_assert keeps each of them within eight bytes.
     output.global_lines = syntax.global_lead[0] != '\0';
     output.label_prefix = padded(syntax.label_prefix);

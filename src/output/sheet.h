@@ -175,7 +175,8 @@ struct OutputForm;
 struct FormOutput {
     const OutputForm* form;
     const AsmSyntax* syntax;
-    const char* path; // as named on the command line
+    const char* path;      // as named on the command line
+    const char* companion; // the output this one goes with, if it is a second one
     // The spellings that start or end many lines, padded for fixed-size
     // copies.
     bool global_lines; // the syntax makes a label global with a line of its own
@@ -184,6 +185,13 @@ struct FormOutput {
     PaddedText local_label_end;
     PaddedText byte_lead;
     PaddedText fill_lead;
+    // What the symbols form keeps of the first label written, which every
+    // other label is given relative to.
+    bool has_first;
+    bool first_global;
+    std::uint8_t first_length;
+    char first_label[TOKEN_BUFFER_SIZE];
+    std::uint64_t first_offset;
     OutputBuffer buffer;
 };
 

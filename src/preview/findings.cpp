@@ -739,11 +739,33 @@ void note_label_set_full(Findings& findings, std::int64_t line) {
     finish(findings, text);
 }
 
+// An assembler checked that reads "ship" and "Ship" as one name; null for
+// none.
+const AsmSyntax* folding_case(const Findings& findings) {
+    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
+        if ((findings.assemblers & assembler_set(syntax)) != 0 && name_rules(syntax).folds_case) {
+            return &syntax;
+        }
+    }
+    return nullptr;
+}
+
 void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint64_t hash,
                      std::int64_t line) {
+    // Where names are one whatever their case, labels are kept in lower case.
+    const AsmSyntax* const folded = folding_case(findings);
+    char lower[TOKEN_BUFFER_SIZE];
+    std::string_view kept(record.name, record.label_length);
+    if (folded != nullptr) {
+        for (int i = 0; i < record.label_length; ++i) {
+            const char c = record.name[i];
+            lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        hash = label_hash(lower, record.label_length);
+        kept = std::string_view(lower, record.label_length);
+    }
     std::int64_t earlier = 0;
-    const LabelLookup lookup = add_given(
-        findings, std::string_view(record.name, record.label_length), hash, false, line, earlier);
+    const LabelLookup lookup = add_given(findings, kept, hash, false, line, earlier);
     switch (lookup) {
     case LabelLookup::Added:
     case LabelLookup::New:
@@ -758,6 +780,11 @@ void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint
         put_shown(text, record.name, record.label_length);
         put(text, "\" is taken already, on line ");
         put(text, earlier);
+        if (folded != nullptr) {
+            put(text, " (");
+            put_text(text, folded->title);
+            put(text, " reads names without regard to case)");
+        }
         put(text, ", and the assembler will not take it twice; rename one of them, this one to ");
         put_new_name(text, findings);
         put(text, " say");
@@ -1813,6 +1840,28 @@ void find_picture_errors(Findings& findings, const PictureFacts& facts, const Dr
     }
 }
 
+// A name every assembler checked takes, for a label one of them keeps or
+// will not take: letters, digits and "_" only, 32 at most, and the first of
+// a few forms that clashes with none.
+void set_kept_name_remedy(Findings& findings, const ResourceRecord& record) {
+    constexpr std::size_t MOST = 32;
+    std::string plain;
+    for (int i = 0; i < record.label_length && plain.size() < MOST; ++i) {
+        const char c = record.name[i];
+        plain += is_label_character(c) && c != '.' ? c : '_';
+    }
+    const std::string forms[] = {plain, "_" + plain, plain + "_1", "gfx_" + plain};
+    const std::string* chosen = &forms[3];
+    for (const std::string& form : forms) {
+        if (!form.empty() && !is_digit(form[0]) && form != record.name &&
+            label_clashes(form, findings.assemblers).empty()) {
+            chosen = &form;
+            break;
+        }
+    }
+    set_name_remedy(findings, "", chosen->data(), chosen->size(), false, "");
+}
+
 bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
                         const RecordTrace& trace, std::int64_t& line) {
     ListWindow& window = *list.window;
@@ -1885,7 +1934,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
             continue;
         }
         Line& text = begin_list_line(findings, FindingKind::LabelKept, line, true);
-        set_name_remedy(findings, "_", record.name, record.label_length, false, "");
+        set_kept_name_remedy(findings, record);
         put(text, clash.data(), clash.size());
         put(text, " (");
         put_new_name(text, findings);

@@ -58,9 +58,47 @@ std::vector<std::string> label_clashes(std::string_view label, AssemblerSet asse
                               words.taken + "; rename it");
         }
     });
+    // The rules beyond the kept names, each said once for the assemblers it
+    // holds for.
+    AssemblerSet too_long = 0;
+    AssemblerSet no_dots = 0;
+    AssemblerSet local = 0;
+    std::size_t longest = 0;
+    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
+        const AssemblerSet bit = assembler_set(syntax);
+        const NameRules& rules = name_rules(syntax);
+        if ((assemblers & bit) == 0) {
+            continue;
+        }
+        if (rules.longest_label > 0 && label.size() > rules.longest_label) {
+            too_long |= bit;
+            longest = rules.longest_label;
+        }
+        if (!rules.takes_dots && label.find('.') != std::string_view::npos) {
+            no_dots |= bit;
+        }
+        if (rules.dot_makes_local && label.size() > 1 && label[0] == '.') {
+            local |= bit;
+        }
+    }
+    const std::string shown(label);
+    if (too_long != 0) {
+        clashes.push_back("the label \"" + shown + "\" is " + std::to_string(label.size()) +
+                          " characters long, more than the " + std::to_string(longest) + " " +
+                          titles_of(too_long) + " takes; shorten it");
+    }
+    if (no_dots != 0) {
+        clashes.push_back("the label \"" + shown + "\" holds a \".\", which " + titles_of(no_dots) +
+                          " will not take in a name; write \"_\" instead");
+    }
+    if (local != 0) {
+        clashes.push_back("the label \"" + shown + "\" starts with \".\", which " +
+                          titles_of(local) + ((local & (local - 1)) != 0 ? " read" : " reads") +
+                          " as a label local to the one before it (\".a\" after \"ship\" "
+                          "is \"ship.a\"); start it with a letter or \"_\"");
+    }
     const std::size_t condition = leading_condition_length(label);
     if ((assemblers & assembler_set(*find_assembler("z80asm"))) != 0 && condition > 0) {
-        const std::string shown(label);
         clashes.push_back("the label \"" + shown + "\" starts with the condition \"" +
                           shown.substr(0, condition) + "\" before \"" + label[condition] +
                           "\", which z80asm reads as the condition in \"jp " + shown + "\", \"jr " +

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "files/files.h"
 #include "model/stores.h"
@@ -131,8 +132,20 @@ int main(int argc, char** argv) {
         return usage_error("three names are needed", "");
     }
     const kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict, assemblers};
-    if (check) {
-        return kelvora::run_check(kelvora::allocate_preview_memory(), request, stdout, stderr);
+    try {
+        if (check) {
+            return kelvora::run_check(kelvora::allocate_preview_memory(), request, stdout, stderr);
+        }
+        return kelvora::run_preview(kelvora::allocate_preview_memory(), image, request, stdout,
+                                    stderr);
+    } catch (const std::bad_alloc&) {
+        // The output, and any file made for it, went with the run's frames.
+        std::fflush(stdout);
+        if (check) {
+            std::fprintf(stderr, "kelvora-preview: can't check %s: out of memory\n", names[0]);
+            return kelvora::CHECK_CANNOT_RUN;
+        }
+        std::fprintf(stderr, "kelvora-preview: can't write %s: out of memory\n", names[2]);
+        return kelvora::PREVIEW_FAILED;
     }
-    return kelvora::run_preview(kelvora::allocate_preview_memory(), image, request, stdout, stderr);
 }

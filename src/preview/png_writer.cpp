@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 
 #include "output/output_buffer.h"
@@ -220,6 +221,20 @@ void on_png_error(png_structp png, png_const_charp) {
 
 void on_png_warning(png_structp, png_const_charp) {}
 
+// libpng's memory, through malloc: a failure is remembered, so that it is
+// reported as what it is rather than as a failed write.
+png_voidp on_png_malloc(png_structp png, png_alloc_size_t size) {
+    void* memory = std::malloc(size);
+    if (memory == nullptr) {
+        *static_cast<bool*>(png_get_mem_ptr(png)) = true;
+    }
+    return memory;
+}
+
+void on_png_free(png_structp, png_voidp memory) {
+    std::free(memory);
+}
+
 void on_png_write(png_structp png, png_bytep bytes, png_size_t length) {
     write_text(*static_cast<OutputBuffer*>(png_get_io_ptr(png)), reinterpret_cast<char*>(bytes),
                length);
@@ -338,8 +353,10 @@ int write_preview_png(int fd, const PreviewImage& image, const PictureGrid& grid
     if (make_palette(image, grid, palette, slots)) {
         maker.palette = &palette;
     }
+    bool out_of_memory = false;
     png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning);
+        png_create_write_struct_2(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning,
+                                  &out_of_memory, on_png_malloc, on_png_free);
     if (png == nullptr) {
         return ENOMEM;
     }
@@ -354,7 +371,7 @@ int write_preview_png(int fd, const PreviewImage& image, const PictureGrid& grid
     if (out.error != 0) {
         return out.error;
     }
-    return written ? 0 : EIO;
+    return written ? 0 : out_of_memory ? ENOMEM : EIO;
 }
 
 } // namespace kelvora

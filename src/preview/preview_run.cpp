@@ -5,6 +5,7 @@
 // check only counts.
 #include "preview/preview_run.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstddef>
 #include <cstring>
@@ -236,7 +237,8 @@ bool write_png_file(const char* path, OutputFile& output, const PreviewImage& im
         error = commit_output(output); // a cut-off PNG never takes the earlier one's place
     }
     if (error != 0) {
-        fail(messages, "can't write", path, std::strerror(error));
+        fail(messages, "can't write", path,
+             error == ENOMEM ? "out of memory" : std::strerror(error));
     }
     return error == 0;
 }

@@ -335,6 +335,67 @@ Text read_text(std::string_view text, const std::vector<ResourceRecord>& records
     return read;
 }
 
+Text read_binary(std::string_view bytes, const std::vector<ResourceRecord>& records) {
+    Text read;
+    std::uint64_t at = 0;
+    const auto fail = [&](const std::string& why) {
+        read.verdict.line = static_cast<std::int64_t>(at) + 1;
+        read.verdict.why = why;
+    };
+    // Takes `count` bytes, into `into` (or checked to be zeros).
+    const auto take = [&](std::uint64_t count, std::vector<std::uint8_t>* into,
+                          const std::string& what) {
+        if (bytes.size() - at < count) {
+            fail("the binary ends where " + what + " should be");
+            return false;
+        }
+        for (std::uint64_t i = 0; i < count; ++i, ++at) {
+            const auto byte = static_cast<std::uint8_t>(bytes[at]);
+            if (into != nullptr) {
+                into->push_back(byte);
+            } else if (byte != 0) {
+                fail(what + " holds " + hex(byte) + ", not zeros");
+                return false;
+            }
+        }
+        return true;
+    };
+    for (const ResourceRecord& list_record : records) {
+        Record& record = read.records.emplace_back();
+        record.written = !record_is_outside(list_record);
+        if (!record.written) {
+            continue;
+        }
+        const RecordLayout layout = record_layout(list_record);
+        const std::string name = label_of(list_record);
+        record.label = name;
+        const std::uint64_t gap = layout.page_aligned ? (0 - at) % PAGE_BYTES : 0;
+        if (!take(gap, nullptr, name + "'s gap to its page")) {
+            return read;
+        }
+        record.label_line = static_cast<std::int64_t>(at) + 1;
+        if (!take(static_cast<std::uint64_t>(layout.size_byte_count), &record.header,
+                  name + "'s size bytes")) {
+            return read;
+        }
+        for (std::int64_t b = 0; b < layout.bands; ++b) {
+            Band& band = record.bands.emplace_back();
+            band.first_line = static_cast<std::int64_t>(at) + 1;
+            band.fill = layout.page_fill ? layout.fill_bytes : 0;
+            const std::string place = name + ", band " + std::to_string(b + 1);
+            if (!take(static_cast<std::uint64_t>(layout.lines_per_band * layout.bytes_per_line),
+                      &band.bytes, place) ||
+                !take(band.fill, nullptr, place + "'s fill")) {
+                return read;
+            }
+        }
+    }
+    if (at != bytes.size()) {
+        fail("bytes after the last record");
+    }
+    return read;
+}
+
 Verdict read_header(std::string_view header, const std::vector<ResourceRecord>& records,
                     const Text& read) {
     Verdict verdict;

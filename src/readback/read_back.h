@@ -74,6 +74,12 @@ std::vector<ResourceRecord> records_of(ByteReader& list);
 Text read_text(std::string_view text, const std::vector<ResourceRecord>& records,
                const AsmSyntax& syntax);
 
+// Reads `bytes` as the binary of `records` (--binary): each record's gap to
+// its page and each fill must be zeros, and the rest is taken in the list's
+// terms, as read_text takes lines, with each band's fill the length its
+// layout gives. The verdict's line is the byte's offset from 1.
+Text read_binary(std::string_view bytes, const std::vector<ResourceRecord>& records);
+
 // Reads a C header written beside `read`, the text of the same records, and
 // checks that it declares each written record with a C name, in order, with
 // the bytes the text gives it (its size bytes, band bytes and fills), its
