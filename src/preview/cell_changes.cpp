@@ -201,7 +201,8 @@ ChangeCause find_cause(const Stores& stores, const ResourceRecord& record, const
                        bool sprite, bool above_fifteen, CellChange& change) {
     if (sprite && cell.top != cell.band_top) {
         change.top_y = cell.band_top;
-        return ChangeCause::TopCell;
+        const CellRanking top = rank_cell_colours(stores.grid, cell.cx, cell.band_top);
+        return top.a == 0 && top.b == 0 ? ChangeCause::EmptyTopCell : ChangeCause::TopCell;
     }
     if (above_fifteen) {
         return ChangeCause::AboveFifteen;
@@ -251,9 +252,27 @@ ChangeCause find_cause(const Stores& stores, const ResourceRecord& record, const
 
 // The changes of a cell that is kept: each colour as drawn and as shown,
 // and the rule that made them.
+// The ink and paper the encoder chose for the cell, as indices: the band's
+// cells from the record's left edge, ranked and resolved again as encoding
+// does. Only for the few cells described.
+InkPaper encoded_ink_paper(const Stores& stores, const ResourceRecord& record, const Cell& cell) {
+    InkPaper ink_paper{15, NO_COLOUR};
+    for (std::int64_t x = record.x; x <= cell.cx; x += 8) {
+        const CellRanking ranking =
+            record.kind == RecordKind::WhiteSprite
+                ? CellRanking{15, NO_COLOUR}
+                : rank_cell_colours(stores.grid, static_cast<int>(x), cell.band_top);
+        resolve_ink_paper(ranking, ink_paper, record.default_colour, record.kind);
+    }
+    return ink_paper;
+}
+
 void describe_cell(const Stores& stores, const ResourceRecord& record, const Cell& cell,
                    const DrawnColours& drawn, bool sprite, CellChange& change) {
     change = CellChange{};
+    const InkPaper chosen = encoded_ink_paper(stores, record, cell);
+    change.raw_ink = chosen.ink;
+    change.raw_paper = chosen.paper;
     change.x = cell.cx;
     change.y = cell.top;
     change.ink = cell.ink == 8 ? 0 : cell.ink;
@@ -313,7 +332,7 @@ void note_white_indices(const Stores& stores, const Cell& cell, RecordPreview& p
 // A white sprite's cell: whether it has a pixel in 15 (the ink, so a bit
 // set), and the colours of its changed pixels.
 void look_at_white_cell(const Stores& stores, const Cell& cell, int changed,
-                        RecordPreview& preview) {
+                        const DrawnColours& drawn, RecordPreview& preview) {
     const auto inside = static_cast<std::uint8_t>(0xFF00 >> cell.pixels);
     for (int r = cell.top; r < cell.top + cell.rows; ++r) {
         preview.white_has_15 =
@@ -328,6 +347,25 @@ void look_at_white_cell(const Stores& stores, const Cell& cell, int changed,
     }
     ++preview.changed_cells;
     note_white_indices(stores, cell, preview);
+    if (drawn.looks[15] != 15) {
+        for (int k = 0; k < cell.pixels; ++k) {
+            const ColourIndex* column = stores.grid.column(cell.cx + k);
+            for (int r = cell.top; r < cell.top + cell.rows; ++r) {
+                preview.white_ink_changed += column[r] == 15 ? 1 : 0;
+            }
+        }
+    }
+}
+
+// Whether a sprite's cell has a pixel that is not drawn: a mask bit 0.
+bool has_transparent_pixel(const Stores& stores, const Cell& cell) {
+    const auto inside = static_cast<std::uint8_t>(0xFF00 >> cell.pixels);
+    for (int r = cell.top; r < cell.top + cell.rows; ++r) {
+        if ((stores.mask.bytes[cell.column][r] & inside) != inside) {
+            return true;
+        }
+    }
+    return false;
 }
 
 template <bool Draw>
@@ -368,8 +406,13 @@ void look_at_cells(const Stores& stores, const ResourceRecord& record, const Rec
                                  : count_cell_only<false>(stores, cell, drawn);
             }
             preview.changed_pixels += changed;
+            if (sprite) {
+                preview.any_cell = true;
+                preview.any_transparent =
+                    preview.any_transparent || has_transparent_pixel(stores, cell);
+            }
             if (white) {
-                look_at_white_cell(stores, cell, changed, preview);
+                look_at_white_cell(stores, cell, changed, drawn, preview);
             } else if (changed > 0) {
                 keep_cell(stores, record, cell, drawn, sprite, preview);
             }
@@ -420,6 +463,9 @@ void start_record_preview(RecordPreview& preview, int describe) {
     preview.first_white_x = 0;
     preview.first_white_y = 0;
     std::memset(preview.white_indices, 0, sizeof preview.white_indices);
+    preview.white_ink_changed = 0;
+    preview.any_cell = false;
+    preview.any_transparent = false;
 }
 
 void look_at_band(const Stores& stores, const ResourceRecord& record, const RecordLayout& layout,

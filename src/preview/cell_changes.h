@@ -52,13 +52,14 @@ inline bool drawn_as_shown(const DrawnColours& drawn, int index) {
 // How the pixels drawn in one colour index showed in a cell.
 struct ColourChange {
     std::uint8_t drawn;
-    std::uint8_t shown; // 0-15; bright black is given as black 0
-    std::uint8_t pixels;
+    std::uint8_t shown;   // 0-15; bright black is given as black 0
+    std::uint16_t pixels; // a cell's, or a record's cells' together
 };
 
 // Which rule of the conversion made a cell show other colours than drawn.
 enum class ChangeCause : std::uint8_t {
     TopCell,       // a tall sprite's column takes its colours from its top cell
+    EmptyTopCell,  // ...and that top cell is empty: the colours are carried
     Carried,       // an empty cell kept the colours of the cell to its left
     AboveFifteen,  // indices above 15, which are never ranked
     Background,    // colour 0 pushed back: the record's colour gave the partner
@@ -79,6 +80,10 @@ struct CellChange {
     bool palette_too; // some pixels changed only through the palette
     std::uint8_t ink; // as shown, 0-15
     std::uint8_t paper;
+    // The cell's ink and paper as the encoder chose them: an index drawn in
+    // raw_ink shows as ink, any other as paper.
+    std::uint8_t raw_ink;
+    std::uint8_t raw_paper;
     std::uint8_t colour; // Background: the colour given a partner
     std::uint8_t partner;
     int top_y; // TopCell: the row of the column's top cell
@@ -103,6 +108,11 @@ struct RecordPreview {
     int first_white_x;
     int first_white_y;
     std::uint64_t white_indices[4]; // one bit an index, index 0 lowest
+    // Changed pixels of a white sprite drawn in 15, its ink: only a palette
+    // whose entry 15 is not bright white makes them change.
+    std::int64_t white_ink_changed;
+    bool any_cell;        // some cell of a sprite was looked at
+    bool any_transparent; // some pixel of a sprite is 0, so not drawn
 };
 
 // Cell columns kelvora writes for a record: every cell encoded, but for a

@@ -15,6 +15,7 @@
 #include "input/picture.h"
 #include "input/resource_list.h"
 #include "preview/cell_changes.h"
+#include "preview/finding.h"
 #include "preview/label_check.h"
 #include "preview/label_set.h"
 #include "preview/list_window.h"
@@ -34,13 +35,21 @@ struct Findings {
     const char* list_path;
     std::size_t list_path_length; // named in every finding on the list
     const DrawnColours* drawn;    // null while there is no picture
-    std::int64_t errors;
-    std::int64_t notes;        // all of them, shown or not
-    std::int64_t notes_hidden; // past the first NOTES_SHOWN
-    AssemblerSet assemblers;   // whose labels are checked; all of them unless told
+    bool palette_moved;           // the palette is out of the display's order
+    std::int64_t errors;          // all of them, shown or not
+    std::int64_t errors_hidden;   // past the first ERRORS_SHOWN
+    std::int64_t notes;           // all of them, shown or not
+    std::int64_t notes_hidden;    // past the first NOTES_SHOWN
+    // The finding being said, as data; handed to `collect` when it is set
+    // (by the tests, which apply each finding's remedy).
+    Finding current;
+    void (*collect)(const Finding& finding, void* context);
+    void* collect_context;
+    AssemblerSet assemblers; // whose labels are checked; all of them unless told
     // What the list's earlier records left for the later ones to be checked
     // against.
-    LabelSet labels;
+    LabelSet labels;            // the fast form
+    PlainLabelSet plain_labels; // its plain twin, in a build of the plain forms
     bool have_previous;
     bool previous_layout_wrong; // its fields did not end its line
     bool previous_left_over;    // it was what a wrong record left of a line
@@ -48,6 +57,7 @@ struct Findings {
     std::uint64_t previous_end; // just past the previous record's colour
     bool lone_cr_reported;
     std::int64_t records;
+    std::uint64_t colours_noted[4]; // colour values above 7 noted already, a bit each
 };
 
 // Notes shown in a run: a sheet with more has the same few mistakes many
@@ -55,6 +65,9 @@ struct Findings {
 // Every note still counts (for --strict), and a last line says how many
 // were not shown.
 inline constexpr std::int64_t NOTES_SHOWN = 200;
+// Errors shown, likewise: a list of one mistake repeated a million times
+// would otherwise print a million lines. The exit status still counts them.
+inline constexpr std::int64_t ERRORS_SHOWN = 200;
 
 void start_findings(Findings& findings, std::FILE* out, const char* picture_path,
                     const char* list_path);
@@ -67,10 +80,11 @@ void end_findings(Findings& findings);
 // A picture kelvora refuses.
 void find_refused_picture(Findings& findings, const char* reason);
 
-// Palette entries, of the indices the picture uses, that the display will
-// show in another colour.
-void find_palette_out_of_order(Findings& findings, const PictureFacts& facts,
-                               const DrawnColours& drawn);
+// What is wrong with a picture kelvora takes: palette entries, of the
+// indices it uses, that the display shows in another colour (one error for
+// them all); indices past the end of its palette; a file that ends before
+// its pixels do.
+void find_picture_errors(Findings& findings, const PictureFacts& facts, const DrawnColours& drawn);
 
 // What shows in a record's own text: its layout on the line, its label and
 // its kind. Returns false for a record that is only the leftover of the

@@ -223,4 +223,33 @@ LabelLookup add_label(LabelSet& set, std::uint64_t hash, std::int64_t at_line, s
     return LabelLookup::Added;
 }
 
+void start_plain_label_set(PlainLabelSet& set) {
+    set.lines.clear();
+    set.full = false;
+}
+
+void free_plain_label_set(PlainLabelSet& set) {
+    std::unordered_map<std::string, std::int64_t>().swap(set.lines);
+    set.full = false;
+}
+
+LabelLookup add_plain_label(PlainLabelSet& set, std::string_view label, std::int64_t at_line,
+                            std::int64_t& line) {
+    const auto found = set.lines.find(std::string(label));
+    if (found != set.lines.end()) {
+        line = found->second;
+        return LabelLookup::Taken;
+    }
+    if (set.full) {
+        return LabelLookup::New;
+    }
+    if (set.lines.size() == LabelSet::MAX_LABELS) {
+        set.full = true;
+        return LabelLookup::NowFull;
+    }
+    // Lines are kept as the hashed set keeps them.
+    set.lines.emplace(label, at_line < 0xFFFFFFFF ? at_line : std::int64_t{0xFFFFFFFF});
+    return LabelLookup::Added;
+}
+
 } // namespace kelvora

@@ -16,6 +16,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace kelvora {
 
@@ -65,5 +68,21 @@ bool find_label(const LabelSet& set, std::uint64_t hash, std::int64_t& line);
 // Looks the label up by its hash and adds it when it is new and there is
 // room. On Taken, `line` is the line of its first use.
 LabelLookup add_label(LabelSet& set, std::uint64_t hash, std::int64_t at_line, std::int64_t& line);
+
+// The plain twin: the labels themselves, kept whole, so that two labels are
+// one only when every byte is; at most MAX_LABELS, like the hashed set. What
+// a build of the plain forms checks with, and what the hashed set is tested
+// against: a fault in the hash shows as a difference.
+struct PlainLabelSet {
+    std::unordered_map<std::string, std::int64_t> lines; // each label's first line
+    bool full;
+};
+
+void start_plain_label_set(PlainLabelSet& set);
+void free_plain_label_set(PlainLabelSet& set);
+
+// add_label by the label's bytes.
+LabelLookup add_plain_label(PlainLabelSet& set, std::string_view label, std::int64_t at_line,
+                            std::int64_t& line);
 
 } // namespace kelvora

@@ -39,9 +39,11 @@ bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) 
     return error == 0;
 }
 
-bool read_preview_picture(ByteReader& in, PictureScratch& scratch, const char* path, Stores& stores,
-                          PictureFacts& facts, Rgb* colours, std::FILE* messages) {
-    const PictureVerdict verdict = read_picture(in, scratch, stores.grid, facts, colours);
+bool read_preview_picture(ByteReader& in, PictureScratch& scratch, const char* path,
+                          const char* list_path, Stores& stores, PictureFacts& facts, Rgb* colours,
+                          std::FILE* messages) {
+    PictureVerdict verdict = read_picture(in, scratch, stores.grid, facts, colours);
+    hint_swapped_names(verdict, list_path);
     if (in.error != 0 || !verdict.taken) {
         fail(messages, "can't read", path,
              in.error != 0 ? std::strerror(in.error) : verdict.reason);
@@ -265,8 +267,8 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
     ByteReader reader; // 64 KiB of read-ahead for the picture; the list comes through a window
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    if (!read_preview_picture(reader, memory.picture, request.picture_path, stores, facts,
-                              image.drawn, messages)) {
+    if (!read_preview_picture(reader, memory.picture, request.picture_path, request.list_path,
+                              stores, facts, image.drawn, messages)) {
         return PREVIEW_FAILED;
     }
     print_picture_warnings(facts, request.picture_path, messages);
@@ -301,9 +303,11 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
     findings.assemblers = request.assemblers;
+    findings.collect = request.collect;
+    findings.collect_context = request.collect_context;
     findings.drawn = &drawn;
     start_preview(image, facts);
-    find_palette_out_of_order(findings, facts, drawn);
+    find_picture_errors(findings, facts, drawn);
     ListWindow& window = memory.window;
     start_list_window(window, list.handle.fd(), reader);
     expect_labels(findings, list);
@@ -353,11 +357,14 @@ int run_check(PreviewMemory& memory, const PreviewRequest& request, std::FILE* r
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
     // Nothing is drawn, so a truecolour picture's own colours are not kept.
-    const PictureVerdict verdict = read_picture(reader, memory.picture, stores.grid, facts);
+    PictureVerdict verdict = read_picture(reader, memory.picture, stores.grid, facts);
     if (reader.error != 0) {
         fail(messages, "can't read", request.picture_path, std::strerror(reader.error));
         return CHECK_CANNOT_RUN;
     }
+    // With the names the wrong way round, all the list's findings would come
+    // of that one mistake.
+    const bool swapped = hint_swapped_names(verdict, request.list_path);
     InputFile list;
     if (!open_preview_input(request.list_path, list, messages)) {
         return CHECK_CANNOT_RUN;
@@ -366,10 +373,12 @@ int run_check(PreviewMemory& memory, const PreviewRequest& request, std::FILE* r
     static Findings findings;
     start_findings(findings, report, request.picture_path, request.list_path);
     findings.assemblers = request.assemblers;
+    findings.collect = request.collect;
+    findings.collect_context = request.collect_context;
     if (verdict.taken) {
         learn_drawn_colours(drawn, facts, stores.grid);
         findings.drawn = &drawn;
-        find_palette_out_of_order(findings, facts, drawn);
+        find_picture_errors(findings, facts, drawn);
     } else {
         find_refused_picture(findings, verdict.reason);
     }
@@ -377,7 +386,9 @@ int run_check(PreviewMemory& memory, const PreviewRequest& request, std::FILE* r
     start_list_window(window, list.handle.fd(), reader);
     expect_labels(findings, list);
     const Sheet sheet{&stores, verdict.taken ? &facts : nullptr, &drawn, nullptr, nullptr};
-    walk_sheet(sheet, window, reader, findings);
+    if (!swapped) {
+        walk_sheet(sheet, window, reader, findings);
+    }
     end_findings(findings);
     if (window.error != 0) {
         fail(messages, "can't read", request.list_path, std::strerror(window.error));

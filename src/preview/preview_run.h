@@ -8,6 +8,7 @@
 #include "files/files.h"
 #include "input/picture.h"
 #include "model/stores.h"
+#include "preview/finding.h"
 #include "preview/label_check.h"
 #include "preview/list_window.h"
 #include "preview/render.h"
@@ -35,6 +36,9 @@ struct PreviewRequest {
     AssemblerSet assemblers; // whose labels are checked
 
     OutputWay output_way = OutputWay::Chosen; // forced only by the tests
+    // Given each finding as data, besides its line (by the tests).
+    void (*collect)(const Finding& finding, void* context) = nullptr;
+    void* collect_context = nullptr;
 };
 
 // Exit statuses of kelvora-preview.
