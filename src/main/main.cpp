@@ -55,6 +55,7 @@ void print_help() {
                "  --symbols FILE    with --binary, also write every label but the first,\n"
                "                    relative to the first, in --assembler's syntax\n"
                "  --help, -h        print this text\n"
+               "  --                end the options, for a name that starts with \"-\"\n"
                "  --version         print the version\n"
                "Options may come after the names too, there only as words that start with\n"
                "\"--\"; \"--\" ends them.\n"

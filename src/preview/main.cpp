@@ -39,6 +39,7 @@ const char USAGE[] =
     "             check the labels against that assembler only: gnu, pasmo, z80asm,\n"
     "             sdas, sdcc (C names), sjasmplus, rasm or z88dk; by default against\n"
     "             gnu, pasmo, z80asm and sdas\n"
+    "  --help, -h print this text\n"
     "  --version  print the version\n";
 
 // A scale of 1 to MAX_SCALE, digits only; 0 when the text is anything else.
