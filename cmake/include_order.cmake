@@ -9,6 +9,8 @@ set(KELVORA_FLOORS
   "model"
   "input cells output files"
   "convert"
+  "draw"
+  "check png"
   "main preview readback"
 )
 

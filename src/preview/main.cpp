@@ -9,11 +9,11 @@
 #include <cstring>
 #include <new>
 
+#include "check/label_check.h"
 #include "files/files.h"
 #include "model/stores.h"
 #include "output/asm_syntax.h"
-#include "preview/label_check.h"
-#include "preview/png_writer.h"
+#include "png/png_writer.h"
 #include "preview/preview_run.h"
 
 namespace {

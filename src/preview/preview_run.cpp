@@ -13,16 +13,16 @@
 
 #include <sys/stat.h>
 
+#include "check/findings.h"
+#include "check/list_window.h"
 #include "convert/convert_record.h"
+#include "draw/cell_changes.h"
 #include "files/files.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
 #include "model/zeroed_block.h"
-#include "preview/cell_changes.h"
-#include "preview/findings.h"
-#include "preview/list_window.h"
-#include "preview/png_writer.h"
+#include "png/png_writer.h"
 
 namespace kelvora {
 namespace {

@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "check/label_set.h"
+#include "check/list_window.h"
 #include "convert/convert_record.h"
+#include "draw/cell_changes.h"
+#include "draw/render.h"
 #include "files/files.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "preview/cell_changes.h"
-#include "preview/label_set.h"
-#include "preview/list_window.h"
-#include "preview/png_writer.h"
-#include "preview/render.h"
+#include "png/png_writer.h"
 #include "test_support.h"
 
 namespace kelvora {

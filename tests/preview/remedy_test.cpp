@@ -17,8 +17,8 @@
 #include <tuple>
 #include <vector>
 
+#include "check/finding.h"
 #include "input/picture.h"
-#include "preview/finding.h"
 #include "preview/preview_run.h"
 #include "test_support.h"
 

@@ -1,6 +1,6 @@
 // The checker's findings, one function per kind of mistake. Each finding is
 // composed as one line and written whole.
-#include "preview/findings.h"
+#include "check/findings.h"
 
 #include <algorithm>
 #include <array>
@@ -12,9 +12,9 @@
 #include <string_view>
 
 #include "cells/ink_paper.h"
+#include "check/typos.h"
 #include "convert/convert_record.h"
 #include "model/forms.h"
-#include "preview/typos.h"
 
 namespace kelvora {
 namespace {

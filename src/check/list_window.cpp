@@ -1,6 +1,6 @@
 // The list window: bytes move to the front as the reading moves on, and the
 // line ends of the bytes that leave are counted as they go.
-#include "preview/list_window.h"
+#include "check/list_window.h"
 
 #include "cells/swar.h"
 

@@ -12,13 +12,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "check/finding.h"
+#include "check/label_check.h"
+#include "check/label_set.h"
+#include "check/list_window.h"
+#include "draw/cell_changes.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "preview/cell_changes.h"
-#include "preview/finding.h"
-#include "preview/label_check.h"
-#include "preview/label_set.h"
-#include "preview/list_window.h"
 
 namespace kelvora {
 
