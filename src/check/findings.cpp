@@ -1945,17 +1945,20 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     return true;
 }
 
-void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
-                             const RecordLayout& layout, const RecordTrace& trace,
-                             std::uint64_t label_hash, bool outside, const PictureFacts* facts,
-                             std::int64_t line) {
+void find_label_errors(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
+                       std::uint64_t label_hash, std::int64_t line) {
+    check_duplicate(findings, record, label_hash, line);
+    if ((findings.assemblers & assembler_set(*find_assembler("sdcc"))) != 0) {
+        check_c_names(findings, record, layout, line);
+    }
+}
+
+void find_number_errors(Findings& findings, ListReading list, const ResourceRecord& record,
+                        const RecordLayout& layout, const RecordTrace& trace, bool outside,
+                        const PictureFacts* facts, std::int64_t line) {
     // Nothing at all is written for a record outside the area, so what its
     // sizes would do is beside the point.
     if (!outside) {
-        check_duplicate(findings, record, label_hash, line);
-        if ((findings.assemblers & assembler_set(*find_assembler("sdcc"))) != 0) {
-            check_c_names(findings, record, layout, line);
-        }
         if (record.width <= 0) {
             check_size_given(findings, list, trace, line, 4, record.width);
         }

@@ -93,15 +93,22 @@ void find_picture_errors(Findings& findings, const PictureFacts& facts, const Dr
 bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
                         const RecordTrace& trace, std::int64_t& line);
 
-// The rest, for a record find_record_errors took as its own (`layout` is
-// its record_layout): its label against the earlier ones (`label_hash` is
-// its label_hash), its sizes, and its place against the grid (`outside`)
-// and the picture (`facts`, null when there is none). Said after find_record_errors's findings, and
-// before the record's notes.
-void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
-                             const RecordLayout& layout, const RecordTrace& trace,
-                             std::uint64_t label_hash, bool outside, const PictureFacts* facts,
-                             std::int64_t line);
+// For a record find_record_errors took as its own, and that is inside the
+// grid (nothing is written for one outside it): its label against those of
+// the records before it, given twice, and with sdcc among the assemblers a
+// label that is no C name or that sdcc or its header gives another record.
+// `layout` is its record_layout, `label_hash` its label_hash.
+void find_label_errors(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
+                       std::uint64_t label_hash, std::int64_t line);
+
+// What the numbers of a record find_record_errors took as its own do: a
+// width or height of 0 or one that wrapped, a place or size off the cells'
+// grid, a record outside the grid (`outside`) or reaching past the picture
+// (`facts`, null when there is none), a tile table wider than a page, a
+// colour above 7. Said after its label's findings, and before its notes.
+void find_number_errors(Findings& findings, ListReading list, const ResourceRecord& record,
+                        const RecordLayout& layout, const RecordTrace& trace, bool outside,
+                        const PictureFacts* facts, std::int64_t line);
 
 // The cells of a converted record that the display shows otherwise than
 // drawn; a white sprite that shows nothing white.

@@ -173,9 +173,11 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
                            sheet.facts->width, picture_rows(*sheet.facts),
                            own ? cells_to_describe(findings) : 0, preview);
         }
+        if (own && !outside) {
+            find_label_errors(findings, record, layout, hashes[at], line);
+        }
         if (own) {
-            find_record_size_errors(findings, list, record, layout, trace, hashes[at], outside,
-                                    sheet.facts, line);
+            find_number_errors(findings, list, record, layout, trace, outside, sheet.facts, line);
         }
         at ^= 1;
         if (outside) {
