@@ -78,13 +78,27 @@ void set_line_remedy(Findings& findings, const char* text, std::size_t length) {
     remedy.text[taken] = '\0';
 }
 
-// Whether the record's six fields stand on the line its name starts on, with
-// nothing after them but a comment. Returns false when they do not, and says
-// why when `report` is set.
-bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace, std::int64_t line,
-                  std::int64_t last_line, bool report) {
+// How a record's fields stand on the line its name starts on.
+struct LineLayout {
+    bool fits; // all six stand there, with nothing after them but a comment
+    // Why not: FieldOnNextLine, RecordRunsOn, BlanksAfterColour,
+    // SemicolonAfterColour or TextAfterColour.
+    FindingKind kind;
+    int field;               // FieldOnNextLine: the first field on a later line,
+    std::int64_t field_line; // and that line
+    std::int64_t name_line;  // RecordRunsOn: the line the name ends on
+    // After the colour: the byte that ended it, the rest of its line, and
+    // the first byte of that rest that is no blank.
+    int last;
+    LineRest rest;
+    std::size_t first;
+};
+
+LineLayout check_layout(ListReading list, const RecordTrace& trace, std::int64_t line,
+                        std::int64_t last_line) {
     ListWindow& window = *list.window;
     ByteReader& reader = *list.reader;
+    LineLayout layout{};
     // The fields all stand on one line when the byte that ends the colour does.
     for (int field = 1; field < 7 && last_line > line; ++field) {
         const std::uint64_t start = field_start(trace, field);
@@ -94,47 +108,31 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
         }
         const std::int64_t start_line = line_at(window, reader, start);
         if (start_line > line) {
-            if (report) {
-                std::uint64_t end = trace.field_end[field];
-                while (end > start &&
-                       (list_byte(window, end - 1) == '\n' || list_byte(window, end - 1) == '\r')) {
-                    --end;
-                }
-                Line& text = begin_list_line(findings, FindingKind::FieldOnNextLine, line, true);
-                putf(text,
-                     "only %d of the six fields after the name stand on this line: the %s "
-                     "is read from line %" PRId64 " (\"",
-                     field - 1, FIELD_NAMES[field], start_line);
-                put_list_text(text, list, start, end);
-                put(text, "\"), so a field is missing and the next record loses its start; give "
-                          "all six: kind,x,y,width,height,colour");
-                finish(findings, text);
-            }
-            return false;
+            layout.kind = FindingKind::FieldOnNextLine;
+            layout.field = field;
+            layout.field_line = start_line;
+            return layout;
         }
     }
     const std::int64_t name_end_line =
         last_line > line ? line_at(window, reader, trace.field_end[0] - 1) : line;
     if (name_end_line > line) {
-        if (report) {
-            list_error(findings, FindingKind::RecordRunsOn, line,
-                       "the record runs on from line %" PRId64 " to line %" PRId64
-                       "; write each record on a line of its own",
-                       line, name_end_line);
-        }
-        return false;
+        layout.kind = FindingKind::RecordRunsOn;
+        layout.name_line = name_end_line;
+        return layout;
     }
+    layout.fits = true;
     const std::uint64_t end = trace.field_end[6];
     if (end == trace.field_end[5] || end == 0) {
-        return true; // the colour ended at the end of the list
+        return layout; // the colour ended at the end of the list
     }
     const int last = list_byte(window, end - 1);
     if (is_digit(last) || ends_line(window, reader, end - 1)) {
-        return true; // at the end of the list, or of its line
+        return layout; // at the end of the list, or of its line
     }
     // What stands after the byte that ended the colour is read as the start
     // of the next record, unless it is nothing or a comment after a blank.
-    LineRest rest;
+    LineRest& rest = layout.rest;
     rest_of_line(list, end, rest);
     const bool blank = is_blank(last);
     std::size_t first = 0;
@@ -143,15 +141,57 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
     }
     const bool nothing_after = rest.length == 0 && !rest.cut;
     if (nothing_after && (blank || last == '\r' || last == ';')) {
-        return true;
+        return layout;
     }
     if (blank && first < rest.length && rest.text[first] == ';') {
-        return true;
+        return layout;
     }
-    if (!report) {
-        return false;
+    layout.fits = false;
+    layout.last = last;
+    layout.first = first;
+    if (blank && first == rest.length && !rest.cut) {
+        layout.kind = FindingKind::BlanksAfterColour;
+    } else if (last == ';') {
+        layout.kind = FindingKind::SemicolonAfterColour;
+    } else {
+        layout.kind = FindingKind::TextAfterColour;
     }
-    Line& text = begin_list_line(findings, FindingKind::TextAfterColour, line, true);
+    return layout;
+}
+
+// Says why the record's fields do not fit its line, right after
+// check_layout found it, while the bytes it looked at are held.
+void say_layout(Findings& findings, ListReading list, const RecordTrace& trace, std::int64_t line,
+                const LineLayout& layout) {
+    const ListWindow& window = *list.window;
+    if (layout.kind == FindingKind::FieldOnNextLine) {
+        const std::uint64_t start = field_start(trace, layout.field);
+        std::uint64_t end = trace.field_end[layout.field];
+        while (end > start &&
+               (list_byte(window, end - 1) == '\n' || list_byte(window, end - 1) == '\r')) {
+            --end;
+        }
+        Line& text = begin_list_line(findings, FindingKind::FieldOnNextLine, line, true);
+        putf(text,
+             "only %d of the six fields after the name stand on this line: the %s "
+             "is read from line %" PRId64 " (\"",
+             layout.field - 1, FIELD_NAMES[layout.field], layout.field_line);
+        put_list_text(text, list, start, end);
+        put(text, "\"), so a field is missing and the next record loses its start; give "
+                  "all six: kind,x,y,width,height,colour");
+        finish(findings, text);
+        return;
+    }
+    if (layout.kind == FindingKind::RecordRunsOn) {
+        list_error(findings, FindingKind::RecordRunsOn, line,
+                   "the record runs on from line %" PRId64 " to line %" PRId64
+                   "; write each record on a line of its own",
+                   line, layout.name_line);
+        return;
+    }
+    const LineRest& rest = layout.rest;
+    const std::uint64_t end = trace.field_end[6];
+    Line& text = begin_list_line(findings, layout.kind, line, true);
     // The record as meant: its bytes up to the colour's last digit, and for
     // a ";" right after the colour the comment with a blank before it.
     char meant[sizeof findings.current.remedy.text];
@@ -162,12 +202,10 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
             meant[length++] = static_cast<char>(c);
         }
     }
-    if (blank && first == rest.length && !rest.cut) {
-        findings.current.kind = FindingKind::BlanksAfterColour;
+    if (layout.kind == FindingKind::BlanksAfterColour) {
         put(text, "blanks after the colour become the start of the next record's name; remove "
                   "them");
-    } else if (last == ';') {
-        findings.current.kind = FindingKind::SemicolonAfterColour;
+    } else if (layout.kind == FindingKind::SemicolonAfterColour) {
         put(text, "\";");
         put_shown(text, rest.text, rest.length);
         put(text, "\" after the colour: the \";\" ends the number, so no comment starts and \"");
@@ -182,10 +220,10 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
         }
     } else {
         put(text, "\"");
-        if (blank) {
-            put_shown(text, rest.text + first, rest.length - first);
+        if (is_blank(layout.last)) {
+            put_shown(text, rest.text + layout.first, rest.length - layout.first);
         } else {
-            const char c = static_cast<char>(last);
+            const char c = static_cast<char>(layout.last);
             put_shown(text, &c, 1);
             put_shown(text, rest.text, rest.length);
         }
@@ -196,7 +234,6 @@ bool check_layout(Findings& findings, ListReading list, const RecordTrace& trace
     put(text, ": ");
     put_shown(text, meant, length);
     finish(findings, text);
-    return false;
 }
 
 // Blanks next to "=" or "," that the reading took into a field: the last
@@ -499,8 +536,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
                   "shift; remove them: ");
         put_without_blanks(findings, text, list, trace.name_start);
         finish(findings, text);
-        findings.previous_layout_wrong =
-            !check_layout(findings, list, trace, line, last_line, false);
+        findings.previous_layout_wrong = !check_layout(list, trace, line, last_line).fits;
         findings.bad_line = last_line;
         return false;
     }
@@ -512,14 +548,19 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         const Typo typo = rest.cut ? Typo{} : find_typo(rest.text, rest.length);
         if (typo.found) {
             say_typo(findings, typo, line);
-            findings.previous_layout_wrong =
-                !check_layout(findings, list, trace, line, last_line, false);
+            findings.previous_layout_wrong = !check_layout(list, trace, line, last_line).fits;
             findings.bad_line = last_line;
             return false;
         }
     }
-    findings.previous_layout_wrong =
-        !plain && !check_layout(findings, list, trace, line, last_line, true);
+    findings.previous_layout_wrong = false;
+    if (!plain) {
+        const LineLayout layout = check_layout(list, trace, line, last_line);
+        if (!layout.fits) {
+            say_layout(findings, list, trace, line, layout);
+        }
+        findings.previous_layout_wrong = !layout.fits;
+    }
     findings.bad_line = last_line;
     check_label(findings, list, record, trace, line);
     for (const std::string& clash :
