@@ -56,12 +56,12 @@ void putf(Line& line, const char* format, ...) {
 void put_shown(Line& line, const char* bytes, std::size_t length) {
     const std::size_t shown = std::min(length, QUOTE_LIMIT);
     // Most text is shown as it is (a label), and is copied as one block.
-    std::size_t plain = 0;
-    while (plain < shown && LABEL_CHARACTERS[static_cast<unsigned char>(bytes[plain])]) {
-        ++plain;
+    std::size_t as_is = 0;
+    while (as_is < shown && LABEL_CHARACTERS[static_cast<unsigned char>(bytes[as_is])]) {
+        ++as_is;
     }
-    put(line, bytes, plain);
-    for (std::size_t i = plain; i < shown; ++i) {
+    put(line, bytes, as_is);
+    for (std::size_t i = as_is; i < shown; ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c >= ' ' && c < 0x7F && c != '"' && c != '\\') {
             line.text[line.length] = static_cast<char>(c);

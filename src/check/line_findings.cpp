@@ -474,12 +474,12 @@ void check_lost_start(Findings& findings, ListReading list, const ResourceRecord
 // a few forms that clashes with none.
 void set_kept_name_remedy(Findings& findings, const ResourceRecord& record) {
     constexpr std::size_t MOST = 32;
-    std::string plain;
-    for (int i = 0; i < record.label_length && plain.size() < MOST; ++i) {
+    std::string stem;
+    for (int i = 0; i < record.label_length && stem.size() < MOST; ++i) {
         const char c = record.name[i];
-        plain += is_label_character(c) && c != '.' ? c : '_';
+        stem += is_label_character(c) && c != '.' ? c : '_';
     }
-    const std::string forms[] = {plain, "_" + plain, plain + "_1", "gfx_" + plain};
+    const std::string forms[] = {stem, "_" + stem, stem + "_1", "gfx_" + stem};
     const std::string* chosen = &forms[3];
     for (const std::string& form : forms) {
         if (!form.empty() && !is_digit(form[0]) && form != record.name &&
@@ -500,15 +500,15 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     ++findings.records;
     // Counting the record's own lines, the byte after it included, finds a
     // CR alone among them before anything is said about it.
-    // A record written plainly on a line of its own, as most are, has its
+    // A record written bare on a line of its own, as most are, has its
     // fields on that line and no blank by a separator: its line is the one
     // after the counting, and neither needs a closer look.
-    const std::int64_t plain_line =
-        USE_FAST_FORMS ? take_plain_line(window, trace.name_start, trace.field_end[6]) : 0;
-    const bool plain = plain_line > 0;
-    std::int64_t last_line = plain_line;
-    line = plain_line;
-    if (!plain) {
+    const std::int64_t bare_line =
+        USE_FAST_FORMS ? take_bare_line(window, trace.name_start, trace.field_end[6]) : 0;
+    const bool bare = bare_line > 0;
+    std::int64_t last_line = bare_line;
+    line = bare_line;
+    if (!bare) {
         record_lines(window, reader, trace.name_start,
                      trace.field_end[6] > trace.name_start ? trace.field_end[6] - 1
                                                            : trace.name_start,
@@ -529,7 +529,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     if (after_left_over) {
         check_lost_start(findings, list, record, trace, line);
     }
-    if (!plain && has_blanks_at_separators(list, trace)) {
+    if (!bare && has_blanks_at_separators(list, trace)) {
         Line& text = begin_list_line(findings, FindingKind::BlanksAtSeparators, line, true);
         put(text, "blanks around \"=\" and \",\" are read into the fields: a name or kind keeps "
                   "them, and a number that starts with one reads as 0, so the fields after it "
@@ -540,7 +540,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         findings.bad_line = last_line;
         return false;
     }
-    if (!plain) {
+    if (!bare) {
         // A slip shifts the fields after it: it is named, and what follows
         // from it is not.
         LineRest rest;
@@ -554,7 +554,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         }
     }
     findings.previous_layout_wrong = false;
-    if (!plain) {
+    if (!bare) {
         const LineLayout layout = check_layout(list, trace, line, last_line);
         if (!layout.fits) {
             say_layout(findings, list, trace, line, layout);

@@ -565,11 +565,6 @@ TEST(LabelSet, FindsALabelGivenTwiceWithItsFirstLineAsItGrows) {
     free_label_set(set);
 }
 
-// The shortcut for a record written plainly on a line of its own, against
-// counting its lines byte by byte, over every check case's list: where it
-// takes a record, the record must lie on that one line, and the counting
-// must go on alike. In both builds: the plain-forms build does not use the
-// shortcut, so only this test looks at it there.
 // The hashed label set against its plain twin, which keeps labels whole:
 // labels that share their first 16, 32 or 64 bytes, of every length up to
 // 79, some given again, must be taken for one exactly when they are one.
@@ -616,7 +611,12 @@ TEST(LabelSet, AgreesWithThePlainSetOfWholeLabels) {
     free_plain_label_set(plain);
 }
 
-TEST(CheckRun, PlainLineShortcutAgreesWithCountingOverEveryCheckList) {
+// The shortcut for a record written bare on a line of its own, against
+// counting its lines byte by byte, over every check case's list: where it
+// takes a record, the record must lie on that one line, and the counting
+// must go on alike. In both builds: the plain-forms build does not use the
+// shortcut, so only this test looks at it there.
+TEST(CheckRun, BareLineShortcutAgreesWithCountingOverEveryCheckList) {
     const fs::path checks = SOURCE / "tests/checks";
     int taken = 0;
     for (const auto& entry : fs::directory_iterator(checks)) {
@@ -644,12 +644,12 @@ TEST(CheckRun, PlainLineShortcutAgreesWithCountingOverEveryCheckList) {
             std::int64_t first_line = 0;
             std::int64_t last_line = 0;
             record_lines(windows[1], readers[1], trace.name_start, last, first_line, last_line);
-            const std::int64_t plain =
-                take_plain_line(windows[0], trace.name_start, trace.field_end[6]);
-            if (plain > 0) {
+            const std::int64_t bare =
+                take_bare_line(windows[0], trace.name_start, trace.field_end[6]);
+            if (bare > 0) {
                 ++taken;
-                EXPECT_EQ(plain, first_line) << entry.path() << " record " << record;
-                EXPECT_EQ(plain, last_line)
+                EXPECT_EQ(bare, first_line) << entry.path() << " record " << record;
+                EXPECT_EQ(bare, last_line)
                     << entry.path() << " record " << record << ": its fields run past its line";
             } else {
                 std::int64_t a = 0;
