@@ -325,7 +325,7 @@ void note_white_sprite(Findings& findings, const ResourceRecord& record, std::in
     Line& text = preview.white_has_15
                      ? begin_cell_line(findings, FindingKind::WhiteSpriteColours,
                                        preview.first_white_x, preview.first_white_y)
-                     : begin_list_line(findings, FindingKind::WhiteSpriteNo15, line, true);
+                     : begin_list_line(findings, FindingKind::WhiteSpriteNo15, line);
     findings.current.line = line;
     // Where 15 is not bright white, or the picture has no 15, no pixel
     // drawn in it mends the sprite before the palette or the format does.
@@ -405,7 +405,7 @@ void note_solid_sprite(Findings& findings, const ResourceRecord& record, std::in
     if (!show_note(findings)) {
         return;
     }
-    Line& text = begin_list_line(findings, FindingKind::NoTransparentPixel, line, false);
+    Line& text = begin_list_line(findings, FindingKind::NoTransparentPixel, line);
     put(text, "the sprite \"");
     put_shown(text, record.name, record.label_length);
     put(text, "\" has no pixel in 0, so nothing of it is transparent and its mask covers its "

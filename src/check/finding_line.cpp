@@ -75,7 +75,8 @@ void put_shown(Line& line, const char* bytes, std::size_t length) {
     }
 }
 
-Line& begin_list_line(Findings& findings, FindingKind kind, std::int64_t at, bool error) {
+Line& begin_list_line(Findings& findings, FindingKind kind, std::int64_t at) {
+    const bool error = finding_row(kind).said == SaidAs::LineError;
     start_finding(findings, kind, error, at, -1, -1);
     static Line line;
     line.length = 0;
@@ -145,7 +146,7 @@ void list_error(Findings& findings, FindingKind kind, std::int64_t at, const cha
     if (count_hidden_error(findings)) {
         return;
     }
-    Line& line = begin_list_line(findings, kind, at, true);
+    Line& line = begin_list_line(findings, kind, at);
     va_list arguments;
     va_start(arguments, format);
     const int length = std::vsnprintf(line.text + line.length, Line::CAPACITY - 1 - line.length,

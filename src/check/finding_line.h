@@ -86,9 +86,9 @@ void put_shown(Line& line, const char* bytes, std::size_t length);
 void put_list_text(Line& line, ListReading list, std::uint64_t begin, std::uint64_t end);
 
 // A finding's line begun, with no remedy yet: the check that says it fills
-// that in before the line is finished. On the list's line `at`, or
-// (`error` false) a note there; on the picture; on the cell at x,y.
-Line& begin_list_line(Findings& findings, FindingKind kind, std::int64_t at, bool error);
+// that in before the line is finished. On the list's line `at`, an error or
+// a note as FINDINGS says; on the picture; on the cell at x,y.
+Line& begin_list_line(Findings& findings, FindingKind kind, std::int64_t at);
 Line& begin_picture_line(Findings& findings, FindingKind kind);
 Line& begin_cell_line(Findings& findings, FindingKind kind, int x, int y);
 

@@ -51,7 +51,7 @@ void note_label_set_full(Findings& findings, std::int64_t line) {
     if (!show_note(findings)) {
         return;
     }
-    Line& text = begin_list_line(findings, FindingKind::LabelsFull, line, false);
+    Line& text = begin_list_line(findings, FindingKind::LabelsFull, line);
     put(text, "the check keeps the first ");
     put(text, static_cast<std::int64_t>(USE_FAST_FORMS ? findings.labels.labels
                                                        : findings.plain_labels.lines.size()));
@@ -92,7 +92,7 @@ void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint
     case LabelLookup::New:
         return;
     case LabelLookup::Taken: {
-        Line& text = begin_list_line(findings, FindingKind::LabelTaken, line, true);
+        Line& text = begin_list_line(findings, FindingKind::LabelTaken, line);
         // Named after its line, so that no two renamed labels meet.
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, "_%" PRId64, line);
@@ -165,7 +165,7 @@ void check_c_names(Findings& findings, const ResourceRecord& record, const Recor
     char name[TOKEN_BUFFER_SIZE + 16];
     std::int64_t earlier = 0;
     if (!is_c_name(label)) {
-        Line& text = begin_list_line(findings, FindingKind::NotCName, line, true);
+        Line& text = begin_list_line(findings, FindingKind::NotCName, line);
         put(text, "the label \"");
         put_shown(text, record.name, record.label_length);
         put(text, "\" is no C name: ");

@@ -171,7 +171,7 @@ void say_layout(Findings& findings, ListReading list, const RecordTrace& trace, 
                (list_byte(window, end - 1) == '\n' || list_byte(window, end - 1) == '\r')) {
             --end;
         }
-        Line& text = begin_list_line(findings, FindingKind::FieldOnNextLine, line, true);
+        Line& text = begin_list_line(findings, FindingKind::FieldOnNextLine, line);
         putf(text,
              "only %d of the six fields after the name stand on this line: the %s "
              "is read from line %" PRId64 " (\"",
@@ -191,7 +191,7 @@ void say_layout(Findings& findings, ListReading list, const RecordTrace& trace, 
     }
     const LineRest& rest = layout.rest;
     const std::uint64_t end = trace.field_end[6];
-    Line& text = begin_list_line(findings, layout.kind, line, true);
+    Line& text = begin_list_line(findings, layout.kind, line);
     // The record as meant: its bytes up to the colour's last digit, and for
     // a ";" right after the colour the comment with a blank before it.
     char meant[sizeof findings.current.remedy.text];
@@ -290,7 +290,7 @@ void put_without_blanks(Findings& findings, Line& text, ListReading list,
 }
 
 void say_typo(Findings& findings, const Typo& typo, std::int64_t line) {
-    Line& text = begin_list_line(findings, typo.kind, line, true);
+    Line& text = begin_list_line(findings, typo.kind, line);
     set_line_remedy(findings, typo.meant, typo.meant_length);
     const char* field = FIELD_NAMES[typo.field];
     switch (typo.kind) {
@@ -334,7 +334,7 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
     const auto length = static_cast<std::size_t>(trace.name_length);
     if (trace.name_start == 0 && list_byte(*list.window, 0) == 0xEF &&
         list_byte(*list.window, 1) == 0xBB && list_byte(*list.window, 2) == 0xBF) {
-        Line& text = begin_list_line(findings, FindingKind::ByteOrderMark, line, true);
+        Line& text = begin_list_line(findings, FindingKind::ByteOrderMark, line);
         set_name_remedy(findings, "", record.name + 3, length > 3 ? length - 3 : 0, false, "");
         put(text, "the list starts with a byte-order mark, which becomes part of the first "
                   "label; save the list without it (as plain UTF-8 or ASCII), so the label is ");
@@ -350,7 +350,7 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
         return;
     }
     if (label_length < length) {
-        Line& text = begin_list_line(findings, FindingKind::NulInName, line, true);
+        Line& text = begin_list_line(findings, FindingKind::NulInName, line);
         set_name_remedy(findings, "", record.name, length, false, "");
         put(text, "the name \"");
         put_shown(text, record.name, length);
@@ -364,7 +364,7 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
     const char* bad = std::find_if(record.name, record.name + label_length,
                                    [](char c) { return !is_label_character(c); });
     if (bad != record.name + label_length) {
-        Line& text = begin_list_line(findings, FindingKind::LabelCharacter, line, true);
+        Line& text = begin_list_line(findings, FindingKind::LabelCharacter, line);
         set_name_remedy(findings, is_digit(record.name[0]) ? "_" : "", record.name, label_length,
                         true, "");
         put(text, "the label \"");
@@ -376,7 +376,7 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
         put_new_name(text, findings);
         finish(findings, text);
     } else if (is_digit(record.name[0])) {
-        Line& text = begin_list_line(findings, FindingKind::LabelDigit, line, true);
+        Line& text = begin_list_line(findings, FindingKind::LabelDigit, line);
         set_name_remedy(findings, "_", record.name, label_length, false, "");
         put(text, "the label \"");
         put_shown(text, record.name, label_length);
@@ -392,7 +392,7 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
     if (is_kind_letter(c)) {
         return;
     }
-    Line& text = begin_list_line(findings, FindingKind::KindLetter, line, true);
+    Line& text = begin_list_line(findings, FindingKind::KindLetter, line);
     // A small b or t is the block or tile table meant; anything else keeps
     // the sprite it makes now.
     Remedy& remedy = findings.current.remedy;
@@ -426,7 +426,7 @@ void check_lone_cr(Findings& findings, const ListWindow& window) {
     if (count_hidden_error(findings)) {
         return;
     }
-    Line& text = begin_list_line(findings, FindingKind::LoneCr, window.lone_cr_line, true);
+    Line& text = begin_list_line(findings, FindingKind::LoneCr, window.lone_cr_line);
     findings.current.remedy.form = RemedyForm::LineEnds;
     put(text, "the lines end in CR alone, without LF; kelvora ends a line only at LF and reads "
               "CR as nothing, so a comment runs on over every line after it; save the list with "
@@ -454,7 +454,7 @@ void check_lost_start(Findings& findings, ListReading list, const ResourceRecord
     if (start == trace.name_start || !show_note(findings)) {
         return;
     }
-    Line& text = begin_list_line(findings, FindingKind::LostStart, line, false);
+    Line& text = begin_list_line(findings, FindingKind::LostStart, line);
     put(text, "the label is \"");
     put_shown(text, record.name, record.label_length);
     put(text, "\", not \"");
@@ -530,7 +530,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         check_lost_start(findings, list, record, trace, line);
     }
     if (!bare && has_blanks_at_separators(list, trace)) {
-        Line& text = begin_list_line(findings, FindingKind::BlanksAtSeparators, line, true);
+        Line& text = begin_list_line(findings, FindingKind::BlanksAtSeparators, line);
         put(text, "blanks around \"=\" and \",\" are read into the fields: a name or kind keeps "
                   "them, and a number that starts with one reads as 0, so the fields after it "
                   "shift; remove them: ");
@@ -568,7 +568,7 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         if (count_hidden_error(findings)) {
             continue;
         }
-        Line& text = begin_list_line(findings, FindingKind::LabelKept, line, true);
+        Line& text = begin_list_line(findings, FindingKind::LabelKept, line);
         set_kept_name_remedy(findings, record);
         put(text, clash.data(), clash.size());
         put(text, " (");
@@ -597,7 +597,7 @@ void find_list_end(Findings& findings, ListReading list, std::uint64_t end) {
                    "record a name",
                    separator, unread, plural(unread, "line", "lines"), plural(unread, "is", "are"));
     } else if (findings.records == 0 && !findings.lone_cr_reported && show_note(findings)) {
-        Line& text = begin_list_line(findings, FindingKind::EmptyList, 1, false);
+        Line& text = begin_list_line(findings, FindingKind::EmptyList, 1);
         put(text, "the list holds no record, so kelvora writes an empty output; write one "
                   "record a line: name=kind,x,y,width,height,colour");
         finish(findings, text);

@@ -31,7 +31,7 @@ void check_size_given(Findings& findings, ListReading list, const RecordTrace& t
                    "in pixels",
                    FIELD_NAMES[field], FIELD_NAMES[field]);
     } else if (value < 0) {
-        Line& text = begin_list_line(findings, FindingKind::SizeWrapped, line, true);
+        Line& text = begin_list_line(findings, FindingKind::SizeWrapped, line);
         putf(text, "the %s \"", FIELD_NAMES[field]);
         put_number_text(text, list, trace, field);
         putf(text,
@@ -71,7 +71,7 @@ void say_place_off_grid(Findings& findings, FindingKind kind, RecordField field,
         return;
     }
     const bool x = field == FIELD_X;
-    Line& text = begin_list_line(findings, kind, line, true);
+    Line& text = begin_list_line(findings, kind, line);
     set_field_remedy(findings, field, round_down(value));
     putf(text,
          "%s is %" PRId32 ", not a multiple of 8: its %s are cut from %s %" PRId32
@@ -94,7 +94,7 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
     // the cells its bands write, a sprite's down to the columns it writes.
     if (record.width > 0 && record.width % 8 != 0 && !count_hidden_error(findings)) {
         const std::int64_t past = 8 * layout.cells_across - record.width;
-        Line& text = begin_list_line(findings, FindingKind::WidthOffGrid, line, true);
+        Line& text = begin_list_line(findings, FindingKind::WidthOffGrid, line);
         set_field_remedy(findings, FIELD_WIDTH,
                          banded ? round_up(record.width)
                                 : (record.width < 8 ? 8 : round_down(record.width)));
@@ -140,7 +140,7 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
     }
     if (record.height > 0 && record.height % 8 != 0 && !count_hidden_error(findings)) {
         const std::int64_t past = 8 * layout.bands - record.height;
-        Line& text = begin_list_line(findings, FindingKind::HeightOffGrid, line, true);
+        Line& text = begin_list_line(findings, FindingKind::HeightOffGrid, line);
         set_field_remedy(findings, FIELD_HEIGHT, round_up(record.height));
         putf(text, "the height %" PRId32 " is not a multiple of 8: ", record.height);
         if (block) {
@@ -165,7 +165,7 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
 void check_place(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
                  bool outside, const PictureFacts* facts, std::int64_t line) {
     if (outside) {
-        Line& text = begin_list_line(findings, FindingKind::Outside, line, true);
+        Line& text = begin_list_line(findings, FindingKind::Outside, line);
         put(text, "can't convert ");
         put_shown(text, record.name, std::strlen(record.name));
         put(text, ": outside the 1024x1024 picture area");
@@ -197,7 +197,7 @@ void say_wide_tile_table(Findings& findings, const RecordLayout& layout, std::in
     const std::int64_t bytes = layout.cells_across * CELL_LINE_BYTES;
     const std::int64_t pages = (bytes + PAGE_BYTES - 1) / PAGE_BYTES;
     const std::int64_t most = PAGE_BYTES / CELL_LINE_BYTES;
-    Line& text = begin_list_line(findings, FindingKind::WideTileTable, line, false);
+    Line& text = begin_list_line(findings, FindingKind::WideTileTable, line);
     putf(text,
          "the tile table is %" PRId64 " cells wide, so a band's %" PRId64 " bytes pass its "
          "%d-byte page and each band takes %" PRId64 " pages, not one: code that steps one page "
@@ -236,7 +236,7 @@ ColourField check_colour_field(ListReading list, const ResourceRecord& record,
 }
 
 void say_colour_field(Findings& findings, const ColourField& colour, std::int64_t line) {
-    Line& text = begin_list_line(findings, FindingKind::ColourAboveSeven, line, false);
+    Line& text = begin_list_line(findings, FindingKind::ColourAboveSeven, line);
     Remedy& remedy = findings.current.remedy;
     remedy.form = RemedyForm::Field;
     remedy.field = FIELD_COLOUR;
