@@ -374,10 +374,14 @@ TEST(PreviewRun, FailuresAreNamedAndLeaveTheOutputAlone) {
         {"--strict goes with --check", "--strict pic.bmp list.txt out.png", "",
          "kelvora-preview: --strict goes with --check" + usage_start, 2},
         {"unknown assembler", "--check --assembler masm pic.bmp list.txt", "",
-         "kelvora-preview: --assembler wants gnu, pasmo, z80asm or sdas, not masm" + usage_start,
+         "kelvora-preview: --assembler wants gnu, pasmo, z80asm, sdas, sdcc, sjasmplus, rasm or "
+         "z88dk, not masm" +
+             usage_start,
          2},
         {"assembler missing", "--check pic.bmp list.txt --assembler", "",
-         "kelvora-preview: --assembler wants gnu, pasmo, z80asm or sdas, not nothing" + usage_start,
+         "kelvora-preview: --assembler wants gnu, pasmo, z80asm, sdas, sdcc, sjasmplus, rasm or "
+         "z88dk, not nothing" +
+             usage_start,
          2},
         {"--version", "--version pic.bmp list.txt out.png", "kelvora-preview " KELVORA_VERSION "\n",
          "", 0},
