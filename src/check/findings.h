@@ -5,7 +5,9 @@
 //   PICTURE: error: TEXT          the picture as a whole
 //   PICTURE:X,Y: note: TEXT       a cell, by its top-left pixel
 // TEXT says what will happen, why, and what to do. Both
-// `kelvora-preview --check` and the preview's report print them.
+// `kelvora-preview --check` and the preview's report print them. Every kind
+// of finding is a row of FINDINGS (check/finding.h); the checks that find
+// them lie in check/*_findings.cpp, a file for each thing they look at.
 #pragma once
 
 #include <cstddef>
