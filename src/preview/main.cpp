@@ -8,12 +8,13 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "check/label_check.h"
 #include "files/files.h"
 #include "model/stores.h"
 #include "output/asm_syntax.h"
-#include "preview/label_check.h"
-#include "preview/png_writer.h"
+#include "png/png_writer.h"
 #include "preview/preview_run.h"
 
 namespace {
@@ -59,6 +60,17 @@ int usage_error(const char* problem, const char* argument) {
     return kelvora::PREVIEW_USAGE;
 }
 
+// "--assembler wants gnu, pasmo, ... or z88dk, not ", from the table of
+// syntaxes, so that it names every assembler the option takes.
+std::string unknown_assembler_problem() {
+    std::string problem = "--assembler wants ";
+    for (int i = 0; i < kelvora::ASSEMBLER_COUNT; ++i) {
+        problem += i == 0 ? "" : (i + 1 < kelvora::ASSEMBLER_COUNT ? ", " : " or ");
+        problem += kelvora::ASSEMBLER_SYNTAXES[i].name;
+    }
+    return problem + ", not ";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -102,7 +114,7 @@ int main(int argc, char** argv) {
                 argument[11] == '=' ? argument + 12 : (i + 1 < argc ? argv[++i] : "");
             const kelvora::AsmSyntax* syntax = kelvora::find_assembler(name);
             if (syntax == nullptr) {
-                return usage_error("--assembler wants gnu, pasmo, z80asm or sdas, not ",
+                return usage_error(unknown_assembler_problem().c_str(),
                                    name[0] != '\0' ? name : "nothing");
             }
             assemblers = kelvora::assembler_set(*syntax);

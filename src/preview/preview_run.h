@@ -5,13 +5,13 @@
 
 #include <cstdio>
 
+#include "check/finding.h"
+#include "check/label_check.h"
+#include "check/list_window.h"
+#include "draw/render.h"
 #include "files/files.h"
 #include "input/picture.h"
 #include "model/stores.h"
-#include "preview/finding.h"
-#include "preview/label_check.h"
-#include "preview/list_window.h"
-#include "preview/render.h"
 
 namespace kelvora {
 

@@ -2,7 +2,7 @@
 // tests/checks carries its remedy as data; the test applies it to the
 // picture or the list, checks again, and expects that finding gone and
 // nothing new. A kind whose mistake needs the artist's choice carries no
-// remedy, and only by its kind: the table below says which.
+// remedy, and only by its kind: FINDINGS in check/finding.h says which.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -17,8 +17,8 @@
 #include <tuple>
 #include <vector>
 
+#include "check/finding.h"
 #include "input/picture.h"
-#include "preview/finding.h"
 #include "preview/preview_run.h"
 #include "test_support.h"
 
@@ -27,70 +27,79 @@ namespace {
 
 namespace fs = std::filesystem;
 using K = FindingKind;
-using R = RemedyForm;
 
-// Each kind, the remedy its findings carry, and a case that shows one.
+// Each kind and a case that shows one; "" for a kind no case shows.
 struct KindRow {
     FindingKind kind;
-    RemedyForm form;
     const char* example;
 };
 
 // clang-format off
-const KindRow KINDS[] = {
-    {K::RefusedPicture,         R::None,       "picture-refused"},
-    {K::PaletteOutOfOrder,      R::Palette,    "palette-reordered-by-imagemagick"},
-    {K::PaletteShort,           R::None,       "palette-shorter-than-indices"},
-    {K::PictureCutShort,        R::None,       "picture-cut-short"},
-    {K::ListEndsEarly,          R::None,       "list-ends-at-an-empty-name"},
-    {K::LoneCr,                 R::LineEnds,          "cr-only-line-ends"},
-    {K::FieldOnNextLine,        R::None,       "field-missing"},
-    {K::RecordRunsOn,           R::None,       ""},
-    {K::BlanksAfterColour,      R::LineText,          ""},
-    {K::SemicolonAfterColour,   R::LineText,          ""},
-    {K::TextAfterColour,        R::LineText,          "a-field-too-many"},
-    {K::BlanksAtSeparators,     R::LineText,   "fields-with-blanks"},
-    {K::LostStart,              R::None,       "fields-with-blanks"},
-    {K::ByteOrderMark,          R::Field,             "byte-order-mark"},
-    {K::EmptyLabel,             R::None,       "labels"},
-    {K::NulInName,              R::Field,             "labels"},
-    {K::LabelCharacter,         R::Field,             "labels"},
-    {K::LabelDigit,             R::Field,             "labels"},
-    {K::LabelKept,              R::Field,             "labels-the-assemblers-keep"},
-    {K::KindLetter,             R::Field,             "kinds"},
-    {K::SignTypo,               R::LineText,   "typo-a-sign"},
-    {K::HexTypo,                R::LineText,   "typo-hexadecimal"},
-    {K::MissingEquals,          R::LineText,   "typo-a-blank-for-equals"},
-    {K::SemicolonInRecord,      R::LineText,   "typo-semicolon-inside-a-record"},
-    {K::FieldMisplaced,         R::LineText,   "typo-kind-among-the-numbers"},
-    {K::LabelTaken,             R::Field,             "same-label-twice"},
-    {K::NotCName,               R::None,              "c-names-for-sdcc"},
-    {K::CNameTaken,             R::None,              "c-names-for-sdcc"},
-    {K::LabelsFull,             R::None,       ""},
-    {K::SizeZero,               R::None,       "sizes-zero-or-wrapped"},
-    {K::SizeWrapped,            R::None,       "sizes-zero-or-wrapped"},
-    {K::XOffGrid,               R::Field,             "not-on-cell-edges"},
-    {K::WidthOffGrid,           R::Field,             "not-on-cell-edges"},
-    {K::YOffGrid,               R::Field,             "not-on-cell-edges"},
-    {K::HeightOffGrid,          R::Field,             "not-on-cell-edges"},
-    {K::Outside,                R::None,       "outside-the-area"},
-    {K::PastPicture,            R::None,       "past-the-picture"},
-    {K::ColourAboveSeven,       R::Field,      "colour-field-above-seven"},
-    {K::WideTileTable,          R::None,       "tile-table-sprite-notes"},
-    {K::EmptyList,              R::None,       "empty-list"},
-    {K::CellChanged,            R::Pixels,     "cells-shown-in-other-colours"},
-    {K::BackgroundPartner,      R::Field,      "colour-0-as-background"},
-    {K::CellChangedWithPalette, R::None,       "palette-reordered-by-imagemagick"},
-    {K::MoreCells,              R::None,       "cells-shown-in-other-colours"},
-    {K::PaletteCells,           R::None,       "palette-reordered-by-imagemagick"},
-    {K::WhiteSpriteColours,     R::Pixels,     "white-sprite-in-white-7"},
-    {K::WhiteSpriteNo15,        R::Pixels,     "white-sprite-without-15"},
-    {K::WhiteSpriteWithPalette, R::None,       "white-sprite-entry-15-moved"},
-    {K::NoTransparentPixel,     R::None,       "tile-table-sprite-notes"},
-    {K::EmptyTopCell,           R::None,       "tile-table-sprite-notes"},
-    {K::TopCellOnly,            R::None,       ""},
+constexpr KindRow KINDS[] = {
+    {K::RefusedPicture,         "picture-refused"},
+    {K::PaletteOutOfOrder,      "palette-reordered-by-imagemagick"},
+    {K::PaletteShort,           "palette-shorter-than-indices"},
+    {K::PictureCutShort,        "picture-cut-short"},
+    {K::ListEndsEarly,          "list-ends-at-an-empty-name"},
+    {K::LoneCr,                 "cr-only-line-ends"},
+    {K::FieldOnNextLine,        "field-missing"},
+    {K::RecordRunsOn,           ""},
+    {K::BlanksAfterColour,      "blanks-after-the-colour"},
+    {K::SemicolonAfterColour,   "semicolon-right-after-the-colour"},
+    {K::TextAfterColour,        "a-field-too-many"},
+    {K::BlanksAtSeparators,     "fields-with-blanks"},
+    {K::LostStart,              "fields-with-blanks"},
+    {K::ByteOrderMark,          "byte-order-mark"},
+    {K::EmptyLabel,             "labels"},
+    {K::NulInName,              "labels"},
+    {K::LabelCharacter,         "labels"},
+    {K::LabelDigit,             "labels"},
+    {K::LabelKept,              "labels-the-assemblers-keep"},
+    {K::KindLetter,             "kinds"},
+    {K::SignTypo,               "typo-a-sign"},
+    {K::HexTypo,                "typo-hexadecimal"},
+    {K::MissingEquals,          "typo-a-blank-for-equals"},
+    {K::SemicolonInRecord,      "typo-semicolon-inside-a-record"},
+    {K::FieldMisplaced,         "typo-kind-among-the-numbers"},
+    {K::LabelTaken,             "same-label-twice"},
+    {K::NotCName,               "c-names-for-sdcc"},
+    {K::CNameTaken,             "c-names-for-sdcc"},
+    {K::LabelsFull,             ""},
+    {K::SizeZero,               "sizes-zero-or-wrapped"},
+    {K::SizeWrapped,            "sizes-zero-or-wrapped"},
+    {K::XOffGrid,               "not-on-cell-edges"},
+    {K::WidthOffGrid,           "not-on-cell-edges"},
+    {K::YOffGrid,               "not-on-cell-edges"},
+    {K::HeightOffGrid,          "not-on-cell-edges"},
+    {K::Outside,                "outside-the-area"},
+    {K::PastPicture,            "past-the-picture"},
+    {K::ColourAboveSeven,       "colour-field-above-seven"},
+    {K::WideTileTable,          "tile-table-sprite-notes"},
+    {K::EmptyList,              "empty-list"},
+    {K::CellChanged,            "cells-shown-in-other-colours"},
+    {K::BackgroundPartner,      "colour-0-as-background"},
+    {K::CellChangedWithPalette, "palette-reordered-by-imagemagick"},
+    {K::MoreCells,              "cells-shown-in-other-colours"},
+    {K::PaletteCells,           "palette-reordered-by-imagemagick"},
+    {K::WhiteSpriteColours,     "white-sprite-in-white-7"},
+    {K::WhiteSpriteNo15,        "white-sprite-without-15"},
+    {K::WhiteSpriteWithPalette, "white-sprite-entry-15-moved"},
+    {K::NoTransparentPixel,     "tile-table-sprite-notes"},
+    {K::EmptyTopCell,           "tile-table-sprite-notes"},
+    {K::TopCellOnly,            ""},
 };
 // clang-format on
+
+constexpr bool a_row_for_each_kind() {
+    int at = 0;
+    for (const KindRow& row : KINDS) {
+        if (row.kind != FINDINGS[at++].kind) {
+            return false;
+        }
+    }
+    return at == static_cast<int>(std::size(FINDINGS));
+}
+static_assert(a_row_for_each_kind(), "KINDS has a row for each kind, in FINDINGS's order");
 
 const fs::path CHECKS = test::SOURCE_DIR / "tests" / "checks";
 
@@ -279,13 +288,22 @@ Sheet apply(const Sheet& sheet, const Finding& finding) {
     return mended;
 }
 
-const KindRow* row_of(FindingKind kind) {
-    for (const KindRow& row : KINDS) {
-        if (row.kind == kind) {
-            return &row;
-        }
+// Whether the finding is an error or a note, on the picture, a line or a
+// cell, as its row in FINDINGS says.
+bool said_as_its_row(const Finding& finding) {
+    switch (finding_row(finding.kind).said) {
+    case SaidAs::PictureError:
+        return finding.error && finding.line == 0 && finding.x < 0;
+    case SaidAs::LineError:
+        return finding.error && finding.line > 0 && finding.x < 0;
+    case SaidAs::LineNote:
+        return !finding.error && finding.line > 0 && finding.x < 0;
+    case SaidAs::CellNote:
+        return !finding.error && finding.x >= 0;
+    case SaidAs::ItsSprite:
+        return finding.line > 0;
     }
-    return nullptr;
+    return false;
 }
 
 // What applying a sheet's remedies came to.
@@ -329,12 +347,13 @@ void try_remedies(const std::string& name, const Sheet& sheet, AssemblerSet asse
     };
     std::map<FindingKind, int> tried; // a sheet's many findings of one kind: a few of them
     for (const Finding& finding : before) {
-        const KindRow* row = row_of(finding.kind);
-        ASSERT_NE(row, nullptr) << name << ": a kind missing from the table";
         tally.seen.insert(finding.kind);
-        EXPECT_EQ(finding.remedy.form, row->form)
+        EXPECT_EQ(finding.remedy.form, remedy_form(finding.kind))
             << name << ": kind " << static_cast<int>(finding.kind) << " on line " << finding.line
             << " at " << finding.x << "," << finding.y;
+        EXPECT_TRUE(said_as_its_row(finding))
+            << name << ": kind " << static_cast<int>(finding.kind) << " on line " << finding.line
+            << " at " << finding.x << "," << finding.y << " is not said as FINDINGS says";
         if (finding.remedy.form == RemedyForm::None) {
             ++tally.not_applicable;
             ++tally.not_applicable_by_kind[static_cast<int>(finding.kind)];

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "preview/typos.h"
+#include "check/typos.h"
 
 namespace kelvora {
 namespace {

@@ -1,6 +1,6 @@
 // The label set: entries in the order given, and open addressing over their
 // hashes, probed in sequence from the slot the hash picks.
-#include "preview/label_set.h"
+#include "check/label_set.h"
 
 #include <sys/mman.h>
 

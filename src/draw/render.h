@@ -7,10 +7,10 @@
 
 #include <cstdint>
 
+#include "draw/cell_changes.h"
 #include "input/picture.h"
 #include "model/resource_record.h"
 #include "model/stores.h"
-#include "preview/cell_changes.h"
 
 namespace kelvora {
 

@@ -69,13 +69,13 @@ std::int64_t line_at(ListWindow& window, ByteReader& reader, std::uint64_t offse
 void record_lines(ListWindow& window, ByteReader& reader, std::uint64_t first, std::uint64_t last,
                   std::int64_t& first_line, std::int64_t& last_line);
 
-// The line of a record written plainly on a line of its own, when the
+// The line of a record written bare on a line of its own, when the
 // counting stands at its first byte (`first`): its bytes up to `end` are
 // held, end in LF and hold nothing below "!" before it (no blank, no CR, no
 // control byte). Then the counting moves past its LF and the line is
 // returned; otherwise 0, and nothing moves. The same as record_lines for
 // such a record, without a look at each byte for a line end.
-std::int64_t take_plain_line(ListWindow& window, std::uint64_t first, std::uint64_t end);
+std::int64_t take_bare_line(ListWindow& window, std::uint64_t first, std::uint64_t end);
 
 // Whether the byte at `offset` ends its line: LF, or a CR that no LF
 // follows. The byte after it is read in when needed.

@@ -1,6 +1,6 @@
 // Comparing what the display shows with what the picture has, one cell at
 // a time, straight from the stores the encoder filled.
-#include "preview/cell_changes.h"
+#include "draw/cell_changes.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
 // Finding a typing slip: the line is read as it was meant (name, "=", the
 // kind, five numbers), each slip mended on the way; a line that reads so
 // only through a slip had one.
-#include "preview/typos.h"
+#include "check/typos.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "preview/finding.h"
+#include "check/finding.h"
 
 namespace kelvora {
 

@@ -5,20 +5,22 @@
 //   PICTURE: error: TEXT          the picture as a whole
 //   PICTURE:X,Y: note: TEXT       a cell, by its top-left pixel
 // TEXT says what will happen, why, and what to do. Both
-// `kelvora-preview --check` and the preview's report print them.
+// `kelvora-preview --check` and the preview's report print them. Every kind
+// of finding is a row of FINDINGS (check/finding.h); the checks that find
+// them lie in check/*_findings.cpp, a file for each thing they look at.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
+#include "check/finding.h"
+#include "check/label_check.h"
+#include "check/label_set.h"
+#include "check/list_window.h"
+#include "draw/cell_changes.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "preview/cell_changes.h"
-#include "preview/finding.h"
-#include "preview/label_check.h"
-#include "preview/label_set.h"
-#include "preview/list_window.h"
 
 namespace kelvora {
 
@@ -93,15 +95,22 @@ void find_picture_errors(Findings& findings, const PictureFacts& facts, const Dr
 bool find_record_errors(Findings& findings, ListReading list, const ResourceRecord& record,
                         const RecordTrace& trace, std::int64_t& line);
 
-// The rest, for a record find_record_errors took as its own (`layout` is
-// its record_layout): its label against the earlier ones (`label_hash` is
-// its label_hash), its sizes, and its place against the grid (`outside`)
-// and the picture (`facts`, null when there is none). Said after find_record_errors's findings, and
-// before the record's notes.
-void find_record_size_errors(Findings& findings, ListReading list, const ResourceRecord& record,
-                             const RecordLayout& layout, const RecordTrace& trace,
-                             std::uint64_t label_hash, bool outside, const PictureFacts* facts,
-                             std::int64_t line);
+// For a record find_record_errors took as its own, and that is inside the
+// grid (nothing is written for one outside it): its label against those of
+// the records before it, given twice, and with sdcc among the assemblers a
+// label that is no C name or that sdcc or its header gives another record.
+// `layout` is its record_layout, `label_hash` its label_hash.
+void find_label_errors(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
+                       std::uint64_t label_hash, std::int64_t line);
+
+// What the numbers of a record find_record_errors took as its own do: a
+// width or height of 0 or one that wrapped, a place or size off the cells'
+// grid, a record outside the grid (`outside`) or reaching past the picture
+// (`facts`, null when there is none), a tile table wider than a page, a
+// colour above 7. Said after its label's findings, and before its notes.
+void find_number_errors(Findings& findings, ListReading list, const ResourceRecord& record,
+                        const RecordLayout& layout, const RecordTrace& trace, bool outside,
+                        const PictureFacts* facts, std::int64_t line);
 
 // The cells of a converted record that the display shows otherwise than
 // drawn; a white sprite that shows nothing white.

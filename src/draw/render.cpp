@@ -1,6 +1,6 @@
 // Drawing the preview panels. Each band is looked at inside the converter's
 // band visitor, because the attribute row holds only the band just encoded.
-#include "preview/render.h"
+#include "draw/render.h"
 
 #include <sys/mman.h>
 

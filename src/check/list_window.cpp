@@ -1,6 +1,6 @@
 // The list window: bytes move to the front as the reading moves on, and the
 // line ends of the bytes that leave are counted as they go.
-#include "preview/list_window.h"
+#include "check/list_window.h"
 
 #include "cells/swar.h"
 
@@ -201,7 +201,7 @@ void record_lines(ListWindow& window, ByteReader& reader, std::uint64_t first, s
     count_forward(window, last + 1);
 }
 
-std::int64_t take_plain_line(ListWindow& window, std::uint64_t first, std::uint64_t end) {
+std::int64_t take_bare_line(ListWindow& window, std::uint64_t first, std::uint64_t end) {
     if (first != window.counted || end <= first || first < window.start ||
         end > window.start + window.held) {
         return 0;

@@ -5,7 +5,7 @@
 // and compressed quickly: its long runs of one colour compress well anyway.
 #pragma once
 
-#include "preview/render.h"
+#include "draw/render.h"
 
 namespace kelvora {
 

@@ -1,6 +1,6 @@
 // The checker's words for a label that clashes with a name an assembler
 // keeps.
-#include "preview/label_check.h"
+#include "check/label_check.h"
 
 namespace kelvora {
 namespace {

@@ -1,6 +1,6 @@
 // The PNG writer. Rows are composed one at a time from the panels, so the
 // zoomed image is never held in memory whole.
-#include "preview/png_writer.h"
+#include "png/png_writer.h"
 
 #include <png.h>
 #include <zlib.h>
