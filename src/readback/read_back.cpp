@@ -398,70 +398,75 @@ Text read_binary(std::string_view bytes, const std::vector<ResourceRecord>& reco
 
 Verdict read_symbols(std::string_view symbols, const std::vector<ResourceRecord>& records,
                      const AsmSyntax& syntax, const Text& binary) {
-    Verdict verdict;
     // The names as the syntax gives them: with its prefix where global.
-    const auto named = [&syntax](const ResourceRecord& record) {
-        const std::string label = label_of(record);
-        return (!syntax.c_names || is_c_name(label) ? syntax.label_prefix : "") + label;
+    const auto global = [&syntax](const ResourceRecord& record) {
+        return !syntax.c_names || is_c_name(label_of(record));
     };
-    std::vector<std::pair<std::string, std::int64_t>> expected;
+    const auto named = [&](const ResourceRecord& record) {
+        return (global(record) ? syntax.label_prefix : "") + label_of(record);
+    };
+    std::vector<std::string_view> lines;
+    for (std::size_t at = 0; at < symbols.size();) {
+        const std::size_t end = symbols.find('\n', at);
+        if (end == std::string_view::npos) {
+            return Verdict{static_cast<std::int64_t>(lines.size()) + 1,
+                           "the last line has no line feed"};
+        }
+        lines.push_back(symbols.substr(at, end - at));
+        at = end + 1;
+    }
+    // Three lines of comment first: what the file is, and the line that takes
+    // the binary in.
+    std::size_t line = 3;
+    bool have_first = false;
     std::string first;
     std::int64_t first_at = 0;
+    const auto fail = [&](const std::string& why) {
+        return Verdict{static_cast<std::int64_t>(std::min(line, lines.size())) + 1, why};
+    };
+    if (lines.size() < line || !lines[0].starts_with(";") || !lines[1].starts_with(";") ||
+        !lines[2].starts_with(";")) {
+        return fail("no comment of three lines first");
+    }
     for (std::size_t i = 0; i < records.size() && i < binary.records.size(); ++i) {
         if (!binary.records[i].written) {
             continue;
         }
         const std::int64_t at = binary.records[i].label_line - 1; // its offset
-        if (first.empty()) {
-            first = named(records[i]);
+        const std::string name = named(records[i]);
+        if (!have_first) {
+            have_first = true;
+            first = name;
             first_at = at;
-        } else {
-            expected.emplace_back(named(records[i]), at - first_at);
+            continue;
         }
-    }
-    std::size_t next = 0;
-    std::int64_t number = 0;
-    for (std::size_t at = 0; at < symbols.size();) {
-        const std::size_t end = symbols.find('\n', at);
-        const std::string_view line =
-            symbols.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-        at = end == std::string_view::npos ? symbols.size() : end + 1;
-        ++number;
-        const std::size_t equate = line.find(syntax.equate);
-        if (line.starts_with(";") || equate == std::string_view::npos) {
-            continue; // a comment, a line that makes a symbol global, the page check
+        const std::int64_t offset = at - first_at;
+        if (syntax.global_lead[0] != '\0' && global(records[i])) {
+            if (line >= lines.size() || lines[line] != syntax.global_lead + name) {
+                return fail("\"" + std::string(syntax.global_lead) + name + "\" expected");
+            }
+            ++line;
         }
-        verdict.line = number;
-        if (next == expected.size()) {
-            verdict.why = "a symbol after the last record's: " + quoted(line);
-            return verdict;
-        }
-        const std::string_view name = line.substr(0, equate);
-        const std::string_view value = line.substr(equate + std::strlen(syntax.equate));
-        const std::string lead = first + " + 0x";
-        std::int64_t offset = -1;
-        if (value.starts_with(lead) && value.size() > lead.size() &&
-            value.size() <= lead.size() + 12) {
-            offset = 0;
-            for (const char c : value.substr(lead.size())) {
+        const std::string lead = name + syntax.equate + first + " + 0x";
+        std::int64_t value = -1;
+        if (line < lines.size() && lines[line].starts_with(lead) &&
+            lines[line].size() > lead.size() && lines[line].size() <= lead.size() + 12) {
+            value = 0;
+            for (const char c : lines[line].substr(lead.size())) {
                 const int digit = digit_value(c);
-                offset = digit < 16 ? offset * 16 + digit : -1;
-                if (offset < 0) {
-                    break;
-                }
+                value = digit < 16 && value >= 0 ? value * 16 + digit : -1;
             }
         }
-        if (name != expected[next].first || offset != expected[next].second) {
-            verdict.why = quoted(line) + " where " + expected[next].first +
-                          " is the first label + " + std::to_string(expected[next].second);
-            return verdict;
+        if (value != offset) {
+            return fail(name + " as the first label + " + std::to_string(offset) +
+                        " expected, not " + quoted(line < lines.size() ? lines[line] : ""));
         }
-        ++next;
+        ++line;
     }
-    if (next != expected.size()) {
-        verdict.line = number;
-        verdict.why = "no symbol for " + expected[next].first;
-        return verdict;
+    // What follows may only say that the first label must be on a page, and
+    // check it.
+    if (line < lines.size() && !lines[line].starts_with("; The binary holds a tile table")) {
+        return fail("text after the last symbol: " + quoted(lines[line]));
     }
     return Verdict{};
 }
