@@ -35,8 +35,26 @@ Rgb tinted(Rgb colour);
 enum class RightPanelPart : unsigned char { Shown, Tinted, Frame, OutlineDark, OutlineLight };
 RightPanelPart right_panel_part(const PreviewImage& image, int x, int y, int dx, int dy, int scale);
 
-// Writes the PNG to the file descriptor: 0, or the errno of the failure
-// (EIO when libpng itself gave up).
+// Writes the preview's PNG to the file descriptor: 0, or the errno of the
+// failure (EIO when libpng itself gave up).
 int write_preview_png(int fd, const PreviewImage& image, const PictureGrid& grid, int scale);
+
+// What a PNG is besides its rows.
+struct PngShape {
+    int width;
+    int height;
+    int bit_depth;      // 8; or 4, 2 or 1 for a palette, the rows still a pixel a byte
+    const Rgb* palette; // null for RGB
+    int palette_size;
+    bool runs; // compressed for long runs of one colour, else for few colours
+};
+
+// Puts row y of the PNG into `row`: a byte a pixel, or three without a
+// palette.
+using PngRows = void (*)(const void* context, int y, std::uint8_t* row);
+
+// Writes a PNG whose rows are composed one at a time: 0, or the errno of
+// the failure.
+int write_png(int fd, const PngShape& shape, PngRows rows, const void* context);
 
 } // namespace kelvora

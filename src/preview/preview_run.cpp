@@ -22,7 +22,9 @@
 #include "preview/cell_changes.h"
 #include "preview/findings.h"
 #include "preview/list_window.h"
+#include "preview/png_file.h"
 #include "preview/png_writer.h"
+#include "preview/view_picture.h"
 
 namespace kelvora {
 namespace {
@@ -81,8 +83,9 @@ void print_name(const ResourceRecord& record, std::FILE* report) {
     std::fwrite(record.name, 1, strnlen(record.name, TOKEN_BUFFER_SIZE), report);
 }
 
-void print_record_line(const ResourceRecord& record, const RecordPreview& preview,
-                       const PreviewImage& image, std::FILE* report) {
+} // namespace
+
+void print_record_kind_and_size(const ResourceRecord& record, std::FILE* report) {
     print_name(record, report);
     const auto kind = static_cast<unsigned char>(record.kind_char);
     const char* name = kind_name(record.kind);
@@ -103,6 +106,13 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
                      plural(columns, "cell", "cells"), layout.rows,
                      plural(layout.rows, "row", "rows"));
     }
+}
+
+namespace {
+
+void print_record_line(const ResourceRecord& record, const RecordPreview& preview,
+                       const PreviewImage& image, std::FILE* report) {
+    print_record_kind_and_size(record, report);
     std::fprintf(report, ", %" PRId64 " %s changed", preview.changed_pixels,
                  plural(preview.changed_pixels, "pixel", "pixels"));
     if (preview.reaches_beyond_picture) {
@@ -227,18 +237,18 @@ void warn_about_missing_colours(const DrawnColours& drawn, const PictureFacts& f
 
 bool write_png_file(const char* path, OutputFile& output, const PreviewImage& image,
                     const PictureGrid& grid, int scale, std::FILE* messages) {
-    int error = start_writing(output);
-    if (error == 0) {
-        error = write_preview_png(output.handle.fd(), image, grid, scale);
-    }
-    if (error == 0) {
-        error = commit_output(output); // a cut-off PNG never takes the earlier one's place
-    }
-    if (error != 0) {
-        fail(messages, "can't write", path,
-             error == ENOMEM ? "out of memory" : std::strerror(error));
-    }
-    return error == 0;
+    struct Png {
+        const PreviewImage* image;
+        const PictureGrid* grid;
+        int scale;
+    } const png{&image, &grid, scale};
+    return write_whole_file(
+        path, output,
+        [](int fd, const void* context) {
+            const Png& png = *static_cast<const Png*>(context);
+            return write_preview_png(fd, *png.image, *png.grid, png.scale);
+        },
+        &png, messages);
 }
 
 } // namespace
@@ -336,7 +346,17 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
             return PREVIEW_FAILED;
         }
     }
+    OutputFile picture_file;
+    if (request.view_path != nullptr &&
+        !open_further_output(request.view_path, {&picture, &list}, output, picture_file,
+                             request.output_way, messages)) {
+        return PREVIEW_FAILED;
+    }
     if (!write_png_file(request.output_path, output, image, stores.grid, scale, messages)) {
+        return PREVIEW_FAILED;
+    }
+    if (request.view_path != nullptr &&
+        !write_view_picture_file(request.view_path, picture_file, image, messages)) {
         return PREVIEW_FAILED;
     }
     return totals.skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;

@@ -35,6 +35,7 @@ struct PreviewRequest {
     AssemblerSet assemblers; // whose labels are checked
 
     OutputWay output_way = OutputWay::Chosen; // forced only by the tests
+    const char* view_path = nullptr;          // --picture: the view as a picture
 };
 
 // Exit statuses of kelvora-preview.
@@ -52,6 +53,10 @@ inline constexpr int CHECK_CANNOT_RUN = 2; // a wrong command line, a file not o
 // is reported and left out, and the others are still written.
 int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest& request,
                 std::FILE* report, std::FILE* messages);
+
+// A record's report line up to its size: "ship: sprite \"S\", 2 cells x 16
+// rows", without a line feed.
+void print_record_kind_and_size(const ResourceRecord& record, std::FILE* report);
 
 // The check: the findings go to `report`, failures to read to `messages`;
 // nothing is written, and nothing is drawn.
