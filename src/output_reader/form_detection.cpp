@@ -183,7 +183,9 @@ DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* firs
     BlockLine lines[2];
     const int count = content_lines(block, lines, 2);
     if (count == 0) {
-        return text_in(&DEFAULT_SYNTAX); // nothing but comments: no record is written
+        // No text holds a written record in no line, but a binary may hold
+        // it in no byte (a tile table of width 0, say).
+        return block.empty() && first_written != nullptr ? binary : text_in(&DEFAULT_SYNTAX);
     }
     const string_view first = content_of(lines[0].text);
     const AsmSyntax* syntax = first_syntax([&](const AsmSyntax& syntax) {

@@ -25,8 +25,9 @@ struct DetectedForm {
 // binary; the first lines that are not blank or a comment make a syntax, by
 // their spellings, the label line by its end (or, where the list's first
 // written record is given, by how each syntax spells its name); failing
-// that, bytes no text holds make a binary. A C header or a binary's symbols,
-// which hold no bytes, are named as such.
+// that, bytes no text holds make a binary, and so does an empty output where
+// the list writes a record. A C header or a binary's symbols, which hold no
+// bytes, are named as such.
 DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* first_written);
 
 // Whether two syntaxes write the same text.

@@ -1,0 +1,399 @@
+// Drawing what an output holds, proved on every case of tests/cases that
+// writes an output. The picture of the display's view (--picture) drawn
+// from the case's picture equals the one drawn from each form kelvora
+// writes (every syntax and the binary): blocks and tile tables pixel for
+// pixel, sprites as ink, paper or transparent (an output holds no sprite
+// colours). And converting a view's picture again with the same list gives
+// the same view, over every record that reads no cell another record
+// reads, with bytes that differ from the first output's only in the kinds
+// that byte-differences.txt lists.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "convert/convert_record.h"
+#include "input/picture.h"
+#include "output/asm_syntax.h"
+#include "readback/read_back.h"
+#include "test_support.h"
+
+namespace kelvora {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path CASES = test::SOURCE_DIR / "tests" / "cases";
+const fs::path KINDS = test::SOURCE_DIR / "tests" / "from_output" / "byte-differences.txt";
+
+// A form kelvora writes: its options and the file it goes to.
+struct Form {
+    std::string name;
+    std::vector<std::string> options;
+    const AsmSyntax* syntax; // null for the binary
+};
+
+std::vector<Form> forms() {
+    std::vector<Form> all{{"default", {}, &DEFAULT_SYNTAX}};
+    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
+        all.push_back({syntax.name, {"--assembler", syntax.name}, &syntax});
+    }
+    all.push_back({"binary", {"--binary"}, nullptr});
+    return all;
+}
+
+// The cases whose run writes an output.
+std::vector<std::string> case_names() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(CASES)) {
+        const fs::path& path = entry.path();
+        if (path.extension() == ".txt" && (fs::exists(fs::path(path).replace_extension(".asm")) ||
+                                           fs::exists(fs::path(path).replace_extension(".bin")))) {
+            names.push_back(path.stem().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A view's picture as kelvora reads it: its indices, 0 beyond its size.
+struct View {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+
+    std::uint8_t at(int x, int y) const {
+        return x < width && y < height ? pixels[static_cast<std::size_t>(y) * width + x] : 0;
+    }
+};
+
+View load_view(const fs::path& path) {
+    const auto stores = test::fresh_stores();
+    PictureFacts facts;
+    const std::string bytes = test::read_file(path);
+    EXPECT_TRUE(
+        read_picture(*test::reader_over(bytes), test::picture_scratch(), stores->grid, facts).taken)
+        << path;
+    View view;
+    view.width = facts.width;
+    view.height = picture_rows(facts);
+    for (int y = 0; y < view.height; ++y) {
+        for (int x = 0; x < view.width; ++x) {
+            view.pixels.push_back(stores->grid.at(x, y));
+        }
+    }
+    return view;
+}
+
+// Which record's cell column each pixel of the grid shows last, as both
+// previews draw records in the list's order; -1 where none.
+struct Owners {
+    std::vector<int> record = std::vector<int>(GRID_SIZE * GRID_SIZE, -1);
+    std::vector<int> column = std::vector<int>(GRID_SIZE * GRID_SIZE, 0);
+};
+
+Owners owners_of(const std::vector<ResourceRecord>& records) {
+    Owners owners;
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const RecordLayout layout = record_layout(records[r]);
+        if (record_is_outside(records[r], layout)) {
+            continue;
+        }
+        const std::int64_t columns = std::min(layout.cells_across, layout.columns_written);
+        for (std::int64_t y = records[r].y; y < records[r].y + layout.rows && y < GRID_SIZE; ++y) {
+            for (std::int64_t x = records[r].x; x < records[r].x + 8 * columns; ++x) {
+                owners.record[y * GRID_SIZE + x] = static_cast<int>(r);
+                owners.column[y * GRID_SIZE + x] = static_cast<int>((x - records[r].x) / 8);
+            }
+        }
+    }
+    return owners;
+}
+
+// "" when the view from an output shows what the view from the picture
+// shows, over the picture's size; else the first pixel that differs.
+std::string compare_views(const View& from_picture, const View& from_output,
+                          const std::vector<ResourceRecord>& records, const Owners& owners) {
+    // A sprite's cell column: the picture's colour for each of the output's
+    // classes (transparent 0, paper 8, ink), which must be one a column.
+    std::map<std::pair<int, int>, std::map<int, int>> classes;
+    for (int y = 0; y < from_picture.height; ++y) {
+        for (int x = 0; x < from_picture.width; ++x) {
+            const int owner = owners.record[y * GRID_SIZE + x];
+            const int drawn = from_picture.at(x, y);
+            const int read = from_output.at(x, y);
+            const bool sprite =
+                owner >= 0 && record_layout(records[owner]).body == BandBody::SpriteRows;
+            const std::string where = "pixel " + std::to_string(x) + "," + std::to_string(y) +
+                                      ": " + std::to_string(drawn) + " from the picture, " +
+                                      std::to_string(read) + " from the output";
+            if (!sprite) {
+                if (drawn != read) {
+                    return where;
+                }
+                continue;
+            }
+            const int kind = read == 0 ? 0 : read == 8 ? 8 : 15;
+            if ((drawn == 0) != (kind == 0)) {
+                return where + " (transparent in one only)";
+            }
+            auto& colours = classes[{owner, owners.column[y * GRID_SIZE + x]}];
+            if (colours.count(kind) != 0 && colours[kind] != drawn) {
+                return where + " (the sprite column shows that class in two colours)";
+            }
+            colours[kind] = drawn;
+        }
+    }
+    return "";
+}
+
+// Which records read pixels another record reads too (records outside the
+// grid read none): a later one draws over an earlier one, or takes its
+// colours from it, so neither can come back whole.
+std::vector<bool> sharing_cells(const std::vector<ResourceRecord>& records) {
+    std::vector<int> reader(GRID_SIZE * GRID_SIZE, -1);
+    std::vector<bool> sharing(records.size(), false);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const RecordLayout layout = record_layout(records[r]);
+        if (record_is_outside(records[r], layout)) {
+            continue;
+        }
+        for (std::int64_t y = records[r].y; y < records[r].y + layout.rows_read; ++y) {
+            for (std::int64_t x = records[r].x; x < records[r].x + 8 * layout.cells_across; ++x) {
+                int& first = reader[y * GRID_SIZE + x];
+                if (first >= 0 && first != static_cast<int>(r)) {
+                    sharing[static_cast<std::size_t>(first)] = true;
+                    sharing[r] = true;
+                }
+                first = static_cast<int>(r);
+            }
+        }
+    }
+    return sharing;
+}
+
+// "" when two views' pictures show the same over the records that share no
+// cells and outside every record; else the first pixel that differs.
+std::string compare_unshared(const View& first, const View& again, const Owners& owners,
+                             const std::vector<bool>& sharing) {
+    for (int y = 0; y < std::max(first.height, again.height); ++y) {
+        for (int x = 0; x < std::max(first.width, again.width); ++x) {
+            const int owner = owners.record[y * GRID_SIZE + x];
+            if ((owner < 0 || !sharing[static_cast<std::size_t>(owner)]) &&
+                first.at(x, y) != again.at(x, y)) {
+                return "pixel " + std::to_string(x) + "," + std::to_string(y) + ": " +
+                       std::to_string(first.at(x, y)) + ", then " + std::to_string(again.at(x, y));
+            }
+        }
+    }
+    return "";
+}
+
+// The kinds of byte difference the round trip may make, from the table.
+std::set<std::string> listed_kinds() {
+    std::set<std::string> kinds;
+    std::istringstream lines(test::read_file(KINDS));
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line[0] != '#') {
+            kinds.insert(line.substr(0, line.find(':')));
+        }
+    }
+    return kinds;
+}
+
+// What one cell line shows: each pixel's display colour, black as 0.
+std::vector<int> cell_shows(const std::uint8_t* line) {
+    const int bright = (line[8] & 0x40) != 0 ? 8 : 0;
+    const int ink = (line[8] & 7) | bright;
+    const int paper = (line[8] >> 3 & 7) | bright;
+    std::vector<int> shown;
+    for (int row = 0; row < 8; ++row) {
+        for (int k = 0; k < 8; ++k) {
+            const int colour = ((line[row] >> (7 - k)) & 1) != 0 ? ink : paper;
+            shown.push_back(colour == 8 ? 0 : colour);
+        }
+    }
+    return shown;
+}
+
+// The kind of each difference between two outputs of one list, as the
+// table names them; "view changed ..." where the display would show
+// another thing.
+void classify(const read_back::Text& first, const read_back::Text& again,
+              const std::vector<ResourceRecord>& records, const std::vector<bool>& sharing,
+              std::map<std::string, int>& kinds) {
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const read_back::Record& a = first.records[r];
+        const read_back::Record& b = again.records[r];
+        if (!a.written || sharing[r]) {
+            continue;
+        }
+        const RecordLayout layout = record_layout(records[r]);
+        if (a.header != b.header) {
+            ++kinds["size bytes"];
+        }
+        for (std::size_t band = 0; band < a.bands.size(); ++band) {
+            const std::vector<std::uint8_t>& x = a.bands[band].bytes;
+            const std::vector<std::uint8_t>& y = b.bands[band].bytes;
+            if (a.bands[band].fill != b.bands[band].fill) {
+                ++kinds["fill"];
+            }
+            const std::size_t step = static_cast<std::size_t>(layout.bytes_per_line);
+            for (std::size_t at = 0; at < x.size(); at += step) {
+                if (std::equal(x.begin() + at, x.begin() + at + step, y.begin() + at)) {
+                    continue;
+                }
+                if (layout.body == BandBody::CellLines) {
+                    const std::vector<int> shown = cell_shows(&x[at]);
+                    if (shown != cell_shows(&y[at])) {
+                        ++kinds["view changed: cell"];
+                        continue;
+                    }
+                    bool swapped = (x[at + 8] & 0xC0) == (y[at + 8] & 0xC0) &&
+                                   (x[at + 8] & 7) == (y[at + 8] >> 3 & 7) &&
+                                   (x[at + 8] >> 3 & 7) == (y[at + 8] & 7);
+                    for (int row = 0; row < 8; ++row) {
+                        swapped = swapped && x[at + row] == static_cast<std::uint8_t>(~y[at + row]);
+                    }
+                    const bool one_colour = std::count(shown.begin(), shown.end(), shown[0]) == 64;
+                    ++kinds[swapped      ? "ink and paper swapped"
+                            : one_colour ? "unused colour of a one-colour cell"
+                                         : "other bytes of a cell"];
+                    continue;
+                }
+                // A sprite row: a mask and data pair for each cell column;
+                // columns past those drawn (a sprite of width 0 draws none)
+                // show the stores as earlier records left them.
+                const std::int64_t drawn = std::min(layout.cells_across, layout.columns_written);
+                for (std::size_t c = 0; c < step / 2; ++c) {
+                    const std::uint8_t mask = x[at + 2 * c];
+                    const auto bits_x = static_cast<std::uint8_t>(mask ^ x[at + 2 * c + 1]);
+                    const auto bits_y =
+                        static_cast<std::uint8_t>(y[at + 2 * c] ^ y[at + 2 * c + 1]);
+                    if (mask == y[at + 2 * c] && bits_x == bits_y) {
+                        continue;
+                    }
+                    if (static_cast<std::int64_t>(c) >= drawn) {
+                        ++kinds["a sprite column that is not drawn"];
+                    } else if (mask != y[at + 2 * c] || ((bits_x ^ bits_y) & mask) != 0) {
+                        ++kinds["view changed: sprite pixels"];
+                    } else {
+                        ++kinds["bitmap under transparent sprite pixels"];
+                    }
+                }
+            }
+        }
+    }
+}
+
+std::vector<ResourceRecord> records_of_list(const std::string& list) {
+    return read_back::records_of(*test::reader_over(list));
+}
+
+read_back::Text read_output(const std::string& bytes, const Form& form,
+                            const std::vector<ResourceRecord>& records) {
+    return form.syntax != nullptr ? read_back::read_text(bytes, records, *form.syntax)
+                                  : read_back::read_binary(bytes, records);
+}
+
+class FromOutput : public testing::TestWithParam<std::string> {};
+
+TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
+    const std::string& name = GetParam();
+    test::TempDir dir;
+    const std::string picture = name + (fs::exists(CASES / (name + ".png")) ? ".png" : ".bmp");
+    fs::copy_file(CASES / picture, dir / picture);
+    fs::copy_file(CASES / (name + ".txt"), dir / "list.txt");
+    const std::vector<ResourceRecord> records = records_of_list(test::read_file(dir / "list.txt"));
+    const Owners owners = owners_of(records);
+    // Exit status 1 where a record is outside the grid: the rest is drawn.
+    const bool outside = std::any_of(records.begin(), records.end(),
+                                     [](const auto& record) { return record_is_outside(record); });
+    const int drawn_status = outside ? 1 : 0;
+
+    const test::Run drawn = test::run_preview(
+        dir.path(), {picture, "list.txt", "/dev/null", "--picture", "from-picture.png"});
+    ASSERT_EQ(drawn.status, drawn_status) << drawn.err;
+    const View from_picture = load_view(dir / "from-picture.png");
+
+    std::string first_view;
+    for (const Form& form : forms()) {
+        SCOPED_TRACE(form.name);
+        std::vector<std::string> arguments = form.options;
+        const std::string output = "out-" + form.name;
+        arguments.insert(arguments.end(), {picture, "list.txt", output});
+        ASSERT_EQ(test::run_kelvora(dir.path(), arguments).status, 0);
+        const std::string view = "from-" + form.name + ".png";
+        const test::Run read = test::run_preview(
+            dir.path(), {"--from", output, "list.txt", "/dev/null", "--picture", view});
+        ASSERT_EQ(read.status, drawn_status) << read.out << read.err;
+        const test::Run check =
+            test::run_preview(dir.path(), {"--check", "--from", output, "list.txt"});
+        EXPECT_EQ(check.status, 0) << check.out;
+        EXPECT_EQ(check.out, "");
+        EXPECT_EQ(compare_views(from_picture, load_view(dir / view), records, owners), "");
+        // Every form holds the same bytes, so draws the same picture.
+        const std::string picture_bytes = test::read_file(dir / view);
+        if (first_view.empty()) {
+            first_view = picture_bytes;
+        }
+        EXPECT_TRUE(picture_bytes == first_view) << view << " differs from the default's";
+    }
+    // Records that share cells with another can't come back whole: what a
+    // later one drew over, or the colours it took from the other.
+    const std::vector<bool> sharing = sharing_cells(records);
+    const bool shared = std::find(sharing.begin(), sharing.end(), true) != sharing.end();
+
+    // The round trip: each view's picture converted again with the list.
+    for (const std::string& view :
+         {std::string("from-picture.png"), std::string("from-default.png")}) {
+        SCOPED_TRACE(view);
+        ASSERT_EQ(test::run_kelvora(dir.path(), {view, "list.txt", "again.asm"}).status, 0);
+        const bool of_picture = view == "from-picture.png";
+        const test::Run again =
+            of_picture ? test::run_preview(
+                             dir.path(), {view, "list.txt", "/dev/null", "--picture", "again.png"})
+                       : test::run_preview(dir.path(), {"--from", "again.asm", "list.txt",
+                                                        "/dev/null", "--picture", "again.png"});
+        ASSERT_EQ(again.status, drawn_status) << again.out << again.err;
+        if (shared) {
+            EXPECT_EQ(compare_unshared(load_view(dir / view), load_view(dir / "again.png"), owners,
+                                       sharing),
+                      "")
+                << "converted again, " << view << " shows something else";
+        } else {
+            EXPECT_TRUE(test::read_file(dir / "again.png") == test::read_file(dir / view))
+                << "converted again, " << view << " shows something else";
+        }
+        const Form text = forms().front();
+        std::map<std::string, int> kinds;
+        classify(read_output(test::read_file(dir / "out-default"), text, records),
+                 read_output(test::read_file(dir / "again.asm"), text, records), records, sharing,
+                 kinds);
+        const std::set<std::string> listed = listed_kinds();
+        for (const auto& [kind, count] : kinds) {
+            EXPECT_EQ(listed.count(kind), 1u)
+                << "a byte difference of a kind not listed: " << kind << " (" << count << ")";
+            std::printf("byte differences of %s: %s (%d)\n", view.c_str(), kind.c_str(), count);
+        }
+    }
+}
+
+std::string test_name(const testing::TestParamInfo<std::string>& info) {
+    std::string name = info.param;
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FromOutput, testing::ValuesIn(case_names()), test_name);
+
+} // namespace
+} // namespace kelvora
