@@ -411,6 +411,12 @@ void take_body_line(OutputReader& reader, const OutputVisitor& visitor, BodyPlac
     settle(place, visitor, at);
 }
 
+// "1 band", "2 bands".
+void add_count(Words& words, std::int64_t count, const char* one, const char* more) {
+    words.number(count);
+    words.add(count == 1 ? one : more);
+}
+
 void report_strays(OutputReader& reader, const OutputVisitor& visitor, const BodyPlace& place) {
     const RecordLayout& layout = *place.layout;
     const std::int64_t byte_lines = layout.size_byte_count + layout.bands * layout.lines_per_band;
@@ -419,36 +425,31 @@ void report_strays(OutputReader& reader, const OutputVisitor& visitor, const Bod
     words.quoted(name_of(*place.record));
     words.add(": ");
     if (place.byte_lines != byte_lines || place.fill_lines != fill_lines) {
-        words.add("the output holds ");
-        words.number(place.byte_lines);
-        words.add(" byte lines and ");
-        words.number(place.fill_lines);
-        words.add(" fill lines for it, where the list's record, ");
+        words.add("the output has ");
+        add_count(words, place.byte_lines, " byte line and ", " byte lines and ");
+        add_count(words, place.fill_lines, " fill line", " fill lines");
+        words.add(" for it, where the list's record (");
         describe_kind(words, *place.record);
-        words.add(", gives ");
+        words.add(") gives ");
         words.number(byte_lines);
         words.add(" and ");
         words.number(fill_lines);
         words.add(": ");
-        words.number(layout.size_byte_count);
-        words.add(" size bytes, then ");
-        words.number(layout.bands);
-        words.add(" bands of ");
-        words.number(layout.lines_per_band);
-        words.add(" lines of ");
-        words.number(layout.bytes_per_line);
-        words.add(layout.page_fill ? " bytes, each with its fill line" : " bytes");
-        words.add("; they part from here on");
+        add_count(words, layout.size_byte_count, " size byte, then ", " size bytes, then ");
+        add_count(words, layout.bands, " band of ", " bands of ");
+        add_count(words, layout.lines_per_band, " line of ", " lines of ");
+        add_count(words, layout.bytes_per_line, " byte", " bytes");
+        words.add(layout.page_fill ? " and a fill line each" : "");
+        words.add("; they part from this line on");
     } else if (place.stray_found < 0) {
         words.add("a fill line here, where the list's record gives a line of ");
-        words.number(place.stray_expected);
-        words.add(" bytes");
+        add_count(words, place.stray_expected, " byte", " bytes");
     } else if (place.stray_expected < 0) {
         words.add("a line of bytes here, where the list's record gives a band's fill line");
     } else {
         words.add("a line of ");
-        words.number(place.stray_found);
-        words.add(" bytes here, where the list's record gives ");
+        add_count(words, place.stray_found, " byte", " bytes");
+        words.add(" here, where the list's record gives ");
         words.number(place.stray_expected);
     }
     emit(reader, visitor, words);

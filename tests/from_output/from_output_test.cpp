@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -394,6 +395,125 @@ std::string test_name(const testing::TestParamInfo<std::string>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FromOutput, testing::ValuesIn(case_names()), test_name);
+
+// Checks of outputs against lists, as data: in tests/from_checks, a list
+// (NAME.txt), an output (NAME.asm, NAME.s, NAME.bin or NAME.h), the
+// options when there are any (NAME.args) and what `kelvora-preview --check
+// --from` prints (NAME.check: "# exit N", then its lines), rewritten from
+// the run when KELVORA_REGENERATE=1 is set.
+const fs::path FROM_CHECKS = test::SOURCE_DIR / "tests" / "from_checks";
+
+std::vector<std::string> from_check_names() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(FROM_CHECKS)) {
+        if (entry.path().extension() == ".txt") {
+            names.push_back(entry.path().stem().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string output_file_of(const std::string& name) {
+    for (const char* extension : {".asm", ".s", ".bin", ".h"}) {
+        if (fs::exists(FROM_CHECKS / (name + extension))) {
+            return name + extension;
+        }
+    }
+    return "";
+}
+
+class FromCheck : public testing::TestWithParam<std::string> {};
+
+TEST_P(FromCheck, FindsWhatIsRecorded) {
+    const std::string& name = GetParam();
+    test::TempDir dir;
+    const std::string output = output_file_of(name);
+    ASSERT_NE(output, "") << name << " has no output to check";
+    fs::copy_file(FROM_CHECKS / output, dir / output);
+    fs::copy_file(FROM_CHECKS / (name + ".txt"), dir / (name + ".txt"));
+    std::vector<std::string> arguments{"--check", "--from"};
+    if (fs::exists(FROM_CHECKS / (name + ".args"))) {
+        std::istringstream words(test::read_file(FROM_CHECKS / (name + ".args")));
+        for (std::string word; words >> word;) {
+            arguments.push_back(word);
+        }
+    }
+    arguments.insert(arguments.end(), {output, name + ".txt"});
+    const test::Run run = test::run_preview(dir.path(), arguments);
+    const std::string found = "# exit " + std::to_string(run.status) + "\n" + run.out;
+    const char* const regenerate = std::getenv("KELVORA_REGENERATE");
+    if (regenerate != nullptr && std::string(regenerate) == "1") {
+        test::write_file(FROM_CHECKS / (name + ".check"), found);
+    }
+    EXPECT_EQ(found, test::read_file(FROM_CHECKS / (name + ".check")));
+    EXPECT_EQ(run.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(FromChecks, FromCheck, testing::ValuesIn(from_check_names()), test_name);
+
+// A preview of an output that does not hold what the list gives is not
+// written: the earlier file stays, and the run says where they part.
+TEST(FromOutputRun, WritesNothingForAnOutputOfAnotherList) {
+    test::TempDir dir;
+    fs::copy_file(FROM_CHECKS / "another-label.asm", dir / "out.asm");
+    fs::copy_file(FROM_CHECKS / "another-label.txt", dir / "list.txt");
+    test::write_file(dir / "preview.png", "earlier");
+    test::write_file(dir / "view.png", "earlier");
+    const test::Run run = test::run_preview(
+        dir.path(), {"--from", "out.asm", "list.txt", "preview.png", "--picture", "view.png"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "logo: block \"B\", 2 x 1 cells\n"
+                       "out.asm:7: error: the label \"title\" is not the list's \"font\"\n"
+                       "font: tile table \"T\", 2 x 1 cells\n"
+                       "ship: sprite \"S\", 1 cell x 8 rows\n");
+    EXPECT_EQ(run.err, "kelvora-preview: can't preview out.asm: it does not hold what the list "
+                       "gives (see above); nothing written\n");
+    EXPECT_EQ(test::read_file(dir / "preview.png"), "earlier");
+    EXPECT_EQ(test::read_file(dir / "view.png"), "earlier");
+}
+
+// An output of any size is read in the same memory: here 100 MB of lines
+// after the last record, and comments of 100 MB, on a line of their own
+// and after a label.
+TEST(FromOutputRun, ReadsAHugeOutputInBoundedMemory) {
+    test::TempDir dir;
+    fs::copy_file(FROM_CHECKS / "another-label.txt", dir / "list.txt");
+    const std::string output = test::read_file(FROM_CHECKS / "comments-and-blank-lines-agree.asm");
+    const std::string title = "; the title";
+    ASSERT_NE(output.find(title), std::string::npos);
+    {
+        // Let go of before the runs, whose peak memory counts the tests'
+        // own until they start.
+        const std::string lines = test::repeat("\tdb 0x00\n", 1 << 16);
+        const std::string comment(50 << 20, 'c');
+        std::ofstream long_lines(dir / "lines.asm", std::ios::binary);
+        long_lines << output;
+        for (int i = 0; i < 180; ++i) {
+            long_lines << lines;
+        }
+        std::ofstream long_comments(dir / "comments.asm", std::ios::binary);
+        long_comments << ";" << comment << "\n"
+                      << output.substr(0, output.find(title) + title.size()) << comment
+                      << output.substr(output.find(title) + title.size());
+    }
+    const test::Run extra =
+        test::run_preview(dir.path(), {"--check", "--from", "lines.asm", "list.txt"});
+    EXPECT_EQ(extra.out, "lines.asm:27: error: \"ship\": the output has 11796490 byte lines and 0 "
+                         "fill lines for it, where the list's record (a sprite) gives 10 and 0: 2 "
+                         "size bytes, then 1 band of 8 lines of 2 bytes; they part from this line "
+                         "on\n");
+    const test::Run commented =
+        test::run_preview(dir.path(), {"--check", "--from", "comments.asm", "list.txt"});
+    EXPECT_EQ(commented.status, 0) << commented.out;
+    // The peak memory of a run counts the tests' own until it starts, so
+    // each is held against a run on the small output.
+    test::write_file(dir / "small.asm", output);
+    const test::Run small =
+        test::run_preview(dir.path(), {"--check", "--from", "small.asm", "list.txt"});
+    EXPECT_LT(extra.max_rss_kib - small.max_rss_kib, 1024);
+    EXPECT_LT(commented.max_rss_kib - small.max_rss_kib, 1024);
+}
 
 } // namespace
 } // namespace kelvora
