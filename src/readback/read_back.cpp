@@ -2,6 +2,7 @@
 // Test code: it allocates freely and says everything in words.
 #include "readback/read_back.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -131,6 +132,21 @@ Text read_with(OutputReader& reader, const std::vector<ResourceRecord>& records)
 OutputReader& output_reader() {
     static const std::unique_ptr<OutputReader> reader = std::make_unique<OutputReader>();
     return *reader;
+}
+
+// What one cell line shows: each pixel's display colour, black as 0.
+std::vector<int> cell_shows(const std::uint8_t* line) {
+    const int bright = (line[8] & 0x40) != 0 ? 8 : 0;
+    const int ink = (line[8] & 7) | bright;
+    const int paper = (line[8] >> 3 & 7) | bright;
+    std::vector<int> shown;
+    for (int row = 0; row < 8; ++row) {
+        for (int k = 0; k < 8; ++k) {
+            const int colour = ((line[row] >> (7 - k)) & 1) != 0 ? ink : paper;
+            shown.push_back(colour == 8 ? 0 : colour);
+        }
+    }
+    return shown;
 }
 
 } // namespace
@@ -376,6 +392,95 @@ std::string expected_messages(const std::vector<ResourceRecord>& records, const 
         }
     }
     return messages;
+}
+
+std::vector<bool> sharing_cells(const std::vector<ResourceRecord>& records) {
+    std::vector<int> reader(GRID_SIZE * GRID_SIZE, -1);
+    std::vector<bool> sharing(records.size(), false);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const RecordLayout layout = record_layout(records[r]);
+        if (record_is_outside(records[r], layout)) {
+            continue;
+        }
+        for (std::int64_t y = records[r].y; y < records[r].y + layout.rows_read; ++y) {
+            for (std::int64_t x = records[r].x; x < records[r].x + 8 * layout.cells_across; ++x) {
+                int& first = reader[y * GRID_SIZE + x];
+                if (first >= 0 && first != static_cast<int>(r)) {
+                    sharing[static_cast<std::size_t>(first)] = true;
+                    sharing[r] = true;
+                }
+                first = static_cast<int>(r);
+            }
+        }
+    }
+    return sharing;
+}
+
+void classify_differences(const Text& first, const Text& again,
+                          const std::vector<ResourceRecord>& records,
+                          const std::vector<bool>& skipped, std::map<std::string, int>& kinds) {
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const Record& a = first.records[r];
+        const Record& b = again.records[r];
+        if (!a.written || skipped[r]) {
+            continue;
+        }
+        const RecordLayout layout = record_layout(records[r]);
+        if (a.header != b.header) {
+            ++kinds["size bytes"];
+        }
+        for (std::size_t band = 0; band < a.bands.size(); ++band) {
+            const std::vector<std::uint8_t>& x = a.bands[band].bytes;
+            const std::vector<std::uint8_t>& y = b.bands[band].bytes;
+            if (a.bands[band].fill != b.bands[band].fill) {
+                ++kinds["fill"];
+            }
+            const std::size_t step = static_cast<std::size_t>(layout.bytes_per_line);
+            for (std::size_t at = 0; at < x.size(); at += step) {
+                if (std::equal(x.begin() + at, x.begin() + at + step, y.begin() + at)) {
+                    continue;
+                }
+                if (layout.body == BandBody::CellLines) {
+                    const std::vector<int> shown = cell_shows(&x[at]);
+                    if (shown != cell_shows(&y[at])) {
+                        ++kinds["view changed: cell"];
+                        continue;
+                    }
+                    bool swapped = (x[at + 8] & 0xC0) == (y[at + 8] & 0xC0) &&
+                                   (x[at + 8] & 7) == (y[at + 8] >> 3 & 7) &&
+                                   (x[at + 8] >> 3 & 7) == (y[at + 8] & 7);
+                    for (int row = 0; row < 8; ++row) {
+                        swapped = swapped && x[at + row] == static_cast<std::uint8_t>(~y[at + row]);
+                    }
+                    const bool one_colour = std::count(shown.begin(), shown.end(), shown[0]) == 64;
+                    ++kinds[swapped      ? "ink and paper swapped"
+                            : one_colour ? "unused colour of a one-colour cell"
+                                         : "other bytes of a cell"];
+                    continue;
+                }
+                // A sprite row: a mask and data pair for each cell column;
+                // columns past those drawn (a sprite of width 0 draws none)
+                // show the stores as earlier records left them.
+                const std::int64_t drawn = std::min(layout.cells_across, layout.columns_written);
+                for (std::size_t c = 0; c < step / 2; ++c) {
+                    const std::uint8_t mask = x[at + 2 * c];
+                    const auto bits_x = static_cast<std::uint8_t>(mask ^ x[at + 2 * c + 1]);
+                    const auto bits_y =
+                        static_cast<std::uint8_t>(y[at + 2 * c] ^ y[at + 2 * c + 1]);
+                    if (mask == y[at + 2 * c] && bits_x == bits_y) {
+                        continue;
+                    }
+                    if (static_cast<std::int64_t>(c) >= drawn) {
+                        ++kinds["a sprite column that is not drawn"];
+                    } else if (mask != y[at + 2 * c] || ((bits_x ^ bits_y) & mask) != 0) {
+                        ++kinds["view changed: sprite pixels"];
+                    } else {
+                        ++kinds["bitmap under transparent sprite pixels"];
+                    }
+                }
+            }
+        }
+    }
 }
 
 } // namespace kelvora::read_back

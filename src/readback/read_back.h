@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +92,22 @@ Verdict read_header(std::string_view header, const std::vector<ResourceRecord>& 
 // the picture in their grid and are otherwise as a run starts: zero), and
 // checks what was read back against each encoded band.
 Verdict compare(const Text& text, const std::vector<ResourceRecord>& records, Stores& stores);
+
+// Which records read pixels another record reads too (records outside the
+// grid read none): a later one draws over an earlier one, or takes its
+// colours from it, so neither can come back whole from what the display
+// shows.
+std::vector<bool> sharing_cells(const std::vector<ResourceRecord>& records);
+
+// Counts, by kind, the bytes of two outputs of one list that differ, in
+// the records not `skipped`: for a cell, "ink and paper swapped", "unused
+// colour of a one-colour cell", or else "other bytes of a cell"; for a
+// sprite row, "bitmap under transparent sprite pixels" or "a sprite column
+// that is not drawn"; "view changed: ..." where the display would show
+// something else; "size bytes" and "fill".
+void classify_differences(const Text& first, const Text& again,
+                          const std::vector<ResourceRecord>& records,
+                          const std::vector<bool>& skipped, std::map<std::string, int>& kinds);
 
 // The messages a run of the list prints in the syntax: one for each record
 // outside the grid, and one for each label that is no C name where the

@@ -155,31 +155,6 @@ std::string compare_views(const View& from_picture, const View& from_output,
     return "";
 }
 
-// Which records read pixels another record reads too (records outside the
-// grid read none): a later one draws over an earlier one, or takes its
-// colours from it, so neither can come back whole.
-std::vector<bool> sharing_cells(const std::vector<ResourceRecord>& records) {
-    std::vector<int> reader(GRID_SIZE * GRID_SIZE, -1);
-    std::vector<bool> sharing(records.size(), false);
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        const RecordLayout layout = record_layout(records[r]);
-        if (record_is_outside(records[r], layout)) {
-            continue;
-        }
-        for (std::int64_t y = records[r].y; y < records[r].y + layout.rows_read; ++y) {
-            for (std::int64_t x = records[r].x; x < records[r].x + 8 * layout.cells_across; ++x) {
-                int& first = reader[y * GRID_SIZE + x];
-                if (first >= 0 && first != static_cast<int>(r)) {
-                    sharing[static_cast<std::size_t>(first)] = true;
-                    sharing[r] = true;
-                }
-                first = static_cast<int>(r);
-            }
-        }
-    }
-    return sharing;
-}
-
 // "" when two views' pictures show the same over the records that share no
 // cells and outside every record; else the first pixel that differs.
 std::string compare_unshared(const View& first, const View& again, const Owners& owners,
@@ -207,91 +182,6 @@ std::set<std::string> listed_kinds() {
         }
     }
     return kinds;
-}
-
-// What one cell line shows: each pixel's display colour, black as 0.
-std::vector<int> cell_shows(const std::uint8_t* line) {
-    const int bright = (line[8] & 0x40) != 0 ? 8 : 0;
-    const int ink = (line[8] & 7) | bright;
-    const int paper = (line[8] >> 3 & 7) | bright;
-    std::vector<int> shown;
-    for (int row = 0; row < 8; ++row) {
-        for (int k = 0; k < 8; ++k) {
-            const int colour = ((line[row] >> (7 - k)) & 1) != 0 ? ink : paper;
-            shown.push_back(colour == 8 ? 0 : colour);
-        }
-    }
-    return shown;
-}
-
-// The kind of each difference between two outputs of one list, as the
-// table names them; "view changed ..." where the display would show
-// another thing.
-void classify(const read_back::Text& first, const read_back::Text& again,
-              const std::vector<ResourceRecord>& records, const std::vector<bool>& sharing,
-              std::map<std::string, int>& kinds) {
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        const read_back::Record& a = first.records[r];
-        const read_back::Record& b = again.records[r];
-        if (!a.written || sharing[r]) {
-            continue;
-        }
-        const RecordLayout layout = record_layout(records[r]);
-        if (a.header != b.header) {
-            ++kinds["size bytes"];
-        }
-        for (std::size_t band = 0; band < a.bands.size(); ++band) {
-            const std::vector<std::uint8_t>& x = a.bands[band].bytes;
-            const std::vector<std::uint8_t>& y = b.bands[band].bytes;
-            if (a.bands[band].fill != b.bands[band].fill) {
-                ++kinds["fill"];
-            }
-            const std::size_t step = static_cast<std::size_t>(layout.bytes_per_line);
-            for (std::size_t at = 0; at < x.size(); at += step) {
-                if (std::equal(x.begin() + at, x.begin() + at + step, y.begin() + at)) {
-                    continue;
-                }
-                if (layout.body == BandBody::CellLines) {
-                    const std::vector<int> shown = cell_shows(&x[at]);
-                    if (shown != cell_shows(&y[at])) {
-                        ++kinds["view changed: cell"];
-                        continue;
-                    }
-                    bool swapped = (x[at + 8] & 0xC0) == (y[at + 8] & 0xC0) &&
-                                   (x[at + 8] & 7) == (y[at + 8] >> 3 & 7) &&
-                                   (x[at + 8] >> 3 & 7) == (y[at + 8] & 7);
-                    for (int row = 0; row < 8; ++row) {
-                        swapped = swapped && x[at + row] == static_cast<std::uint8_t>(~y[at + row]);
-                    }
-                    const bool one_colour = std::count(shown.begin(), shown.end(), shown[0]) == 64;
-                    ++kinds[swapped      ? "ink and paper swapped"
-                            : one_colour ? "unused colour of a one-colour cell"
-                                         : "other bytes of a cell"];
-                    continue;
-                }
-                // A sprite row: a mask and data pair for each cell column;
-                // columns past those drawn (a sprite of width 0 draws none)
-                // show the stores as earlier records left them.
-                const std::int64_t drawn = std::min(layout.cells_across, layout.columns_written);
-                for (std::size_t c = 0; c < step / 2; ++c) {
-                    const std::uint8_t mask = x[at + 2 * c];
-                    const auto bits_x = static_cast<std::uint8_t>(mask ^ x[at + 2 * c + 1]);
-                    const auto bits_y =
-                        static_cast<std::uint8_t>(y[at + 2 * c] ^ y[at + 2 * c + 1]);
-                    if (mask == y[at + 2 * c] && bits_x == bits_y) {
-                        continue;
-                    }
-                    if (static_cast<std::int64_t>(c) >= drawn) {
-                        ++kinds["a sprite column that is not drawn"];
-                    } else if (mask != y[at + 2 * c] || ((bits_x ^ bits_y) & mask) != 0) {
-                        ++kinds["view changed: sprite pixels"];
-                    } else {
-                        ++kinds["bitmap under transparent sprite pixels"];
-                    }
-                }
-            }
-        }
-    }
 }
 
 std::vector<ResourceRecord> records_of_list(const std::string& list) {
@@ -349,7 +239,7 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
     }
     // Records that share cells with another can't come back whole: what a
     // later one drew over, or the colours it took from the other.
-    const std::vector<bool> sharing = sharing_cells(records);
+    const std::vector<bool> sharing = read_back::sharing_cells(records);
     const bool shared = std::find(sharing.begin(), sharing.end(), true) != sharing.end();
 
     // The round trip: each view's picture converted again with the list.
@@ -375,9 +265,10 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
         }
         const Form text = forms().front();
         std::map<std::string, int> kinds;
-        classify(read_output(test::read_file(dir / "out-default"), text, records),
-                 read_output(test::read_file(dir / "again.asm"), text, records), records, sharing,
-                 kinds);
+        read_back::classify_differences(
+            read_output(test::read_file(dir / "out-default"), text, records),
+            read_output(test::read_file(dir / "again.asm"), text, records), records, sharing,
+            kinds);
         const std::set<std::string> listed = listed_kinds();
         for (const auto& [kind, count] : kinds) {
             EXPECT_EQ(listed.count(kind), 1u)
