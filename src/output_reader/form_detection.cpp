@@ -87,39 +87,30 @@ DetectedForm refused(std::int64_t line, const char* why, string_view quoted = {}
     return form;
 }
 
+// Whether the syntax's output starts with a record's label line: no
+// preamble, no line that makes the label global before it.
+bool starts_with_label(const AsmSyntax& syntax) {
+    return syntax.preamble[0] == '\0' && syntax.global_lead[0] == '\0';
+}
+
 // The syntax of a first line that is a label line, where the line after it
 // starts a record's lines (or there is none).
-const AsmSyntax* syntax_of_label(string_view label, const BlockLine* next,
-                                 const ResourceRecord* first_written) {
-    // Syntaxes whose output starts with a record's label line: no preamble,
-    // no line that makes the label global before it.
-    const auto starts_with_label = [](const AsmSyntax& syntax) {
-        return syntax.preamble[0] == '\0' && syntax.global_lead[0] == '\0';
-    };
-    if (next != nullptr && !first_syntax([&](const AsmSyntax& syntax) {
+const AsmSyntax* syntax_of_label(string_view label, const BlockLine* next) {
+    // A record that is no tile table (whose alignment line comes first)
+    // writes its size bytes after its label.
+    if (next == nullptr || !first_syntax([&](const AsmSyntax& syntax) {
             return starts_with_label(syntax) && starts_a_line_of(syntax, content_of(next->text));
         })) {
         return nullptr;
     }
-    // The list's first name as each syntax spells it.
-    if (first_written != nullptr) {
-        const string_view name(first_written->name, first_written->label_length);
-        const AsmSyntax* spelled = first_syntax([&](const AsmSyntax& syntax) {
-            return starts_with_label(syntax) &&
-                   spelling::before_comment(label) == spelling::label_line(syntax, name).view();
-        });
-        if (spelled != nullptr) {
-            return spelled;
-        }
-    }
-    // Another label: by its end, the longest that fits, and the next line's
-    // lead.
+    // A label other than the list's first: by its end, the longest that
+    // fits, and the next line's lead.
     const string_view content = content_of(label);
     const AsmSyntax* best = nullptr;
     for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
         const string_view end = syntax.label_end;
         if (starts_with_label(syntax) && content.ends_with(end) && content.size() > end.size() &&
-            (next == nullptr || starts_a_line_of(syntax, content_of(next->text))) &&
+            starts_a_line_of(syntax, content_of(next->text)) &&
             (best == nullptr || end.size() > std::strlen(best->label_end))) {
             best = &syntax;
         }
@@ -191,9 +182,20 @@ DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* firs
     const AsmSyntax* syntax = first_syntax([&](const AsmSyntax& syntax) {
         const string_view preamble = syntax.preamble;
         return (!preamble.empty() && first == preamble.substr(0, preamble.find('\n'))) ||
-               (syntax.global_lead[0] != '\0' && first.starts_with(syntax.global_lead)) ||
+               (syntax.global_lead[0] != '\0' &&
+                spelling::before_comment(lines[0].text).starts_with(syntax.global_lead)) ||
                first == without_feed(syntax.page_align);
     });
+    // The list's first label as a syntax spells it, whatever it starts with.
+    if (syntax == nullptr && first_written != nullptr) {
+        const string_view name(first_written->name, first_written->label_length);
+        syntax = first_syntax([&](const AsmSyntax& syntax) {
+            return starts_with_label(syntax) &&
+                   spelling::before_comment(lines[0].text) ==
+                       spelling::label_line(syntax, name).view() &&
+                   (count == 1 || starts_a_line_of(syntax, content_of(lines[1].text)));
+        });
+    }
     // A byte or fill line first: the label before it was blanks, which only
     // a syntax without a label end writes as a line of blanks.
     if (syntax == nullptr && first_syntax([&](const AsmSyntax& syntax) {
@@ -204,7 +206,7 @@ DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* firs
         });
     }
     if (syntax == nullptr) {
-        syntax = syntax_of_label(lines[0].text, count > 1 ? &lines[1] : nullptr, first_written);
+        syntax = syntax_of_label(lines[0].text, count > 1 ? &lines[1] : nullptr);
     }
     if (syntax != nullptr) {
         return text_in(syntax);

@@ -479,26 +479,32 @@ void read_text_body(OutputReader& reader, const OutputVisitor& visitor, BodyPlac
             continue;
         }
         const LineKind kind = kind_of(syntax, content);
+        const bool fill = kind == LineKind::Fill;
+        const char* const lead = fill ? syntax.fill_lead : syntax.byte_lead;
+        string_view wrong;
+        const int count =
+            kind == LineKind::Bytes || fill
+                ? parse_literals(content.substr(std::strlen(lead)), bytes, MAX_LINE_BYTES, wrong)
+                : -1;
+        const bool body = count >= 0 && (!fill || count == 1);
+        // Once the record's lines are all there, any line but one of bytes
+        // starts the next record; a label may start like a line of bytes.
+        if (!body &&
+            (place.done || (kind != LineKind::Bytes && !fill && kind != LineKind::Foreign))) {
+            give_back_line(reader.lines, reader.line);
+            break;
+        }
         if (kind == LineKind::Foreign) {
             refuse_foreign(reader, visitor);
             return;
         }
-        if (kind != LineKind::Bytes && kind != LineKind::Fill) {
-            give_back_line(reader.lines, reader.line);
-            break;
-        }
-        if (has_candidate) {
+        if (body && has_candidate) {
             give_back_line(reader.lines, reader.line);
             give_back_line(reader.lines, reader.candidate);
             has_candidate = false;
             break;
         }
-        const bool fill = kind == LineKind::Fill;
-        const char* const lead = fill ? syntax.fill_lead : syntax.byte_lead;
-        string_view wrong;
-        const int count =
-            parse_literals(content.substr(std::strlen(lead)), bytes, MAX_LINE_BYTES, wrong);
-        if (count < 0 || (fill && count != 1)) {
+        if (!body) {
             Words words = start_words(reader, true, reader.line.number);
             words.add(fill ? "one byte after " : "bytes after ");
             words.quoted(lead);

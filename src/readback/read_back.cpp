@@ -394,26 +394,29 @@ std::string expected_messages(const std::vector<ResourceRecord>& records, const 
     return messages;
 }
 
-std::vector<bool> sharing_cells(const std::vector<ResourceRecord>& records) {
+std::vector<bool> not_coming_back(const std::vector<ResourceRecord>& records) {
     std::vector<int> reader(GRID_SIZE * GRID_SIZE, -1);
-    std::vector<bool> sharing(records.size(), false);
+    std::vector<bool> skipped(records.size(), false);
     for (std::size_t r = 0; r < records.size(); ++r) {
         const RecordLayout layout = record_layout(records[r]);
         if (record_is_outside(records[r], layout)) {
             continue;
         }
+        if (records[r].kind == RecordKind::Sprite && records[r].default_colour > 15) {
+            skipped[r] = true;
+        }
         for (std::int64_t y = records[r].y; y < records[r].y + layout.rows_read; ++y) {
             for (std::int64_t x = records[r].x; x < records[r].x + 8 * layout.cells_across; ++x) {
                 int& first = reader[y * GRID_SIZE + x];
                 if (first >= 0 && first != static_cast<int>(r)) {
-                    sharing[static_cast<std::size_t>(first)] = true;
-                    sharing[r] = true;
+                    skipped[static_cast<std::size_t>(first)] = true;
+                    skipped[r] = true;
                 }
                 first = static_cast<int>(r);
             }
         }
     }
-    return sharing;
+    return skipped;
 }
 
 void classify_differences(const Text& first, const Text& again,

@@ -93,11 +93,12 @@ Verdict read_header(std::string_view header, const std::vector<ResourceRecord>& 
 // checks what was read back against each encoded band.
 Verdict compare(const Text& text, const std::vector<ResourceRecord>& records, Stores& stores);
 
-// Which records read pixels another record reads too (records outside the
-// grid read none): a later one draws over an earlier one, or takes its
-// colours from it, so neither can come back whole from what the display
-// shows.
-std::vector<bool> sharing_cells(const std::vector<ResourceRecord>& records);
+// Which records can't come back whole from what the display shows: those
+// that read pixels another record reads too (records outside the grid read
+// none), as a later one draws over an earlier one or takes its colours from
+// it; and sprites whose colour is above 15, whose column with no ink in its
+// top cell takes that colour, an index no view holds, as its ink.
+std::vector<bool> not_coming_back(const std::vector<ResourceRecord>& records);
 
 // Counts, by kind, the bytes of two outputs of one list that differ, in
 // the records not `skipped`: for a cell, "ink and paper swapped", "unused
