@@ -131,10 +131,10 @@ bool spelled_alike(const AsmSyntax& a, const AsmSyntax& b) {
 
 void name_syntax(const AsmSyntax& syntax, char* text, std::size_t size) {
     if (&syntax == &DEFAULT_SYNTAX) {
-        std::snprintf(text, size, "kelvora's own (no --assembler)");
+        std::snprintf(text, size, "kelvora's own syntax, without --assembler");
         return;
     }
-    std::size_t length = 0;
+    std::size_t length = static_cast<std::size_t>(std::snprintf(text, size, "the syntax of "));
     int named = 0;
     int alike = 0;
     for (const AsmSyntax& other : ASSEMBLER_SYNTAXES) {

@@ -33,9 +33,9 @@ DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* firs
 // Whether two syntaxes write the same text.
 bool spelled_alike(const AsmSyntax& a, const AsmSyntax& b);
 
-// The syntax named for messages, with those spelled alike: "pasmo, z80asm,
-// sjasmplus, rasm or z88dk"; "kelvora's own (no --assembler)" for the
-// default.
+// The syntax named for messages, with those spelled alike: "the syntax of
+// pasmo, z80asm, sjasmplus, rasm or z88dk"; "kelvora's own syntax, without
+// --assembler" for the default.
 void name_syntax(const AsmSyntax& syntax, char* text, std::size_t size);
 
 } // namespace kelvora

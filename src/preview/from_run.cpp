@@ -193,7 +193,7 @@ void print_form(const FromSheet& sheet, const char* path, std::FILE* report) {
     }
     char names[128];
     name_syntax(*sheet.form.syntax, names, sizeof names);
-    std::fprintf(report, "%s: read as assembler text in the syntax of %s\n", path, names);
+    std::fprintf(report, "%s: read as assembler text in %s\n", path, names);
 }
 
 void fail(std::FILE* messages, const char* what, const char* name, const char* why) {

@@ -22,6 +22,7 @@
 
 #include "convert/convert_record.h"
 #include "input/picture.h"
+#include "model/display_colours.h"
 #include "output/asm_syntax.h"
 #include "readback/read_back.h"
 #include "test_support.h"
@@ -342,6 +343,54 @@ TEST_P(FromCheck, FindsWhatIsRecorded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FromChecks, FromCheck, testing::ValuesIn(from_check_names()), test_name);
+
+// The view's picture itself: the display's sixteen colours in their order,
+// four bits a pixel; a block's black written 8, a sprite's transparent
+// pixels and all outside the records 0.
+TEST(ViewPicture, IsTheDisplaysViewInItsOwnPalette) {
+    test::TempDir dir;
+    test::BmpLayout layout;
+    layout.width = 24;
+    for (int i = 0; i < 16; ++i) {
+        layout.palette.push_back(display_colour(i));
+    }
+    test::write_file(dir / "pic.bmp", test::make_bmp(layout, [](int x, int y) -> std::uint8_t {
+                         if (x < 8) {
+                             return x < 4 ? 2 : 0; // a block of red on black 0
+                         }
+                         if (x < 16) {
+                             return y < 4 ? 0 : x == 8 && y == 4 ? 8 : 14; // a sprite
+                         }
+                         return 4; // outside every record
+                     }));
+    test::write_file(dir / "list.txt", "b=B,0,0,8,8,0\ns=S,8,0,8,8,0\n");
+    ASSERT_EQ(
+        test::run_preview(dir.path(), {"pic.bmp", "list.txt", "/dev/null", "--picture", "view.png"})
+            .status,
+        0);
+    const std::string bytes = test::read_file(dir / "view.png");
+    PictureFacts facts;
+    const auto stores = test::fresh_stores();
+    ASSERT_TRUE(
+        read_picture(*test::reader_over(bytes), test::picture_scratch(), stores->grid, facts)
+            .taken);
+    EXPECT_EQ(facts.bits_per_pixel, 4);
+    ASSERT_EQ(facts.palette_entries, 16);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(facts.palette[i], display_colour(i)) << i;
+    }
+    ASSERT_EQ(facts.width, 24);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 24; ++x) {
+            const int expected = x < 8    ? (x < 4 ? 2 : 8)
+                                 : x < 16 ? (y < 4              ? 0
+                                             : x == 8 && y == 4 ? 8
+                                                                : 14)
+                                          : 0;
+            EXPECT_EQ(stores->grid.at(x, y), expected) << x << "," << y;
+        }
+    }
+}
 
 // A preview of an output that does not hold what the list gives is not
 // written: the earlier file stays, and the run says where they part.
