@@ -13,7 +13,7 @@
 # (../shared/assemblers), where there are any, and checked the same way.
 #
 # Then --binary: each sheet's binary must be what pasmo assembles its text
-# to, and so must the README's line for sdas; and the first label, the
+# to, and so must the documented line for sdas (docs/output-forms.md); and the first label, the
 # binary taken in after it at 0x8000 and the --symbols file taken in must
 # give every label the address the text gives it, in each assembler, with a
 # tile table off a page stopping the assembly where the symbols can check it.
@@ -45,7 +45,7 @@ fail() {
     failed=$((failed + 1))
 }
 
-# sdas_binary X [AREA]: the README's line, which turns the linked X.ihx (and
+# sdas_binary X [AREA]: the documented line (docs/output-forms.md), which turns the linked X.ihx (and
 # X.map) into X.bin: the area's bytes from its start to its length, the
 # fills as zeros, the last one included. (makebin fills them with 0xff and
 # cuts the last one off.)
@@ -232,7 +232,7 @@ for input in "${inputs[@]}"; do
     else
         fail "$what: the binary is not what pasmo assembles the text to"
     fi
-    # The README's line for sdas gives the same bytes, in length too.
+    # The documented line for sdas gives the same bytes, in length too.
     "$kelvora" --assembler sdas "$picture" "$list" text.asm >/dev/null
     "$check" prepare sdas "$picture" "$list" text.asm copy.asm >/dev/null &&
         assemble sdas copy.asm bytes && cmp -s a.bin pasmo.bin ||

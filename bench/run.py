@@ -335,8 +335,7 @@ def run_build(args, kelvora, preview, makefile):
     make = ["make", "-s", "-j2", "-f", os.path.abspath(makefile), f"KELVORA={kelvora}"]
 
     def build(with_check):
-        for output in glob.glob(os.path.join(folder, "*.asm")):
-            os.remove(output)
+        shutil.rmtree(os.path.join(folder, "out"), ignore_errors=True)
         checker = preview if with_check else os.path.join(folder, "no-checker")
         before = children_cpu()
         start = time.perf_counter()

@@ -25,7 +25,7 @@ endif()
 
 # KELVORA_PORTABLE runs everything through the plain forms: the ranking, the
 # band encoding, the list reading, the picture's rows, the sprite rows and
-# the checker's cell counting, cell drawing and plain-line shortcut each have
+# the checker's cell counting, cell drawing and bare-line shortcut each have
 # a fast form beside a plain one, and this build uses only the plain ones, so
 # that the suite, the cases and the corpus check them too.
 option(KELVORA_PORTABLE "Use only the plain forms of the hot loops, no fast forms" OFF)

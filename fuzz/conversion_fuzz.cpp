@@ -83,5 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::fail(("the binary read back: " + bytes.verdict.describe()).c_str());
     }
     check(bytes.records == text.records, "the binary holds other bytes than the text");
+    const read_back::Verdict symbols =
+        read_back::read_symbols(binary.header, records, syntax, bytes);
+    if (!symbols.fits()) {
+        fuzz::fail(("the symbols read back: " + symbols.describe()).c_str());
+    }
     return 0;
 }

@@ -24,13 +24,13 @@
 #include <vector>
 
 #include "convert/convert_record.h"
+#include "draw/cell_changes.h"
+#include "draw/render.h"
 #include "fuzz_support.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
-#include "preview/cell_changes.h"
+#include "png/view_picture.h"
 #include "preview/from_run.h"
-#include "preview/render.h"
-#include "preview/view_picture.h"
 #include "readback/read_back.h"
 
 namespace {

@@ -139,7 +139,7 @@ LISTS = {
     # NULs in names, 15-character names, empty and long kinds, 4-digit
     # numbers and line ends of every sort, so the fuzz target compares it
     # with the byte-by-byte reading on what it does read.
-    "plain_records": b"".join(
+    "short_records": b"".join(
         b"%s=%s,%d,%d,%d,%d,%d%s" % (name, kind, 8 * i % 1024, 1016 - i, 9999 - i, 256 + i,
                                      i * 37 % 1000, end)
         for i, (name, kind, end) in enumerate(

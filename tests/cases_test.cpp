@@ -38,17 +38,6 @@ using test::read_file;
 const fs::path CASES = test::SOURCE_DIR / "tests" / "cases";
 const fs::path CHECKS = test::SOURCE_DIR / "tests" / "checks";
 
-std::vector<std::string> case_names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().extension() == ".txt") {
-            names.push_back(entry.path().stem().string());
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // The expected contents of an optional case file, and whether it is there.
 struct Expected {
     bool present;
@@ -228,7 +217,7 @@ std::string test_name(const testing::TestParamInfo<std::string>& info) {
     return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Case, testing::ValuesIn(case_names(CASES)), test_name);
+INSTANTIATE_TEST_SUITE_P(Cases, Case, testing::ValuesIn(test::case_names(CASES)), test_name);
 
 class Check : public testing::TestWithParam<std::string> {};
 
@@ -254,7 +243,7 @@ TEST_P(Check, FindsWhatIsRecorded) {
         << "the check wrote a file";
 }
 
-INSTANTIATE_TEST_SUITE_P(Checks, Check, testing::ValuesIn(case_names(CHECKS)), test_name);
+INSTANTIATE_TEST_SUITE_P(Checks, Check, testing::ValuesIn(test::case_names(CHECKS)), test_name);
 
 } // namespace
 } // namespace kelvora

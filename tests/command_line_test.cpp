@@ -190,8 +190,10 @@ const std::string USAGE_LINE =
 TEST(CommandLine, HelpAndVersionConvertNothing) {
     Workspace w("testpic.bmp", "testpic.txt");
     int status = -1;
-    EXPECT_EQ(w.run(Args{"--help"}, &status).rfind(USAGE_LINE, 0), 0u);
-    EXPECT_EQ(status, 0);
+    for (const char* help : {"--help", "-h"}) {
+        EXPECT_EQ(w.run(Args{help}, &status).rfind(USAGE_LINE, 0), 0u) << help;
+        EXPECT_EQ(status, 0);
+    }
     EXPECT_EQ(
         w.run(Args{"--version", "pic.bmp", "list.txt", "out.asm"}, &status).rfind("kelvora ", 0),
         0u);

@@ -86,5 +86,35 @@ TEST(ReadBack, ReadsEverySyntaxByItsOwnSpellings) {
     }
 }
 
+// A wrong attribute byte, and text after the last record, each stop the
+// reading at their line: the two checks a fault there would drop.
+TEST(ReadBack, FindsAWrongAttributeAndTextAfterTheLastRecord) {
+    test::TempDir dir;
+    const std::string picture = test::logo_picture(8);
+    test::write_file(dir / "pic.bmp", picture);
+    test::write_file(dir / "list.txt", LIST);
+    ASSERT_EQ(test::run_kelvora(dir.path(), {"pic.bmp", "list.txt", "out.asm"}).status, 0);
+    const std::string output = test::read_file(dir / "out.asm");
+    // The block's one cell line, the fourth after its label and two size
+    // bytes, ends in its attribute: its last digit changed.
+    std::size_t line_end = 0;
+    for (int line = 0; line < 4; ++line) {
+        line_end = output.find('\n', line_end + (line > 0 ? 1 : 0));
+    }
+    std::string wrong_attribute = output;
+    const std::size_t last_digit = line_end - 1;
+    wrong_attribute[last_digit] = wrong_attribute[last_digit] == '0' ? '1' : '0';
+    EXPECT_NE(
+        test::read_back_fault(picture, LIST, wrong_attribute, "", DEFAULT_SYNTAX).find("attribute"),
+        std::string::npos);
+    EXPECT_NE(test::read_back_fault(picture, LIST, output + "extra\n", "", DEFAULT_SYNTAX)
+                  .find("text after the list's last record"),
+              std::string::npos);
+    // A line of bytes there is the last record's: more lines than it has.
+    EXPECT_NE(test::read_back_fault(picture, LIST, output + "\tdb 0x00\n", "", DEFAULT_SYNTAX)
+                  .find("they part from this line on"),
+              std::string::npos);
+}
+
 } // namespace
 } // namespace kelvora

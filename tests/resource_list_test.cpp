@@ -251,7 +251,7 @@ void expect_same_reading(const std::string& list, const std::string& context) {
 }
 
 TEST(ResourceList, OnePassReadingAgreesWithByteByByte) {
-    // Lists of plain records mixed with everything the one-pass reading must
+    // Lists of short records mixed with everything the one-pass reading must
     // leave to the byte-by-byte one: comments, CR LF, blank lines, long
     // names and kinds, long numbers, stray bytes, empty names.
     std::uint32_t state = 12345;

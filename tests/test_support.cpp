@@ -427,4 +427,15 @@ std::string logo_picture(int bits) {
     });
 }
 
+std::vector<std::string> case_names(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() == ".txt") {
+            names.push_back(entry.path().stem().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 } // namespace kelvora::test

@@ -151,6 +151,9 @@ std::string repeat(const std::string& text, int times);
 // colour 6 in its four right columns; the right cell is 0.
 std::string logo_picture(int bits);
 
+// The cases in a folder of whole runs as data: the names of its lists, sorted.
+std::vector<std::string> case_names(const std::filesystem::path& folder);
+
 // Its two cells as block lines with default colour 7, and an empty first cell.
 inline const std::string LEFT_CELL = "\tdb 0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x0f,0x16\n";
 inline const std::string RIGHT_CELL = "\tdb 0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x00,0x16\n";

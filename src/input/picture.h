@@ -42,11 +42,14 @@ inline int picture_rows(const PictureFacts& facts) {
     return facts.height < 0 ? -facts.height : facts.height;
 }
 
-inline constexpr int PICTURE_REASON_SIZE = 200;
+inline constexpr int PICTURE_REASON_SIZE = 400;
 
 struct PictureVerdict {
     bool taken;
     char reason[PICTURE_REASON_SIZE]; // why not, and what to do
+    // Refused, and its first bytes are neither a BMP's nor a PNG's: the
+    // reason names what the file seems to be instead.
+    bool no_picture = false;
 };
 
 // The picture reader's working memory, kept in the run's memory so that the
@@ -77,5 +80,10 @@ struct PictureScratch {
 // indexed leaves each pixel's colour as drawn there, before matching.
 PictureVerdict read_picture(ByteReader& in, PictureScratch& scratch, PictureGrid& grid,
                             PictureFacts& facts, Rgb* colours = nullptr);
+
+// For a picture refused as no picture at all: when the list's first bytes
+// are a BMP's or a PNG's, the two names were likely given the wrong way
+// round, and the reason says so; returns whether it does.
+bool hint_swapped_names(PictureVerdict& verdict, const char* list_path);
 
 } // namespace kelvora

@@ -201,15 +201,15 @@ inline int read_short_numbers(const unsigned char* p, std::uint64_t ends,
     return too_long ? -1 : static_cast<int>(start);
 }
 
-// Most records are written plainly, name=kind,x,y,width,height,colour, with
-// short fields and no comment or line break inside; such a record is read
+// Most records are short, name=kind,x,y,width,height,colour with short
+// fields and no comment or line break inside; such a record is read
 // in one pass over the block, without the byte-by-byte reading's checks and
 // without a branch on the length of a name or a number. Any other record,
 // or one the block may end inside, returns false with the list where it was,
 // and the byte-by-byte reading starts it over. Both read the same, and note
 // the same trace.
 template <bool Traced>
-bool read_plain_record(ByteReader& list, ResourceRecord& record, RecordTrace* trace) {
+bool read_short_record(ByteReader& list, ResourceRecord& record, RecordTrace* trace) {
     const unsigned char* const p = list.next;
     if (list.end - p < ONE_PASS_WINDOW) {
         return false;
@@ -225,7 +225,7 @@ bool read_plain_record(ByteReader& list, ResourceRecord& record, RecordTrace* tr
     const int name_length = std::countr_zero(bits.token_ends >> name_at);
     if (name_length == 0 || name_length >= 16 ||
         BYTE_CLASSES[p[name_at + name_length]] != SEPARATOR) {
-        return false; // the end of the list, a long name, or more than a plain name
+        return false; // the end of the list, a long name, or a name not ended by a separator
     }
     std::memcpy(record.name, p + name_at, 16); // the name buffer holds 80
     record.name[name_length] = '\0';
@@ -270,7 +270,7 @@ bool read_plain_record(ByteReader& list, ResourceRecord& record, RecordTrace* tr
 template <bool Traced, bool OnePass>
 bool read_record_as(ByteReader& list, ResourceRecord& record, RecordTrace* trace) {
     if constexpr (OnePass && USE_FAST_FORMS) {
-        if (read_plain_record<Traced>(list, record, trace)) {
+        if (read_short_record<Traced>(list, record, trace)) {
             return true;
         }
     }

@@ -39,7 +39,7 @@ struct RecordTrace {
 bool read_record(ByteReader& list, ResourceRecord& record, RecordTrace& trace);
 
 namespace detail {
-// read_record without its one-pass reading of plain records, byte by byte
+// read_record without its one-pass reading of short records, byte by byte
 // only: what the one-pass reading is checked against, its trace too.
 bool read_record_byte_by_byte(ByteReader& list, ResourceRecord& record);
 bool read_record_byte_by_byte(ByteReader& list, ResourceRecord& record, RecordTrace& trace);

@@ -50,6 +50,7 @@ struct OptionRow {
 
 constexpr OptionRow OPTIONS[] = {
     {"--help", nullptr, apply_help},
+    {"-h", nullptr, apply_help},
     {"--version", nullptr, apply_version},
     {"--assembler", "--assembler wants a name", apply_assembler},
     {"--header", "--header wants a file name", apply_header},

@@ -86,12 +86,13 @@ void convert_resources(RunMemory& memory, const char* picture_path, const char* 
     ByteReader& reader = memory.reader;
     start_reading(reader, picture.handle.fd());
     PictureFacts facts;
-    const PictureVerdict verdict = read_picture(reader, memory.picture, stores.grid, facts);
+    PictureVerdict verdict = read_picture(reader, memory.picture, stores.grid, facts);
     if (reader.error != 0) {
         report_cannot_read(messages, picture_path, std::strerror(reader.error));
         return;
     }
     if (!verdict.taken) {
+        hint_swapped_names(verdict, list_path);
         report_cannot_read(messages, picture_path, verdict.reason);
         return;
     }

@@ -121,7 +121,7 @@ inline constexpr int PAGE_BYTES = 256;
 // a record's sizes and lines from here.
 struct RecordLayout {
     // The header: an alignment line (page_aligned), the label, then
-    // size_byte_count byte lines with size_bytes. Sizes are arithmetic shifts
+    // size_byte_count (0 or 2) byte lines with size_bytes. Sizes are arithmetic shifts
     // of the signed fields and only their low 8 bits show; a sprite's height
     // is in rows, modulo 256.
     bool page_aligned;

@@ -61,9 +61,16 @@ void write_whole_lines(OutputBuffer& out, const char* lines) {
 }
 
 // The label as read, up to a NUL it may contain, copied as one fixed-size
-// copy of the whole name buffer.
+// copy: of the buffer's first 32 bytes for the short labels most lists
+// have, else of the whole name buffer.
+constexpr std::size_t SHORT_LABEL = 32;
+
 char* put_label(char* p, const ResourceRecord& record) {
-    std::memcpy(p, record.name, TOKEN_BUFFER_SIZE);
+    if (record.label_length < SHORT_LABEL) {
+        std::memcpy(p, record.name, SHORT_LABEL);
+    } else {
+        std::memcpy(p, record.name, TOKEN_BUFFER_SIZE);
+    }
     return p + record.label_length;
 }
 
@@ -94,8 +101,9 @@ void write_record(FormOutput& output, const SheetPart& part) {
     char* p = global ? put_padded(start, output.label_prefix) : start;
     p = put_label(p, record);
     p = put_padded(p, global ? output.label_end : output.local_label_end);
-    for (int i = 0; i < layout.size_byte_count; ++i) {
-        p = put_line(p, output.byte_lead, &layout.size_bytes[i], FixedCount<1>{});
+    if (layout.size_byte_count == 2) {
+        p = put_line(p, output.byte_lead, &layout.size_bytes[0], FixedCount<1>{});
+        p = put_line(p, output.byte_lead, &layout.size_bytes[1], FixedCount<1>{});
     }
     out.used += static_cast<std::size_t>(p - start);
 

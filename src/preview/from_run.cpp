@@ -10,14 +10,14 @@
 
 #include "cells/band.h"
 #include "convert/convert_record.h"
+#include "draw/cell_changes.h"
 #include "input/resource_list.h"
 #include "model/zeroed_block.h"
 #include "output/sheet.h"
-#include "preview/cell_changes.h"
-#include "preview/png_file.h"
-#include "preview/png_writer.h"
+#include "png/png_file.h"
+#include "png/png_writer.h"
+#include "png/view_picture.h"
 #include "preview/preview_run.h"
-#include "preview/view_picture.h"
 
 namespace kelvora {
 namespace {

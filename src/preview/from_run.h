@@ -14,13 +14,13 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "draw/render.h"
 #include "files/files.h"
 #include "input/byte_reader.h"
 #include "model/stores.h"
 #include "output/asm_syntax.h"
 #include "output_reader/form_detection.h"
 #include "output_reader/output_reader.h"
-#include "preview/render.h"
 
 namespace kelvora {
 

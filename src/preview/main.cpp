@@ -8,13 +8,14 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "check/label_check.h"
 #include "files/files.h"
 #include "model/stores.h"
 #include "output/asm_syntax.h"
+#include "png/png_writer.h"
 #include "preview/from_run.h"
-#include "preview/label_check.h"
-#include "preview/png_writer.h"
 #include "preview/preview_run.h"
 
 namespace {
@@ -42,8 +43,8 @@ const char USAGE[] =
     "  --strict   with --check, notes count as errors too\n"
     "  --assembler NAME\n"
     "             check the labels against that assembler only: gnu, pasmo, z80asm,\n"
-    "             sdas or sdcc (C names); by default against gnu, pasmo, z80asm and\n"
-    "             sdas\n"
+    "             sdas, sdcc (C names), sjasmplus, rasm or z88dk; by default against\n"
+    "             gnu, pasmo, z80asm and sdas\n"
     "  --picture FILE\n"
     "             also write what the display shows as an indexed PNG kelvora converts:\n"
     "             a pixel a pixel, in the display's 16 colours, black as 8, transparent\n"
@@ -53,6 +54,7 @@ const char USAGE[] =
     "             the display shows, or with --check say where the two disagree;\n"
     "             --assembler names the output's syntax (by default it is told from\n"
     "             the output's first lines), --binary says it is a binary\n"
+    "  --help, -h print this text\n"
     "  --version  print the version\n";
 
 // A scale of 1 to MAX_SCALE, digits only; 0 when the text is anything else.
@@ -70,6 +72,17 @@ int parse_scale(const char* text) {
 int usage_error(const char* problem, const char* argument) {
     std::fprintf(stderr, "kelvora-preview: %s%s\n%s", problem, argument, USAGE);
     return kelvora::PREVIEW_USAGE;
+}
+
+// "--assembler wants gnu, pasmo, ... or z88dk, not ", from the table of
+// syntaxes, so that it names every assembler the option takes.
+std::string unknown_assembler_problem() {
+    std::string problem = "--assembler wants ";
+    for (int i = 0; i < kelvora::ASSEMBLER_COUNT; ++i) {
+        problem += i == 0 ? "" : (i + 1 < kelvora::ASSEMBLER_COUNT ? ", " : " or ");
+        problem += kelvora::ASSEMBLER_SYNTAXES[i].name;
+    }
+    return problem + ", not ";
 }
 
 } // namespace
@@ -119,7 +132,7 @@ int main(int argc, char** argv) {
                 argument[11] == '=' ? argument + 12 : (i + 1 < argc ? argv[++i] : "");
             const kelvora::AsmSyntax* found = kelvora::find_assembler(name);
             if (found == nullptr) {
-                return usage_error("--assembler wants gnu, pasmo, z80asm or sdas, not ",
+                return usage_error(unknown_assembler_problem().c_str(),
                                    name[0] != '\0' ? name : "nothing");
             }
             assemblers = kelvora::assembler_set(*found);

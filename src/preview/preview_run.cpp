@@ -2,7 +2,8 @@
 // converter's own reader and the list through a window, every record is
 // converted by the converter's own record conversion and what changed is
 // counted (for a preview, drawn too), and the PNG is written at the end. The
-// check only counts.
+// check only counts. Both runs open a sheet and go through it with the same
+// two functions, open_sheet and check_sheet.
 #include "preview/preview_run.h"
 
 #include <cerrno>
@@ -13,18 +14,18 @@
 
 #include <sys/stat.h>
 
+#include "check/findings.h"
+#include "check/list_window.h"
 #include "convert/convert_record.h"
+#include "draw/cell_changes.h"
 #include "files/files.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "input/resource_list.h"
 #include "model/zeroed_block.h"
-#include "preview/cell_changes.h"
-#include "preview/findings.h"
-#include "preview/list_window.h"
-#include "preview/png_file.h"
-#include "preview/png_writer.h"
-#include "preview/view_picture.h"
+#include "png/png_file.h"
+#include "png/png_writer.h"
+#include "png/view_picture.h"
 
 namespace kelvora {
 namespace {
@@ -39,17 +40,6 @@ bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) 
         fail(messages, "can't open", path, std::strerror(error));
     }
     return error == 0;
-}
-
-bool read_preview_picture(ByteReader& in, PictureScratch& scratch, const char* path, Stores& stores,
-                          PictureFacts& facts, Rgb* colours, std::FILE* messages) {
-    const PictureVerdict verdict = read_picture(in, scratch, stores.grid, facts, colours);
-    if (in.error != 0 || !verdict.taken) {
-        fail(messages, "can't read", path,
-             in.error != 0 ? std::strerror(in.error) : verdict.reason);
-        return false;
-    }
-    return true;
 }
 
 void print_warning_start(const char* name, std::FILE* messages) {
@@ -181,9 +171,11 @@ SheetTotals walk_sheet(const Sheet& sheet, ListWindow& window, ByteReader& reade
                            sheet.facts->width, picture_rows(*sheet.facts),
                            own ? cells_to_describe(findings) : 0, preview);
         }
+        if (own && !outside) {
+            find_label_errors(findings, record, layout, hashes[at], line);
+        }
         if (own) {
-            find_record_size_errors(findings, list, record, layout, trace, hashes[at], outside,
-                                    sheet.facts, line);
+            find_number_errors(findings, list, record, layout, trace, outside, sheet.facts, line);
         }
         at ^= 1;
         if (outside) {
@@ -251,6 +243,97 @@ bool write_png_file(const char* path, OutputFile& output, const PreviewImage& im
         &png, messages);
 }
 
+// A sheet as a run goes through it: its two files, the picture read from
+// the first, and what the walk over the second came to.
+struct SheetRun {
+    PreviewImage* image; // null when only checking
+    InputFile picture;
+    InputFile list;
+    ByteReader reader; // 64 KiB of read-ahead for the picture; the list comes through a window
+    PictureFacts facts;
+    PictureVerdict verdict;
+    bool swapped; // the names given the wrong way round
+    int scale;    // a preview's
+    DrawnColours drawn;
+    SheetTotals totals;
+};
+
+// Opens the sheet for either run: the picture opened and read, then the
+// list opened; false, said to `messages`, when one fails. A preview keeps a
+// truecolour picture's own colours, needs the picture taken, warns at once
+// of what it reads otherwise than its maker may have meant, and needs its
+// scale to fit; for the check a refused picture is a finding.
+bool open_sheet(PreviewMemory& memory, const PreviewRequest& request, SheetRun& sheet,
+                std::FILE* messages) {
+    if (!open_preview_input(request.picture_path, sheet.picture, messages)) {
+        return false;
+    }
+    start_reading(sheet.reader, sheet.picture.handle.fd());
+    const bool preview = sheet.image != nullptr;
+    sheet.verdict = read_picture(sheet.reader, memory.picture, memory.stores.grid, sheet.facts,
+                                 preview ? sheet.image->drawn : nullptr);
+    // With the names the wrong way round, all the list's findings would come
+    // of that one mistake.
+    sheet.swapped = hint_swapped_names(sheet.verdict, request.list_path);
+    if (sheet.reader.error != 0 || (preview && !sheet.verdict.taken)) {
+        fail(messages, "can't read", request.picture_path,
+             sheet.reader.error != 0 ? std::strerror(sheet.reader.error) : sheet.verdict.reason);
+        return false;
+    }
+    if (preview) {
+        const PictureFacts& facts = sheet.facts;
+        print_picture_warnings(facts, request.picture_path, messages);
+        sheet.scale =
+            request.scale != 0 ? request.scale : automatic_scale(facts.width, picture_rows(facts));
+        if (2 * facts.width * sheet.scale > MAX_PREVIEW_WIDTH) {
+            std::fprintf(messages,
+                         "kelvora-preview: can't preview at scale %d: the preview would be wider "
+                         "than %d pixels; the largest scale for this picture is %d\n",
+                         sheet.scale, MAX_PREVIEW_WIDTH, MAX_PREVIEW_WIDTH / (2 * facts.width));
+            return false;
+        }
+    }
+    return open_preview_input(request.list_path, sheet.list, messages);
+}
+
+// Checks the open sheet for either run: the picture, or why it was refused,
+// then every record of the list, converted as kelvora would where the
+// picture was taken, and for a preview drawn and reported a line each.
+// Returns the findings, or null, said to `messages`, when the list could
+// not be read to its end.
+const Findings* check_sheet(PreviewMemory& memory, const PreviewRequest& request, SheetRun& sheet,
+                            std::FILE* report, std::FILE* messages) {
+    static Findings findings;
+    start_findings(findings, report, request.picture_path, request.list_path);
+    findings.assemblers = request.assemblers;
+    findings.collect = request.collect;
+    findings.collect_context = request.collect_context;
+    const bool taken = sheet.verdict.taken;
+    if (taken) {
+        learn_drawn_colours(sheet.drawn, sheet.facts, memory.stores.grid);
+        findings.drawn = &sheet.drawn;
+        if (sheet.image != nullptr) {
+            start_preview(*sheet.image, sheet.facts);
+        }
+        find_picture_errors(findings, sheet.facts, sheet.drawn);
+    } else {
+        find_refused_picture(findings, sheet.verdict.reason);
+    }
+    ListWindow& window = memory.window;
+    start_list_window(window, sheet.list.handle.fd(), sheet.reader);
+    expect_labels(findings, sheet.list);
+    const Sheet walk{&memory.stores, taken ? &sheet.facts : nullptr, &sheet.drawn, sheet.image,
+                     sheet.image != nullptr ? report : nullptr};
+    sheet.totals =
+        sheet.swapped ? SheetTotals{0, 0, 0} : walk_sheet(walk, window, sheet.reader, findings);
+    end_findings(findings);
+    if (window.error != 0) {
+        fail(messages, "can't read", request.list_path, std::strerror(window.error));
+        return nullptr;
+    }
+    return &findings;
+}
+
 } // namespace
 
 PreviewMemory& allocate_preview_memory() {
@@ -267,32 +350,9 @@ PreviewMemory& allocate_preview_memory() {
 
 int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest& request,
                 std::FILE* report, std::FILE* messages) {
-    Stores& stores = memory.stores;
-    InputFile picture;
-    if (!open_preview_input(request.picture_path, picture, messages)) {
-        return PREVIEW_FAILED;
-    }
-    ByteReader reader; // 64 KiB of read-ahead for the picture; the list comes through a window
-    start_reading(reader, picture.handle.fd());
-    PictureFacts facts;
-    if (!read_preview_picture(reader, memory.picture, request.picture_path, stores, facts,
-                              image.drawn, messages)) {
-        return PREVIEW_FAILED;
-    }
-    print_picture_warnings(facts, request.picture_path, messages);
-
-    const int scale =
-        request.scale != 0 ? request.scale : automatic_scale(facts.width, picture_rows(facts));
-    if (2 * facts.width * scale > MAX_PREVIEW_WIDTH) {
-        std::fprintf(messages,
-                     "kelvora-preview: can't preview at scale %d: the preview would be wider "
-                     "than %d pixels; the largest scale for this picture is %d\n",
-                     scale, MAX_PREVIEW_WIDTH, MAX_PREVIEW_WIDTH / (2 * facts.width));
-        return PREVIEW_FAILED;
-    }
-
-    InputFile list;
-    if (!open_preview_input(request.list_path, list, messages)) {
+    SheetRun sheet;
+    sheet.image = &image;
+    if (!open_sheet(memory, request, sheet, messages)) {
         return PREVIEW_FAILED;
     }
     // An existing output is opened now, so that it is checked against the
@@ -300,30 +360,16 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
     // when the preview is written, and reported then.
     OutputFile output;
     int error = 0;
-    if (open_output(request.output_path, {&picture, &list}, false, output, error,
+    if (open_output(request.output_path, {&sheet.picture, &sheet.list}, false, output, error,
                     request.output_way) == OutputOpening::AlsoAnInput) {
         fail(messages, "can't write", request.output_path, "it is also an input");
         return PREVIEW_FAILED;
     }
 
-    static DrawnColours drawn;
-    learn_drawn_colours(drawn, facts, stores.grid);
-    static Findings findings;
-    start_findings(findings, report, request.picture_path, request.list_path);
-    findings.assemblers = request.assemblers;
-    findings.drawn = &drawn;
-    start_preview(image, facts);
-    find_palette_out_of_order(findings, facts, drawn);
-    ListWindow& window = memory.window;
-    start_list_window(window, list.handle.fd(), reader);
-    expect_labels(findings, list);
-    const Sheet sheet{&stores, &facts, &drawn, &image, report};
-    const SheetTotals totals = walk_sheet(sheet, window, reader, findings);
-    end_findings(findings);
-    if (window.error != 0) {
-        fail(messages, "can't read", request.list_path, std::strerror(window.error));
+    if (check_sheet(memory, request, sheet, report, messages) == nullptr) {
         return PREVIEW_FAILED;
     }
+    const SheetTotals& totals = sheet.totals;
     std::fprintf(report, "total: %" PRId64 " %s, %" PRId64 " %s changed", totals.previewed,
                  plural(totals.previewed, "record", "records"), totals.changed,
                  plural(totals.changed, "pixel", "pixels"));
@@ -331,10 +377,10 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
         std::fprintf(report, ", %" PRId64 " not converted", totals.skipped);
     }
     std::fputc('\n', report);
-    warn_about_missing_colours(drawn, facts, request.picture_path, messages);
+    warn_about_missing_colours(sheet.drawn, sheet.facts, request.picture_path, messages);
 
     if (!output.handle.is_open()) {
-        switch (open_output(request.output_path, {&picture, &list}, true, output, error,
+        switch (open_output(request.output_path, {&sheet.picture, &sheet.list}, true, output, error,
                             request.output_way)) {
         case OutputOpening::Opened:
             break;
@@ -348,11 +394,12 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
     }
     OutputFile picture_file;
     if (request.view_path != nullptr &&
-        !open_further_output(request.view_path, {&picture, &list}, output, picture_file,
+        !open_further_output(request.view_path, {&sheet.picture, &sheet.list}, output, picture_file,
                              request.output_way, messages)) {
         return PREVIEW_FAILED;
     }
-    if (!write_png_file(request.output_path, output, image, stores.grid, scale, messages)) {
+    if (!write_png_file(request.output_path, output, image, memory.stores.grid, sheet.scale,
+                        messages)) {
         return PREVIEW_FAILED;
     }
     if (request.view_path != nullptr &&
@@ -364,46 +411,16 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
 
 int run_check(PreviewMemory& memory, const PreviewRequest& request, std::FILE* report,
               std::FILE* messages) {
-    Stores& stores = memory.stores;
-    InputFile picture;
-    if (!open_preview_input(request.picture_path, picture, messages)) {
+    SheetRun sheet;
+    sheet.image = nullptr; // nothing is drawn, so a truecolour picture's own colours are not kept
+    if (!open_sheet(memory, request, sheet, messages)) {
         return CHECK_CANNOT_RUN;
     }
-    ByteReader reader; // 64 KiB of read-ahead for the picture; the list comes through a window
-    start_reading(reader, picture.handle.fd());
-    PictureFacts facts;
-    // Nothing is drawn, so a truecolour picture's own colours are not kept.
-    const PictureVerdict verdict = read_picture(reader, memory.picture, stores.grid, facts);
-    if (reader.error != 0) {
-        fail(messages, "can't read", request.picture_path, std::strerror(reader.error));
+    const Findings* findings = check_sheet(memory, request, sheet, report, messages);
+    if (findings == nullptr) {
         return CHECK_CANNOT_RUN;
     }
-    InputFile list;
-    if (!open_preview_input(request.list_path, list, messages)) {
-        return CHECK_CANNOT_RUN;
-    }
-    static DrawnColours drawn;
-    static Findings findings;
-    start_findings(findings, report, request.picture_path, request.list_path);
-    findings.assemblers = request.assemblers;
-    if (verdict.taken) {
-        learn_drawn_colours(drawn, facts, stores.grid);
-        findings.drawn = &drawn;
-        find_palette_out_of_order(findings, facts, drawn);
-    } else {
-        find_refused_picture(findings, verdict.reason);
-    }
-    ListWindow& window = memory.window;
-    start_list_window(window, list.handle.fd(), reader);
-    expect_labels(findings, list);
-    const Sheet sheet{&stores, verdict.taken ? &facts : nullptr, &drawn, nullptr, nullptr};
-    walk_sheet(sheet, window, reader, findings);
-    end_findings(findings);
-    if (window.error != 0) {
-        fail(messages, "can't read", request.list_path, std::strerror(window.error));
-        return CHECK_CANNOT_RUN;
-    }
-    const bool failed = findings.errors > 0 || (request.strict && findings.notes > 0);
+    const bool failed = findings->errors > 0 || (request.strict && findings->notes > 0);
     return failed ? CHECK_FOUND_ERRORS : CHECK_CLEAN;
 }
 

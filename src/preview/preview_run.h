@@ -5,12 +5,13 @@
 
 #include <cstdio>
 
+#include "check/finding.h"
+#include "check/label_check.h"
+#include "check/list_window.h"
+#include "draw/render.h"
 #include "files/files.h"
 #include "input/picture.h"
 #include "model/stores.h"
-#include "preview/label_check.h"
-#include "preview/list_window.h"
-#include "preview/render.h"
 
 namespace kelvora {
 
@@ -35,7 +36,10 @@ struct PreviewRequest {
     AssemblerSet assemblers; // whose labels are checked
 
     OutputWay output_way = OutputWay::Chosen; // forced only by the tests
-    const char* view_path = nullptr;          // --picture: the view as a picture
+    // Given each finding as data, besides its line (by the tests).
+    void (*collect)(const Finding& finding, void* context) = nullptr;
+    void* collect_context = nullptr;
+    const char* view_path = nullptr; // --picture: the view as a picture
 };
 
 // Exit statuses of kelvora-preview.

@@ -46,6 +46,20 @@ bool is_page_aligned(const ResourceRecord& record) {
     return record_layout(record).page_aligned;
 }
 
+// A hex digit's value, 99 for any other character.
+int digit_value(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return 99;
+}
+
 // The text line by line, numbered from 1.
 struct Lines {
     std::string_view text;
@@ -168,6 +182,76 @@ Text read_binary(std::string_view bytes, const std::vector<ResourceRecord>& reco
     start_output_reader_memory(reader, bytes.data(), bytes.size());
     read_as_binary(reader);
     return read_with(reader, records);
+}
+
+Verdict read_symbols(std::string_view symbols, const std::vector<ResourceRecord>& records,
+                     const AsmSyntax& syntax, const Text& binary) {
+    Verdict verdict;
+    // The names as the syntax gives them: with its prefix where global.
+    const auto named = [&syntax](const ResourceRecord& record) {
+        const std::string label = label_of(record);
+        return (!syntax.c_names || is_c_name(label) ? syntax.label_prefix : "") + label;
+    };
+    std::vector<std::pair<std::string, std::int64_t>> expected;
+    std::string first;
+    std::int64_t first_at = 0;
+    for (std::size_t i = 0; i < records.size() && i < binary.records.size(); ++i) {
+        if (!binary.records[i].written) {
+            continue;
+        }
+        const std::int64_t at = binary.records[i].label_line - 1; // its offset
+        if (first.empty()) {
+            first = named(records[i]);
+            first_at = at;
+        } else {
+            expected.emplace_back(named(records[i]), at - first_at);
+        }
+    }
+    std::size_t next = 0;
+    std::int64_t number = 0;
+    for (std::size_t at = 0; at < symbols.size();) {
+        const std::size_t end = symbols.find('\n', at);
+        const std::string_view line =
+            symbols.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+        at = end == std::string_view::npos ? symbols.size() : end + 1;
+        ++number;
+        const std::size_t equate = line.find(syntax.equate);
+        if (line.starts_with(";") || equate == std::string_view::npos) {
+            continue; // a comment, a line that makes a symbol global, the page check
+        }
+        verdict.line = number;
+        if (next == expected.size()) {
+            verdict.why = "a symbol after the last record's: " + quoted(line);
+            return verdict;
+        }
+        const std::string_view name = line.substr(0, equate);
+        const std::string_view value = line.substr(equate + std::strlen(syntax.equate));
+        const std::string lead = first + " + 0x";
+        std::int64_t offset = -1;
+        if (value.starts_with(lead) && value.size() > lead.size() &&
+            value.size() <= lead.size() + 12) {
+            offset = 0;
+            for (const char c : value.substr(lead.size())) {
+                const int digit = digit_value(c);
+                offset = digit < 16 ? offset * 16 + digit : -1;
+                if (offset < 0) {
+                    break;
+                }
+            }
+        }
+        if (name != expected[next].first || offset != expected[next].second) {
+            verdict.why = quoted(line) + " where " + expected[next].first +
+                          " is the first label + " + std::to_string(expected[next].second);
+            return verdict;
+        }
+        ++next;
+    }
+    if (next != expected.size()) {
+        verdict.line = number;
+        verdict.why = "no symbol for " + expected[next].first;
+        return verdict;
+    }
+    return Verdict{};
 }
 
 Verdict read_header(std::string_view header, const std::vector<ResourceRecord>& records,

@@ -80,6 +80,13 @@ Text read_text(std::string_view text, const std::vector<ResourceRecord>& records
 // layout gives. The verdict's line is the byte's offset from 1.
 Text read_binary(std::string_view bytes, const std::vector<ResourceRecord>& records);
 
+// Reads the symbols written beside `binary`, the binary of the same records
+// read back, in `syntax`: each line that defines a symbol must give a
+// written record but the first, in order, as the first label plus the
+// offset the binary gives it.
+Verdict read_symbols(std::string_view symbols, const std::vector<ResourceRecord>& records,
+                     const AsmSyntax& syntax, const Text& binary);
+
 // Reads a C header written beside `read`, the text of the same records, and
 // checks that it declares each written record with a C name, in order, with
 // the bytes the text gives it (its size bytes, band bytes and fills), its

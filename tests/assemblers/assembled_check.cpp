@@ -38,12 +38,12 @@
 #include <string_view>
 #include <vector>
 
+#include "check/label_check.h"
 #include "convert/convert_record.h"
 #include "input/byte_reader.h"
 #include "input/picture.h"
 #include "output/asm_syntax.h"
 #include "output/kept_names.h"
-#include "preview/label_check.h"
 #include "readback/read_back.h"
 
 namespace {

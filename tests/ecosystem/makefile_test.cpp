@@ -38,7 +38,11 @@ class ExampleFolder {
     }
     const fs::path& path() const { return dir_.path(); }
     fs::path operator/(const std::string& name) const { return dir_ / name; }
-    void age_output() { fs::last_write_time(dir_ / "testpic.asm", base_ - 1h); }
+    // The output an hour old, and the options it was made with older still.
+    void age_output() {
+        fs::last_write_time(dir_ / "out/.options", base_ - 2h);
+        fs::last_write_time(dir_ / "out/testpic.asm", base_ - 1h);
+    }
     void add_checker() {
         fs::copy_file(PREVIEW_BINARY, dir_ / "kelvora-preview");
         fs::last_write_time(dir_ / "kelvora-preview", base_ - 2h);
@@ -68,9 +72,12 @@ TEST(ExampleMakefile, ConvertsTheExampleAndThenHasNothingToDo) {
     ExampleFolder folder;
     const MakeRun first = run_make(folder.path(), "");
     EXPECT_EQ(first.status, 0) << first.output;
-    EXPECT_EQ(first.output, "./kelvora testpic.bmp testpic.txt testpic.asm\n");
-    EXPECT_EQ(read_file(folder / "testpic.asm"), read_file(EXAMPLES / "testpic.asm"));
+    EXPECT_EQ(first.output, "./kelvora testpic.bmp testpic.txt out/testpic.asm\n");
+    EXPECT_EQ(read_file(folder / "out/testpic.asm"), read_file(EXAMPLES / "testpic.asm"));
     EXPECT_EQ(run_make(folder.path(), "--question").status, 0);
+    // -B remakes the output, in its own folder, and leaves the sheet alone.
+    EXPECT_EQ(run_make(folder.path(), "-B").status, 0);
+    EXPECT_FALSE(fs::exists(folder / "testpic.asm"));
 }
 
 TEST(ExampleMakefile, RemakesWhenThePictureTheListOrKelvoraChanges) {
@@ -84,8 +91,8 @@ TEST(ExampleMakefile, RemakesWhenThePictureTheListOrKelvoraChanges) {
         EXPECT_EQ(run_make(folder.path(), "--question").status, 1);
         const MakeRun again = run_make(folder.path(), "");
         EXPECT_EQ(again.status, 0) << again.output;
-        EXPECT_EQ(again.output, "./kelvora testpic.bmp testpic.txt testpic.asm\n");
-        EXPECT_GT(fs::last_write_time(folder / "testpic.asm"),
+        EXPECT_EQ(again.output, "./kelvora testpic.bmp testpic.txt out/testpic.asm\n");
+        EXPECT_GT(fs::last_write_time(folder / "out/testpic.asm"),
                   fs::last_write_time(folder / changed));
     }
 }
@@ -115,8 +122,7 @@ TEST(ExampleMakefile, FailsTheBuildWhereKelvoraOnlyPrintsOrSaysNothing) {
         const MakeRun failed = run_make(folder.path(), "");
         EXPECT_NE(failed.status, 0);
         EXPECT_NE(failed.output.find(c.expected_message), std::string::npos) << failed.output;
-        EXPECT_FALSE(fs::exists(folder / "testpic.asm"));
-        EXPECT_FALSE(fs::exists(folder / "testpic.asm.part"));
+        EXPECT_FALSE(fs::exists(folder / "out/testpic.asm"));
     }
 }
 
@@ -128,11 +134,11 @@ TEST(ExampleMakefile, ConvertsASheetDroppedIntoTheFolder) {
     test::write_file(folder / "sheet.txt", "logo=B,0,0,16,8,0\n");
     const MakeRun run = run_make(folder.path(), "");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(read_file(folder / "sheet.asm"),
+    EXPECT_EQ(read_file(folder / "out/sheet.asm"),
               "logo\n\tdb 0x02\n\tdb 0x01\n"
               "\tdb 0xff,0xff,0xff,0xff,0xff,0xff,0xff,0xff,0x02\n"
               "\tdb 0xff,0xff,0xff,0xff,0xff,0xff,0xff,0xff,0x04\n");
-    EXPECT_EQ(read_file(folder / "testpic.asm"), read_file(EXAMPLES / "testpic.asm"));
+    EXPECT_EQ(read_file(folder / "out/testpic.asm"), read_file(EXAMPLES / "testpic.asm"));
 }
 
 TEST(ExampleMakefile, TheCheckerStopsTheBuildAtAnError) {
@@ -146,7 +152,16 @@ TEST(ExampleMakefile, TheCheckerStopsTheBuildAtAnError) {
     EXPECT_NE(failed.output.find("testpic.txt:10: error: the kind starts with \"b\""),
               std::string::npos)
         << failed.output;
-    EXPECT_FALSE(fs::exists(folder / "testpic.asm"));
+    EXPECT_FALSE(fs::exists(folder / "out/testpic.asm"));
+}
+
+TEST(ExampleMakefile, StrictMakesNotesStopTheBuild) {
+    ExampleFolder folder;
+    folder.add_checker();
+    const MakeRun failed = run_make(folder.path(), "STRICT=1");
+    EXPECT_NE(failed.status, 0) << "the example has notes";
+    EXPECT_NE(failed.output.find("--check --strict"), std::string::npos) << failed.output;
+    EXPECT_FALSE(fs::exists(folder / "out/testpic.asm"));
 }
 
 TEST(ExampleMakefile, AssemblerGoesToBothPrograms) {
@@ -161,10 +176,13 @@ TEST(ExampleMakefile, AssemblerGoesToBothPrograms) {
               0u)
         << made.output;
     const std::string converted =
-        "./kelvora --assembler sdas testpic.bmp testpic.txt testpic.asm\n";
+        "./kelvora --assembler sdas testpic.bmp testpic.txt out/testpic.asm\n";
     ASSERT_GE(made.output.size(), converted.size());
     EXPECT_EQ(made.output.substr(made.output.size() - converted.size()), converted);
-    EXPECT_EQ(read_file(folder / "testpic.asm").rfind("smiley::\n\t.db 0x01\n", 0), 0u);
+    EXPECT_EQ(read_file(folder / "out/testpic.asm").rfind("smiley::\n\t.db 0x01\n", 0), 0u);
+    // Another assembler, without -B, remakes it.
+    EXPECT_EQ(run_make(folder.path(), "ASSEMBLER=pasmo").status, 0);
+    EXPECT_EQ(read_file(folder / "out/testpic.asm").rfind("smiley:\n\tdb 0x01\n", 0), 0u);
     // The checker reports a label sdas reads as the location counter.
     test::write_file(folder / "testpic.txt", read_file(folder / "testpic.txt") + ".=B,0,0,8,8,7\n");
     const MakeRun failed = run_make(folder.path(), "ASSEMBLER=sdas");
@@ -173,17 +191,22 @@ TEST(ExampleMakefile, AssemblerGoesToBothPrograms) {
                                  "counter's name in sdas"),
               std::string::npos)
         << failed.output;
-    EXPECT_FALSE(fs::exists(folder / "testpic.asm"));
+    EXPECT_FALSE(fs::exists(folder / "out/testpic.asm"));
+}
+
+// The README's make block: the Makefile's recipe, as it stands there.
+std::string readme_recipe() {
+    const std::string readme = read_file(test::SOURCE_DIR / "README.md");
+    const std::size_t start = readme.find("```make\n");
+    const std::size_t end = readme.find("```\n", start + 8);
+    return start == std::string::npos || end == std::string::npos
+               ? ""
+               : readme.substr(start + 8, end - start - 8);
 }
 
 TEST(ExampleMakefile, TheReadmeShowsTheRuleAsItIs) {
     // Every line of the README's make block stands in the Makefile, in order.
-    const std::string readme = read_file(test::SOURCE_DIR / "README.md");
-    const std::size_t start = readme.find("```make\n");
-    ASSERT_NE(start, std::string::npos);
-    const std::size_t end = readme.find("```\n", start + 8);
-    ASSERT_NE(end, std::string::npos);
-    std::istringstream block(readme.substr(start + 8, end - start - 8));
+    std::istringstream block(readme_recipe());
     const std::string makefile = read_file(EXAMPLES / "Makefile");
     std::size_t position = 0;
     int lines = 0;
@@ -197,6 +220,22 @@ TEST(ExampleMakefile, TheReadmeShowsTheRuleAsItIs) {
         ++lines;
     }
     EXPECT_GT(lines, 5);
+}
+
+TEST(ExampleMakefile, TheReadmeRecipeWorksOnItsOwn) {
+    // Copied into a folder with a sheet and the programs, and nothing else.
+    TempDir dir;
+    test::write_file(dir / "Makefile", readme_recipe());
+    for (const char* name : {"testpic.bmp", "testpic.txt"}) {
+        fs::copy_file(EXAMPLES / name, dir / name);
+    }
+    fs::copy_file(KELVORA_BINARY, dir / "kelvora");
+    fs::copy_file(PREVIEW_BINARY, dir / "kelvora-preview");
+    const MakeRun made = run_make(dir.path(), "ASSEMBLER=pasmo");
+    EXPECT_EQ(made.status, 0) << made.output;
+    EXPECT_NE(made.output.find("./kelvora-preview --check --assembler pasmo"), std::string::npos)
+        << made.output;
+    EXPECT_EQ(read_file(dir / "out/testpic.asm").rfind("smiley:\n", 0), 0u);
 }
 
 } // namespace
