@@ -2,7 +2,6 @@
 #include "png/view_picture.h"
 
 #include "model/display_colours.h"
-#include "png/png_file.h"
 #include "png/png_writer.h"
 
 namespace kelvora {
@@ -23,16 +22,6 @@ int write_view_picture(int fd, const PreviewImage& image) {
             }
         },
         &image);
-}
-
-bool write_view_picture_file(const char* path, OutputFile& output, const PreviewImage& image,
-                             std::FILE* messages) {
-    return write_whole_file(
-        path, output,
-        [](int fd, const void* context) {
-            return write_view_picture(fd, *static_cast<const PreviewImage*>(context));
-        },
-        &image, messages);
 }
 
 } // namespace kelvora

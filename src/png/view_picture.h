@@ -7,9 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-
-#include "files/files.h"
 
 #include "draw/cell_changes.h"
 #include "draw/render.h"
@@ -28,10 +25,5 @@ constexpr std::uint8_t view_index(std::uint8_t shown) {
 // display's sixteen colours, four bits a pixel: 0, or the errno of the
 // failure.
 int write_view_picture(int fd, const PreviewImage& image);
-
-// Writes it into the opened output, whole or not at all; false, with the
-// message, when it could not be.
-bool write_view_picture_file(const char* path, OutputFile& output, const PreviewImage& image,
-                             std::FILE* messages);
 
 } // namespace kelvora

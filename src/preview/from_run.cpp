@@ -200,20 +200,12 @@ void fail(std::FILE* messages, const char* what, const char* name, const char* w
     std::fprintf(messages, "kelvora-preview: %s %s: %s\n", what, name, why);
 }
 
-bool open_from_input(const char* path, InputFile& file, std::FILE* messages) {
-    const int error = open_input(path, file);
-    if (error != 0) {
-        fail(messages, "can't open", path, std::strerror(error));
-    }
-    return error == 0;
-}
-
 // Opens both inputs and starts their readers; false, with the message, when
 // one can't be opened.
 bool open_inputs(FromMemory& memory, const FromRequest& request, InputFile& output, InputFile& list,
                  std::FILE* messages) {
-    if (!open_from_input(request.output_path, output, messages) ||
-        !open_from_input(request.list_path, list, messages)) {
+    if (!open_preview_input(request.output_path, output, messages) ||
+        !open_preview_input(request.list_path, list, messages)) {
         return false;
     }
     start_output_reader(memory.output, output.handle.fd());
@@ -364,18 +356,9 @@ int run_from(FromMemory& memory, PreviewImage& image, const FromRequest& request
                    "checkerboard\n",
                    report);
     }
-    if (!preview.handle.is_open()) {
-        switch (open_output(request.preview_path, {&output_file, &list_file}, true, preview, error,
-                            request.output_way)) {
-        case OutputOpening::Opened:
-            break;
-        case OutputOpening::CannotOpen:
-            fail(messages, "can't open", request.preview_path, std::strerror(error));
-            return PREVIEW_FAILED;
-        case OutputOpening::AlsoAnInput:
-            fail(messages, "can't write", request.preview_path, "it is also an input");
-            return PREVIEW_FAILED;
-        }
+    if (!open_output_to_write(request.preview_path, {&output_file, &list_file}, preview,
+                              request.output_way, messages)) {
+        return PREVIEW_FAILED;
     }
     OutputFile picture;
     if (request.view_path != nullptr &&
@@ -386,22 +369,8 @@ int run_from(FromMemory& memory, PreviewImage& image, const FromRequest& request
     // One panel, as wide as the two of a picture half its width.
     const int scale =
         request.scale != 0 ? request.scale : automatic_scale(image.width / 2, image.height);
-    struct Png {
-        const PreviewImage* image;
-        const PictureGrid* grid;
-        int scale;
-    } const png{&image, &memory.stores.grid, scale};
-    if (!write_whole_file(
-            request.preview_path, preview,
-            [](int fd, const void* context) {
-                const Png& png = *static_cast<const Png*>(context);
-                return write_preview_png(fd, *png.image, *png.grid, png.scale);
-            },
-            &png, messages)) {
-        return PREVIEW_FAILED;
-    }
-    if (request.view_path != nullptr &&
-        !write_view_picture_file(request.view_path, picture, image, messages)) {
+    if (!write_preview_files(request.preview_path, preview, request.view_path, picture, image,
+                             memory.stores.grid, scale, messages)) {
         return PREVIEW_FAILED;
     }
     return sheet.outside > 0 ? PREVIEW_FAILED : PREVIEW_DONE;

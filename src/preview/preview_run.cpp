@@ -25,7 +25,6 @@
 #include "model/zeroed_block.h"
 #include "png/png_file.h"
 #include "png/png_writer.h"
-#include "png/view_picture.h"
 
 namespace kelvora {
 namespace {
@@ -34,13 +33,6 @@ void fail(std::FILE* messages, const char* what, const char* name, const char* w
     std::fprintf(messages, "kelvora-preview: %s %s: %s\n", what, name, why);
 }
 
-bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) {
-    const int error = open_input(path, file);
-    if (error != 0) {
-        fail(messages, "can't open", path, std::strerror(error));
-    }
-    return error == 0;
-}
 
 void print_warning_start(const char* name, std::FILE* messages) {
     std::fprintf(messages, "kelvora-preview: warning: %s: ", name);
@@ -227,22 +219,6 @@ void warn_about_missing_colours(const DrawnColours& drawn, const PictureFacts& f
     }
 }
 
-bool write_png_file(const char* path, OutputFile& output, const PreviewImage& image,
-                    const PictureGrid& grid, int scale, std::FILE* messages) {
-    struct Png {
-        const PreviewImage* image;
-        const PictureGrid* grid;
-        int scale;
-    } const png{&image, &grid, scale};
-    return write_whole_file(
-        path, output,
-        [](int fd, const void* context) {
-            const Png& png = *static_cast<const Png*>(context);
-            return write_preview_png(fd, *png.image, *png.grid, png.scale);
-        },
-        &png, messages);
-}
-
 // A sheet as a run goes through it: its two files, the picture read from
 // the first, and what the walk over the second came to.
 struct SheetRun {
@@ -336,6 +312,14 @@ const Findings* check_sheet(PreviewMemory& memory, const PreviewRequest& request
 
 } // namespace
 
+bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) {
+    const int error = open_input(path, file);
+    if (error != 0) {
+        fail(messages, "can't open", path, std::strerror(error));
+    }
+    return error == 0;
+}
+
 PreviewMemory& allocate_preview_memory() {
     // Everything but a PNG's decoded picture is taken at once; that part, at
     // the end, is touched only when a PNG is read.
@@ -379,18 +363,9 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
     std::fputc('\n', report);
     warn_about_missing_colours(sheet.drawn, sheet.facts, request.picture_path, messages);
 
-    if (!output.handle.is_open()) {
-        switch (open_output(request.output_path, {&sheet.picture, &sheet.list}, true, output, error,
-                            request.output_way)) {
-        case OutputOpening::Opened:
-            break;
-        case OutputOpening::CannotOpen:
-            fail(messages, "can't open", request.output_path, std::strerror(error));
-            return PREVIEW_FAILED;
-        case OutputOpening::AlsoAnInput:
-            fail(messages, "can't write", request.output_path, "it is also an input");
-            return PREVIEW_FAILED;
-        }
+    if (!open_output_to_write(request.output_path, {&sheet.picture, &sheet.list}, output,
+                              request.output_way, messages)) {
+        return PREVIEW_FAILED;
     }
     OutputFile picture_file;
     if (request.view_path != nullptr &&
@@ -398,12 +373,8 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
                              request.output_way, messages)) {
         return PREVIEW_FAILED;
     }
-    if (!write_png_file(request.output_path, output, image, memory.stores.grid, sheet.scale,
-                        messages)) {
-        return PREVIEW_FAILED;
-    }
-    if (request.view_path != nullptr &&
-        !write_view_picture_file(request.view_path, picture_file, image, messages)) {
+    if (!write_preview_files(request.output_path, output, request.view_path, picture_file, image,
+                             memory.stores.grid, sheet.scale, messages)) {
         return PREVIEW_FAILED;
     }
     return totals.skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;

@@ -58,6 +58,10 @@ inline constexpr int CHECK_CANNOT_RUN = 2; // a wrong command line, a file not o
 int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest& request,
                 std::FILE* report, std::FILE* messages);
 
+// Opens an input of a run; false, with "kelvora-preview: can't open PATH:
+// why" on `messages`, when it can't be.
+bool open_preview_input(const char* path, InputFile& file, std::FILE* messages);
+
 // A record's report line up to its size: "ship: sprite \"S\", 2 cells x 16
 // rows", without a line feed.
 void print_record_kind_and_size(const ResourceRecord& record, std::FILE* report);
