@@ -31,8 +31,8 @@ struct OutputLine {
 };
 
 // Lines given back to be handed out again: the reader looks one line past a
-// record's last to find where it ends, and at most one line more.
-inline constexpr int HELD_LINES = 2;
+// record's last to find where it ends.
+inline constexpr int HELD_LINES = 1;
 
 struct OutputLines {
     ByteReader* bytes;

@@ -456,26 +456,26 @@ void report_strays(OutputReader& reader, const OutputVisitor& visitor, const Bod
 }
 
 // Every byte and fill line of the record up to the next line of another
-// kind, which is given back for the next record.
-void read_text_body(OutputReader& reader, const OutputVisitor& visitor, BodyPlace& place) {
+// kind, or, once the record's lines are all there, up to the next record's
+// label line (`next_label`, where the next record starts with its label): a
+// label may be empty, blanks, or spelled like a line of bytes. The line
+// that ends the record is given back for the next.
+void read_text_body(OutputReader& reader, const OutputVisitor& visitor, BodyPlace& place,
+                    const string_view* next_label) {
     const AsmSyntax& syntax = *reader.syntax;
-    const bool blank_labels = syntax.label_end[0] == '\0';
-    bool has_candidate = false;
     std::uint8_t bytes[MAX_LINE_BYTES];
     while (take_line(reader.lines, reader.line)) {
         if (reader.line.trouble != LineTrouble::None) {
             refuse_trouble(reader, visitor, reader.line);
             return;
         }
+        if (place.done && !place.strays && next_label != nullptr &&
+            spelled(reader.line, *next_label)) {
+            give_back_line(reader.lines, reader.line);
+            break;
+        }
         const string_view content = content_of(reader.line);
         if (content.empty()) {
-            // Once the record's lines are all there, an empty line or one of
-            // blanks, where labels have no end, may be the next record's
-            // label.
-            if (place.done && !place.strays && blank_labels) {
-                reader.candidate = reader.line;
-                has_candidate = true;
-            }
             continue;
         }
         const LineKind kind = kind_of(syntax, content);
@@ -497,12 +497,6 @@ void read_text_body(OutputReader& reader, const OutputVisitor& visitor, BodyPlac
         if (kind == LineKind::Foreign) {
             refuse_foreign(reader, visitor);
             return;
-        }
-        if (body && has_candidate) {
-            give_back_line(reader.lines, reader.line);
-            give_back_line(reader.lines, reader.candidate);
-            has_candidate = false;
-            break;
         }
         if (!body) {
             Words words = start_words(reader, true, reader.line.number);
@@ -526,7 +520,8 @@ void read_text_body(OutputReader& reader, const OutputVisitor& visitor, BodyPlac
 }
 
 void read_text_record(OutputReader& reader, const ResourceRecord& record,
-                      const RecordLayout& layout, const OutputVisitor& visitor) {
+                      const RecordLayout& layout, const ResourceRecord* next,
+                      const OutputVisitor& visitor) {
     const AsmSyntax& syntax = *reader.syntax;
     const string_view name = name_of(record);
     const spelling::Spelled label_line = spelling::label_line(syntax, name);
@@ -628,7 +623,18 @@ void read_text_record(OutputReader& reader, const ResourceRecord& record,
     place.record = &record;
     place.layout = &layout;
     settle(place, visitor, label_at);
-    read_text_body(reader, visitor, place);
+    // The next record's label line, where it comes first (no alignment line,
+    // no line that makes it global).
+    spelling::Spelled next_line{};
+    string_view next_label;
+    const bool next_starts_with_label =
+        next != nullptr && !record_layout(*next).page_aligned &&
+        !(syntax.global_lead[0] != '\0' && spelling::is_global(syntax, name_of(*next)));
+    if (next_starts_with_label) {
+        next_line = spelling::label_line(syntax, name_of(*next));
+        next_label = next_line.view();
+    }
+    read_text_body(reader, visitor, place, next_starts_with_label ? &next_label : nullptr);
 }
 
 // Takes `count` bytes of a binary into `bytes` (null: they must be zeros,
@@ -762,7 +768,8 @@ void read_output_start(OutputReader& reader, const OutputVisitor& visitor) {
 }
 
 void read_output_record(OutputReader& reader, const ResourceRecord& record,
-                        const RecordLayout& layout, const OutputVisitor& visitor) {
+                        const RecordLayout& layout, const ResourceRecord* next,
+                        const OutputVisitor& visitor) {
     if (reader.stopped) {
         return;
     }
@@ -770,7 +777,7 @@ void read_output_record(OutputReader& reader, const ResourceRecord& record,
     if (reader.binary) {
         read_binary_record(reader, record, layout, visitor);
     } else {
-        read_text_record(reader, record, layout, visitor);
+        read_text_record(reader, record, layout, next, visitor);
     }
 }
 

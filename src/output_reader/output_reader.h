@@ -54,9 +54,8 @@ struct OutputReader {
     bool binary;
     const AsmSyntax* syntax; // the text's; null for a binary
     OutputLines lines;
-    OutputLine line;      // the line at hand
-    OutputLine candidate; // a line of blanks that may be the next record's label
-    bool stopped;         // refused, or the output ended before the list did
+    OutputLine line; // the line at hand
+    bool stopped;    // refused, or the output ended before the list did
     bool holds_page_aligned;
     std::uint64_t offset; // bytes of a binary taken
     std::int64_t disagreements;
@@ -76,9 +75,13 @@ void read_as_binary(OutputReader& reader);
 void read_output_start(OutputReader& reader, const OutputVisitor& visitor);
 
 // One record of the list that is not outside the grid, whose layout is
-// `layout`. Nothing is read once the reading stopped.
+// `layout`; `next` is the list's next record that is not, or null for the
+// last, whose label tells where this one's lines end (a label may be empty,
+// blanks, or spelled like a line of bytes). Nothing is read once the
+// reading stopped.
 void read_output_record(OutputReader& reader, const ResourceRecord& record,
-                        const RecordLayout& layout, const OutputVisitor& visitor);
+                        const RecordLayout& layout, const ResourceRecord* next,
+                        const OutputVisitor& visitor);
 
 // The end of the output, after the list's last record: the line that ends
 // it on a page, where the syntax has one and a record had to start on one,

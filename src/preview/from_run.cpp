@@ -245,48 +245,54 @@ FromSheet read_sheet_from_output(FromMemory& memory, PreviewImage* image, const 
     if (image != nullptr) {
         start_view(*image);
     }
-    bool started = false;
-    // The form is told once the first written record is known, whose label
-    // helps tell a syntax; before it, only records outside the grid.
-    const auto start = [&](const ResourceRecord* first) {
-        started = true;
-        if (binary || syntax != nullptr) {
-            sheet.form.told = true;
-            sheet.form.binary = binary;
-            sheet.form.syntax = syntax;
-        } else {
-            sheet.form = detect_output_form(output, first);
-        }
-        if (!sheet.form.told) {
-            found(context, sheet.form.why);
-            return;
-        }
-        if (sheet.form.binary) {
-            read_as_binary(output);
-        } else {
-            read_as_text(output, *sheet.form.syntax);
-        }
-        read_output_start(output, visitor);
-    };
-    ResourceRecord record{};
-    while (read_record(memory.list, record)) {
-        const RecordLayout layout = record_layout(record);
-        if (record_is_outside(record, layout)) {
+    // The list is read a written record ahead: where a record's lines end
+    // is told by the next one's label. A record outside the grid has no
+    // lines; it is reported as it is met, after the record before it.
+    const auto read_written = [&](ResourceRecord& record) {
+        while (read_record(memory.list, record)) {
+            if (!record_is_outside(record)) {
+                return true;
+            }
             ++sheet.outside;
             if (report != nullptr) {
                 report_outside(record, report);
             }
-            continue;
         }
-        if (!started) {
-            start(&record);
+        return false;
+    };
+    static ResourceRecord records[2];
+    int at = 0;
+    bool more = read_written(records[at]);
+    // The form is told from the output's start and the first written
+    // record, whose label helps tell a syntax.
+    if (binary || syntax != nullptr) {
+        sheet.form.told = true;
+        sheet.form.binary = binary;
+        sheet.form.syntax = syntax;
+    } else {
+        sheet.form = detect_output_form(output, more ? &records[at] : nullptr);
+    }
+    if (!sheet.form.told) {
+        found(context, sheet.form.why);
+    } else if (sheet.form.binary) {
+        read_as_binary(output);
+    } else {
+        read_as_text(output, *sheet.form.syntax);
+    }
+    if (sheet.form.told) {
+        read_output_start(output, visitor);
+    }
+    while (more && sheet.form.told && !output.stopped) {
+        const ResourceRecord& record = records[at];
+        const RecordLayout layout = record_layout(record);
+        if (report != nullptr) {
+            print_record_kind_and_size(record, report);
+            std::fputc('\n', report);
         }
-        if (!sheet.form.told || output.stopped) {
-            break;
-        }
+        more = read_written(records[at ^ 1]);
         drawing.record = &record;
         drawing.layout = &layout;
-        read_output_record(output, record, layout, visitor);
+        read_output_record(output, record, layout, more ? &records[at ^ 1] : nullptr, visitor);
         ++sheet.records;
         const std::int64_t columns = columns_drawn(layout);
         if (image != nullptr && columns > 0 && layout.rows > 0) {
@@ -296,13 +302,7 @@ FromSheet read_sheet_from_output(FromMemory& memory, PreviewImage* image, const 
             drawing.bottom = std::max(drawing.bottom, record.y + layout.rows);
             sheet.sprites += layout.body == BandBody::SpriteRows ? 1 : 0;
         }
-        if (report != nullptr) {
-            print_record_kind_and_size(record, report);
-            std::fputc('\n', report);
-        }
-    }
-    if (!started) {
-        start(nullptr);
+        at ^= 1;
     }
     if (sheet.form.told) {
         read_output_end(output, visitor);

@@ -127,16 +127,18 @@ Text read_with(OutputReader& reader, const std::vector<ResourceRecord>& records)
     Collector collected{&read, nullptr, reader.binary};
     const OutputVisitor visitor = visitor_of(collected);
     read_output_start(reader, visitor);
-    for (const ResourceRecord& list_record : records) {
-        if (reader.stopped) {
-            break;
-        }
+    for (std::size_t i = 0; i < records.size() && !reader.stopped; ++i) {
         Record& record = read.records.emplace_back();
-        record.written = !record_is_outside(list_record);
+        record.written = !record_is_outside(records[i]);
         if (record.written) {
-            const RecordLayout layout = record_layout(list_record);
+            std::size_t next = i + 1;
+            while (next < records.size() && record_is_outside(records[next])) {
+                ++next;
+            }
+            const RecordLayout layout = record_layout(records[i]);
             collected.layout = &layout;
-            read_output_record(reader, list_record, layout, visitor);
+            read_output_record(reader, records[i], layout,
+                               next < records.size() ? &records[next] : nullptr, visitor);
         }
     }
     read_output_end(reader, visitor);

@@ -404,8 +404,8 @@ TEST(FromOutputRun, WritesNothingForAnOutputOfAnotherList) {
         dir.path(), {"--from", "out.asm", "list.txt", "preview.png", "--picture", "view.png"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "logo: block \"B\", 2 x 1 cells\n"
-                       "out.asm:7: error: the label \"title\" is not the list's \"font\"\n"
                        "font: tile table \"T\", 2 x 1 cells\n"
+                       "out.asm:7: error: the label \"title\" is not the list's \"font\"\n"
                        "ship: sprite \"S\", 1 cell x 8 rows\n");
     EXPECT_EQ(run.err, "kelvora-preview: can't preview out.asm: it does not hold what the list "
                        "gives (see above); nothing written\n");
