@@ -127,15 +127,16 @@ LineKind kind_of(const AsmSyntax& syntax, string_view content) {
     if (content == without_feed(syntax.page_align)) {
         return LineKind::Align;
     }
+    // Most lines are of bytes, and no alignment line starts as one does.
+    if (content.starts_with(syntax.byte_lead)) {
+        return LineKind::Bytes;
+    }
     if (any_syntax(
             [&](const AsmSyntax& other) { return content == without_feed(other.page_align); })) {
         return LineKind::Foreign;
     }
     if (syntax.global_lead[0] != '\0' && content.starts_with(syntax.global_lead)) {
         return LineKind::Global;
-    }
-    if (content.starts_with(syntax.byte_lead)) {
-        return LineKind::Bytes;
     }
     if (content.starts_with(syntax.fill_lead)) {
         return LineKind::Fill;
