@@ -1,11 +1,11 @@
 // The reader of kelvora's outputs. Text is read a record at a time: its head
 // (the alignment line, the line that makes the label global, the label line)
 // as the syntax spells it, then every byte and fill line up to the next line
-// of another kind, which starts the next record. Those lines are matched
-// against what the record's layout gives, so a record with more or fewer
-// lines than the list says is one finding, and the next record is read
-// where it starts. A binary has no lines: it is taken byte for byte as the
-// layouts give.
+// of another kind, or the next record's label, which starts the next record.
+// Those lines are matched against what the record's layout gives, so a
+// record with more or fewer lines than the list says is one finding, and
+// the next record is read where it starts. A binary has no lines: it is
+// taken byte for byte as the layouts give.
 #include "output_reader/output_reader.h"
 
 #include <cinttypes>
