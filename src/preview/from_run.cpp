@@ -350,9 +350,9 @@ int run_from(FromMemory& memory, PreviewImage& image, const FromRequest& request
     }
     std::fputc('\n', report);
     if (sheet.sprites > 0) {
-        std::fputs("legend: an output holds no sprite colours, so a sprite is drawn in bright "
-                   "white ink on black paper, and a column whose ink a conversion would take from "
-                   "the record's colour in that colour; its transparent pixels are a grey "
+        std::fputs("legend: an output holds no sprite colours, so sprites are drawn in bright "
+                   "white ink on black paper (a column whose ink a conversion takes from the "
+                   "record's colour, in that colour), their transparent pixels as a grey "
                    "checkerboard\n",
                    report);
     }

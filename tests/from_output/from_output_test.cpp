@@ -392,6 +392,44 @@ TEST(ViewPicture, IsTheDisplaysViewInItsOwnPalette) {
     }
 }
 
+// A preview of an output: a line for each record, the form it was read in
+// (told from the output), the total and the legend of the sprites' colours;
+// one panel of the records' size (64 x 32, zoomed 8 times).
+TEST(FromOutputRun, ReportsEachRecordTheFormAndTheLegend) {
+    test::TempDir dir;
+    fs::copy_file(test::SOURCE_DIR / "examples" / "testpic.bmp", dir / "testpic.bmp");
+    fs::copy_file(test::SOURCE_DIR / "examples" / "testpic.txt", dir / "testpic.txt");
+    ASSERT_EQ(test::run_kelvora(dir.path(),
+                                {"--assembler", "pasmo", "testpic.bmp", "testpic.txt", "out.asm"})
+                  .status,
+              0);
+    const test::Run run =
+        test::run_preview(dir.path(), {"--from", "out.asm", "testpic.txt", "preview.png"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "smiley: block \"B\", 1 x 1 cells\n"
+              "heart: block \"B\", 1 x 1 cells\n"
+              "font: tile table \"T\", 2 x 1 cells\n"
+              "ship: sprite \"S\", 2 cells x 16 rows\n"
+              "ghost: white sprite \"s\", 2 cells x 16 rows\n"
+              "coin: sprite \"S\", 1 cell x 8 rows\n"
+              "wall: block \"B\", 4 x 2 cells\n"
+              "scene: block \"B\", 4 x 2 cells\n"
+              "out.asm: read as assembler text in the syntax of pasmo, z80asm, sjasmplus, rasm or "
+              "z88dk\n"
+              "total: 8 records\n"
+              "legend: an output holds no sprite colours, so sprites are drawn in bright white ink "
+              "on black paper (a column whose ink a conversion takes from the record's colour, in "
+              "that colour), their transparent pixels as a grey checkerboard\n");
+    PictureFacts facts;
+    const auto stores = test::fresh_stores();
+    const std::string png = test::read_file(dir / "preview.png");
+    ASSERT_TRUE(
+        read_picture(*test::reader_over(png), test::picture_scratch(), stores->grid, facts).taken);
+    EXPECT_EQ(facts.width, 512);
+    EXPECT_EQ(picture_rows(facts), 256);
+}
+
 // A preview of an output that does not hold what the list gives is not
 // written: the earlier file stays, and the run says where they part.
 TEST(FromOutputRun, WritesNothingForAnOutputOfAnotherList) {
