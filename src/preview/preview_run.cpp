@@ -33,7 +33,6 @@ void fail(std::FILE* messages, const char* what, const char* name, const char* w
     std::fprintf(messages, "kelvora-preview: %s %s: %s\n", what, name, why);
 }
 
-
 void print_warning_start(const char* name, std::FILE* messages) {
     std::fprintf(messages, "kelvora-preview: warning: %s: ", name);
 }
