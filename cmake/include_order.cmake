@@ -9,7 +9,7 @@ set(KELVORA_FLOORS
   "model"
   "input cells output files"
   "convert"
-  "draw"
+  "draw output_reader"
   "check png"
   "main preview readback"
 )

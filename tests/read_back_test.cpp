@@ -34,24 +34,24 @@ const Row ROWS[] = {
     {"pasmo",  "",                   "",                   ""},
     {"z80asm", "",                   "",                   ""},
     {"sdas",   "",                   "",                   ""},
-    {"",       "\tds (-$)&0xff\n",   "\t.balign 256\n",    "line 5: t's alignment line: \"\\tds (-$)&0xff\\n\" expected, not \"\\t.balign 256\""},
-    {"",       "b\n",                "b:\n",               "line 1: the label \"b:\" is not the record's name \"b\""},
-    {"gnu",    "b:\n",               "b\n",                "line 2: b's label line: \"b\" does not end in \":\""},
-    {"gnu",    "\t.global b\n",      "",                   "line 1: b's line that makes the label global: \"\\t.global b\\n\" expected, not \"b:\""},
-    {"gnu",    "\t.balign 256\n",    "\tds (-$) & 0xff\n", "line 6: t's alignment line: \"\\t.balign 256\\n\" expected, not \"\\tds (-$) & 0xff\""},
-    {"pasmo",  "\tds (-$) & 0xff\n", "\tds (-$)&0xff\n",   "line 5: t's alignment line: \"\\tds (-$) & 0xff\\n\" expected, not \"\\tds (-$)&0xff\""},
-    {"z80asm", "\tds 0xee",          "\t.ds 0xee",         "line 9: t, band 1 of 1, fill line: \"\\t.ds 0xee\" does not start with \"\\tds \""},
-    {"z80asm", "\tds 0xee",          "\tds 0xef",          "line 9: t, band 1: the fill is 0xef, but the conversion made 0xee"},
-    {"sdas",   "\t.db 0x01\n",       "\tdb 0x01\n",        "line 2: b's first size byte: \"\\tdb 0x01\" does not start with \"\\t.db \""},
-    {"sdas",   "\t.db 0x01\n",       "\t.db 0x02\n",       "line 2: b: size byte 1 is 0x02, not 0x01"},
-    {"sdas",   "\t.bndry 256\n",     "\t.balign 256\n",    "line 5: t's alignment line: \"\\t.bndry 256\\n\" expected, not \"\\t.balign 256\""},
-    {"sdas",   "\t.ds ",             "\tds ",              "line 9: t, band 1 of 1, fill line: \"\\tds 0xee\" does not start with \"\\t.ds \""},
-    {"sdas",   "b::\n",              "b:\n",               "line 1: b's label line: \"b:\" does not end in \"::\""},
+    {"",       "\tds (-$)&0xff\n",   "\t.balign 256\n",    "line 5: \"\\tds (-$)&0xff\", this output's alignment line, expected, not \"\\t.balign 256\""},
+    {"",       "b\n",                "b:\n",               "line 1: the label \"b:\" is not the list's \"b\""},
+    {"gnu",    "b:\n",               "b\n",                "line 2: \"b:\", the label line, expected, not \"b\""},
+    {"gnu",    "\t.global b\n",      "",                   "line 1: \"\\t.global b\", the line that makes a label global, expected, not \"b:\""},
+    {"gnu",    "\t.balign 256\n",    "\tds (-$) & 0xff\n", "line 6: \"\\t.balign 256\", this output's alignment line, expected, not \"\\tds (-$) & 0xff\""},
+    {"pasmo",  "\tds (-$) & 0xff\n", "\tds (-$)&0xff\n",   "line 5: \"\\tds (-$) & 0xff\", this output's alignment line, expected, not \"\\tds (-$)&0xff\""},
+    {"z80asm", "\tds 0xee",          "\t.ds 0xee",         "line 9: lines that start \"\\tdb \" or \"\\tds \", as this output's syntax spells them, expected, not \"\\t.ds 0xee\""},
+    {"z80asm", "\tds 0xee",          "\tds 0xef",          "line 9: \"t\", band 1: the fill is 0xef here, where the list's record fills 0xee, the rest of a page after 2 cells of 9 bytes"},
+    {"sdas",   "\t.db 0x01\n",       "\tdb 0x01\n",        "line 2: lines that start \"\\t.db \" or \"\\t.ds \", as this output's syntax spells them, expected, not \"\\tdb 0x01\""},
+    {"sdas",   "\t.db 0x01\n",       "\t.db 0x02\n",       "line 2: \"b\": the size bytes are 0x02, 0x01 here, where the list's record gives 0x01, 0x01 (its width and height in cells)"},
+    {"sdas",   "\t.bndry 256\n",     "\t.balign 256\n",    "line 5: \"\\t.bndry 256\", this output's alignment line, expected, not \"\\t.balign 256\""},
+    {"sdas",   "\t.ds ",             "\tds ",              "line 9: lines that start \"\\t.db \" or \"\\t.ds \", as this output's syntax spells them, expected, not \"\\tds 0xee\""},
+    {"sdas",   "b::\n",              "b:\n",               "line 1: \"b::\", the label line, expected, not \"b:\""},
     {"sdcc",   "",                   "",                   ""},
-    {"sdcc",   "\t.area _KELVORA\n", "",                   "line 1: the output's start: \"\\t.area _KELVORA\\n\" expected, not \"_b::\""},
-    {"sdcc",   "_b::\n",             "b::\n",              "line 2: b's label line: \"b::\" does not start with \"_\""},
-    {"sdcc",   "_b::\n",             "_b:\n",              "line 2: b's label line: \"_b:\" does not end in \"::\""},
-    {"sdcc",   "\t.bndry 256\n",     "",                   "line 22: the output's end: \"\\t.bndry 256\\n\" expected, not \"\"", true},
+    {"sdcc",   "\t.area _KELVORA\n", "",                   "line 1: \"\\t.area _KELVORA\", the output's first line, expected, not \"_b::\""},
+    {"sdcc",   "_b::\n",             "b::\n",              "line 2: the label \"b:\" is not the list's \"b\""},
+    {"sdcc",   "_b::\n",             "_b:\n",              "line 2: the label \"_b\" is not the list's \"b\""},
+    {"sdcc",   "\t.bndry 256\n",     "",                   "line 22: \"\\t.bndry 256\", the line that ends an output holding a tile table on a page, expected at the end", true},
 };
 // clang-format on
 
@@ -107,8 +107,12 @@ TEST(ReadBack, FindsAWrongAttributeAndTextAfterTheLastRecord) {
     EXPECT_NE(
         test::read_back_fault(picture, LIST, wrong_attribute, "", DEFAULT_SYNTAX).find("attribute"),
         std::string::npos);
+    EXPECT_NE(test::read_back_fault(picture, LIST, output + "extra\n", "", DEFAULT_SYNTAX)
+                  .find("text after the list's last record"),
+              std::string::npos);
+    // A line of bytes there is the last record's: more lines than it has.
     EXPECT_NE(test::read_back_fault(picture, LIST, output + "\tdb 0x00\n", "", DEFAULT_SYNTAX)
-                  .find("text after the last record"),
+                  .find("they part from this line on"),
               std::string::npos);
 }
 

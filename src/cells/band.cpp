@@ -90,9 +90,20 @@ std::uint8_t make_attribute(ColourIndex ink, ColourIndex paper) {
     return static_cast<std::uint8_t>(((ink | paper) & 8) << 3 | (paper & 7) << 3 | (ink & 7));
 }
 
+ColourIndex choose_cell_colours(const PictureGrid& grid, const ResourceRecord& record, int cx,
+                                int top, InkPaper& ink_paper) {
+    // A white sprite's colours are fixed whatever the cell holds, so its
+    // cells need no ranking.
+    const CellRanking ranking = record.kind == RecordKind::WhiteSprite
+                                    ? CellRanking{15, NO_COLOUR}
+                                    : rank_cell_colours(grid, cx, top);
+    resolve_ink_paper(ranking, ink_paper, record.default_colour, record.kind);
+    return ink_paper.ink;
+}
+
 void encode_band(Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
                  std::int64_t row) {
-    stores.ink_paper = InkPaper{15, NO_COLOUR};
+    stores.ink_paper = BAND_START_COLOURS;
     const int top = static_cast<int>(row);
     const auto rows = static_cast<std::size_t>(layout.band_height);
 
@@ -100,13 +111,7 @@ void encode_band(Stores& stores, const ResourceRecord& record, const RecordLayou
     for (std::int64_t cell = 0; cell < layout.cells_across; ++cell) {
         const auto cx = static_cast<int>(record.x + 8 * cell);
         const int c = cx / 8;
-        // A white sprite's colours are fixed whatever the cell holds, so its
-        // cells need no ranking.
-        const CellRanking ranking = record.kind == RecordKind::WhiteSprite
-                                        ? CellRanking{15, NO_COLOUR}
-                                        : rank_cell_colours(stores.grid, cx, top);
-        resolve_ink_paper(ranking, stores.ink_paper, record.default_colour, record.kind);
-        const ColourIndex ink = stores.ink_paper.ink;
+        const ColourIndex ink = choose_cell_colours(stores.grid, record, cx, top, stores.ink_paper);
 
         std::uint8_t* bits = &stores.bitmap.bytes[c][top];
         std::uint8_t* mask = &stores.mask.bytes[c][top];

@@ -13,6 +13,17 @@ namespace kelvora {
 // at NO_COLOUR.
 std::uint8_t make_attribute(ColourIndex ink, ColourIndex paper);
 
+// A band's cells take their colours left to right, each from its ranked
+// colours and those the cell before it left: a band starts from ink 15 and
+// no paper.
+inline constexpr InkPaper BAND_START_COLOURS{15, NO_COLOUR};
+
+// Chooses the colours of the record's cell whose top-left pixel is (cx, top)
+// into `ink_paper`, as the band's encoding does, and returns its ink: the
+// colour whose pixels are the cell's set bits.
+ColourIndex choose_cell_colours(const PictureGrid& grid, const ResourceRecord& record, int cx,
+                                int top, InkPaper& ink_paper);
+
 // Encodes the record's band whose top row is `row`: its cells from x across,
 // rows row .. row + band height - 1. The caller has checked that every cell,
 // the ranked top 8 rows included, lies inside the grid. Resets the ink/paper

@@ -85,6 +85,7 @@ void start_preview(PreviewImage& image, const PictureFacts& facts) {
     image.width = facts.width;
     image.height = picture_rows(facts);
     image.indexed = facts.indexed;
+    image.drawn_panel = true;
     std::memcpy(image.palette, facts.palette, sizeof image.palette);
     const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
     take_pages(image.shown, pixels);
@@ -99,7 +100,11 @@ void preview_record(PreviewImage* image, Stores& stores, const ResourceRecord& r
     start_record_preview(result, describe);
     BandLook look{image, &drawn, width, height, &result};
     encode_record(stores, record, layout, look_at, &look);
+    frame_record(image, record, layout, width, height, result);
+}
 
+void frame_record(PreviewImage* image, const ResourceRecord& record, const RecordLayout& layout,
+                  int width, int height, RecordPreview& result) {
     // The frame goes round what was written: the columns written across,
     // and for blocks and tile tables whole 8-row bands down.
     const std::int64_t columns = columns_drawn(layout);

@@ -26,6 +26,9 @@ struct PreviewImage {
     int width; // the picture's size; both panels have it
     int height;
     bool indexed; // the left panel from the palette, or from `drawn`
+    // Whether there is a picture as drawn to show left of what the display
+    // shows: none when the view is read from an output.
+    bool drawn_panel;
     Rgb palette[256];
     // A truecolour picture's pixels as drawn, as the reader leaves them:
     // GRID_SIZE a row.
@@ -57,5 +60,10 @@ void start_preview(PreviewImage& image, const PictureFacts& facts);
 void preview_record(PreviewImage* image, Stores& stores, const ResourceRecord& record,
                     const RecordLayout& layout, const DrawnColours& drawn, int width, int height,
                     int describe, RecordPreview& result);
+
+// Frames what the record wrote in the right panel (where there is an image)
+// and notes whether it reaches beyond the picture of `width` x `height`.
+void frame_record(PreviewImage* image, const ResourceRecord& record, const RecordLayout& layout,
+                  int width, int height, RecordPreview& result);
 
 } // namespace kelvora

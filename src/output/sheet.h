@@ -168,6 +168,36 @@ template <typename Line>
     }
 }
 
+// The other way: puts body line `index` of band `band` of a record that is
+// not outside the grid back into the stores, where for_each_body_line takes
+// it from: a cell line's eight bitmap rows and its attribute (into the
+// attribute row, which holds one band's at a time), or a sprite row's mask
+// and, from its data, the bitmap (the data XOR the mask) for each cell
+// column. `bytes` holds the line's layout.bytes_per_line bytes.
+inline void store_body_line(Stores& stores, const ResourceRecord& record,
+                            const RecordLayout& layout, std::int64_t band, std::int64_t index,
+                            const std::uint8_t* bytes) {
+    const auto first_column = static_cast<int>(record.x >> 3);
+    const auto top = static_cast<int>(record.y + band * layout.band_height);
+    switch (layout.body) {
+    case BandBody::CellLines: {
+        const int column = first_column + static_cast<int>(index);
+        std::memcpy(&stores.bitmap.bytes[column][top], bytes, 8);
+        stores.attributes.bytes[column] = bytes[8];
+        break;
+    }
+    case BandBody::SpriteRows: {
+        const int y = top + static_cast<int>(index);
+        for (int c = 0; c < layout.columns_written; ++c) {
+            stores.mask.bytes[first_column + c][y] = bytes[2 * c];
+            stores.bitmap.bytes[first_column + c][y] =
+                static_cast<std::uint8_t>(bytes[2 * c] ^ bytes[2 * c + 1]);
+        }
+        break;
+    }
+    }
+}
+
 struct OutputForm;
 
 // One output of a run: the form it is written in, the syntax its text is

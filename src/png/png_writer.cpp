@@ -175,7 +175,7 @@ void compose_row(const RowMaker& maker, int png_y, PngRow& row) {
                 p += scale;
             }
         };
-        for (int x = 0; x < image.width; ++x) {
+        for (int x = 0; x < image.width && image.drawn_panel; ++x) {
             fill(image.indexed ? maker.slots->drawn[maker.grid->at(x, y)]
                                : slot_of(*maker.palette,
                                          image.drawn[static_cast<std::size_t>(y) * GRID_SIZE + x]));
@@ -202,7 +202,7 @@ void compose_row(const RowMaker& maker, int png_y, PngRow& row) {
         *p++ = colour.g;
         *p++ = colour.b;
     };
-    for (int x = 0; x < image.width; ++x) {
+    for (int x = 0; x < image.width && image.drawn_panel; ++x) {
         const Rgb colour = drawn_colour(image, *maker.grid, x, y);
         for (int dx = 0; dx < scale; ++dx) {
             put(colour);
@@ -242,41 +242,56 @@ void on_png_write(png_structp png, png_bytep bytes, png_size_t length) {
 
 void on_png_flush(png_structp) {}
 
+struct PngWriting {
+    const PngShape* shape;
+    PngRows rows;
+    const void* context;
+    PngRow* row;
+};
+
 // Kept apart from anything with a destructor: libpng reports errors by a
 // long jump back into this function.
-bool write_rows(png_structp png, png_infop info, OutputBuffer& out, const RowMaker& maker,
-                PngRow& row) {
+bool write_rows(png_structp png, png_infop info, OutputBuffer& out, const PngWriting& writing) {
     if (setjmp(png_jmpbuf(png)) != 0) {
         return false;
     }
-    const PreviewImage& image = *maker.image;
+    const PngShape& shape = *writing.shape;
     png_set_write_fn(png, &out, on_png_write, on_png_flush);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(2 * image.width * maker.scale),
-                 static_cast<png_uint_32>(image.height * maker.scale), 8,
-                 maker.palette != nullptr ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(shape.width),
+                 static_cast<png_uint_32>(shape.height), shape.bit_depth,
+                 shape.palette != nullptr ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (maker.palette != nullptr) {
+    if (shape.palette != nullptr) {
         png_color colours[PngPalette::MAX];
-        for (int i = 0; i < maker.palette->count; ++i) {
-            const Rgb c = maker.palette->colours[i];
+        for (int i = 0; i < shape.palette_size; ++i) {
+            const Rgb c = shape.palette[i];
             colours[i] = png_color{c.r, c.g, c.b};
         }
-        png_set_PLTE(png, info, colours, maker.palette->count);
+        png_set_PLTE(png, info, colours, shape.palette_size);
     }
-    // The fastest compression, without filters: a zoomed preview's rows are
-    // runs of few colours, which runs alone compress well; unzoomed, a
-    // pixel is a byte and runs are short, and coding them costs more than
-    // the bytes it saves, so they are stored as they are (a picture of at
-    // most 2048 x 1024 pixels: 2 MiB). The indices are the writer's own, so
-    // libpng need not check them.
+    // Without filters, and compressed as the shape asks (see PngCompression).
+    // The indices are the writer's own, so libpng need not check them.
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_compression_level(png, maker.scale > 1 ? Z_BEST_SPEED : Z_NO_COMPRESSION);
-    png_set_compression_strategy(png, maker.scale > 1 ? Z_RLE : Z_DEFAULT_STRATEGY);
+    switch (shape.compression) {
+    case PngCompression::Runs:
+        png_set_compression_level(png, Z_BEST_SPEED);
+        png_set_compression_strategy(png, Z_RLE);
+        break;
+    case PngCompression::Stored:
+        png_set_compression_level(png, Z_NO_COMPRESSION);
+        break;
+    case PngCompression::Small:
+        png_set_compression_level(png, Z_DEFAULT_COMPRESSION);
+        break;
+    }
     png_set_check_for_invalid_index(png, 0);
     png_write_info(png, info);
-    for (int png_y = 0; png_y < image.height * maker.scale; ++png_y) {
-        compose_row(maker, png_y, row);
-        png_write_row(png, row.bytes);
+    if (shape.bit_depth < 8) {
+        png_set_packing(png); // the rows hold a pixel a byte
+    }
+    for (int y = 0; y < shape.height; ++y) {
+        writing.rows(writing.context, y, writing.row->bytes);
+        png_write_row(png, writing.row->bytes);
     }
     png_write_end(png, info);
     return true;
@@ -344,16 +359,10 @@ RightPanelPart right_panel_part(const PreviewImage& image, int x, int y, int dx,
     return RightPanelPart::Shown;
 }
 
-int write_preview_png(int fd, const PreviewImage& image, const PictureGrid& grid, int scale) {
-    static PngRow row;         // 48 KiB: kept off the stack
-    static OutputBuffer out;   // 64 KiB of output, written straight to the file
-    static PngPalette palette; // 17 KiB
-    static Slots slots;
+int write_png(int fd, const PngShape& shape, PngRows rows, const void* context) {
+    static PngRow row;       // 48 KiB: kept off the stack
+    static OutputBuffer out; // 64 KiB of output, written straight to the file
     start_output(out, fd);
-    RowMaker maker{&image, &grid, scale, nullptr, &slots};
-    if (make_palette(image, grid, palette, slots)) {
-        maker.palette = &palette;
-    }
     bool out_of_memory = false;
     png_structp png =
         png_create_write_struct_2(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning,
@@ -366,13 +375,39 @@ int write_preview_png(int fd, const PreviewImage& image, const PictureGrid& grid
         png_destroy_write_struct(&png, nullptr);
         return ENOMEM;
     }
-    const bool written = write_rows(png, info, out, maker, row);
+    const bool written = write_rows(png, info, out, PngWriting{&shape, rows, context, &row});
     png_destroy_write_struct(&png, &info);
     flush_output(out);
     if (out.error != 0) {
         return out.error;
     }
     return written ? 0 : out_of_memory ? ENOMEM : EIO;
+}
+
+int write_preview_png(int fd, const PreviewImage& image, const PictureGrid& grid, int scale) {
+    static PngPalette palette; // 17 KiB
+    static Slots slots;
+    RowMaker maker{&image, &grid, scale, nullptr, &slots};
+    if (make_palette(image, grid, palette, slots)) {
+        maker.palette = &palette;
+    }
+    // A zoomed preview's rows are runs of few colours, which runs alone
+    // compress well; unzoomed, a pixel is a byte and runs are short, and
+    // coding them costs more than the bytes it saves, so they are stored as
+    // they are (a picture of at most 2048 x 1024 pixels: 2 MiB).
+    const PngShape shape{(image.drawn_panel ? 2 : 1) * image.width * scale,
+                         image.height * scale,
+                         8,
+                         maker.palette != nullptr ? palette.colours : nullptr,
+                         palette.count,
+                         scale > 1 ? PngCompression::Runs : PngCompression::Stored};
+    return write_png(
+        fd, shape,
+        [](const void* context, int y, std::uint8_t* bytes) {
+            compose_row(*static_cast<const RowMaker*>(context), y,
+                        *reinterpret_cast<PngRow*>(bytes));
+        },
+        &maker);
 }
 
 } // namespace kelvora

@@ -35,8 +35,31 @@ Rgb tinted(Rgb colour);
 enum class RightPanelPart : unsigned char { Shown, Tinted, Frame, OutlineDark, OutlineLight };
 RightPanelPart right_panel_part(const PreviewImage& image, int x, int y, int dx, int dy, int scale);
 
-// Writes the PNG to the file descriptor: 0, or the errno of the failure
-// (EIO when libpng itself gave up).
+// Writes the preview's PNG to the file descriptor: 0, or the errno of the
+// failure (EIO when libpng itself gave up).
 int write_preview_png(int fd, const PreviewImage& image, const PictureGrid& grid, int scale);
+
+// How a PNG's rows are compressed: fast, for long runs of one colour; not
+// at all, where coding costs more than it saves; or as small as zlib makes
+// them, for a picture kept.
+enum class PngCompression : unsigned char { Runs, Stored, Small };
+
+// What a PNG is besides its rows.
+struct PngShape {
+    int width;
+    int height;
+    int bit_depth;      // 8; or 4, 2 or 1 for a palette, the rows still a pixel a byte
+    const Rgb* palette; // null for RGB
+    int palette_size;
+    PngCompression compression;
+};
+
+// Puts row y of the PNG into `row`: a byte a pixel, or three without a
+// palette.
+using PngRows = void (*)(const void* context, int y, std::uint8_t* row);
+
+// Writes a PNG whose rows are composed one at a time: 0, or the errno of
+// the failure.
+int write_png(int fd, const PngShape& shape, PngRows rows, const void* context);
 
 } // namespace kelvora

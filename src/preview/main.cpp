@@ -15,6 +15,7 @@
 #include "model/stores.h"
 #include "output/asm_syntax.h"
 #include "png/png_writer.h"
+#include "preview/from_run.h"
 #include "preview/preview_run.h"
 
 namespace {
@@ -26,6 +27,10 @@ kelvora::PreviewImage image;
 const char USAGE[] =
     "usage: kelvora-preview [--scale N] [--assembler NAME] picture list.txt preview.png\n"
     "       kelvora-preview --check [--strict] [--assembler NAME] picture list.txt\n"
+    "       kelvora-preview --from [--scale N] [--assembler NAME | --binary] output list.txt "
+    "preview.png\n"
+    "       kelvora-preview --check --from [--assembler NAME | --binary] output list.txt\n"
+    "A preview, of a picture or of an output, also takes --picture FILE.\n"
     "Writes a PNG of the picture as drawn (left) beside what the display shows for\n"
     "each record of the list (right), and prints how many pixels each record's\n"
     "conversion changed and every mistake it finds in the sheet. Changed pixels are\n"
@@ -40,6 +45,15 @@ const char USAGE[] =
     "             check the labels against that assembler only: gnu, pasmo, z80asm,\n"
     "             sdas, sdcc (C names), sjasmplus, rasm or z88dk; by default against\n"
     "             gnu, pasmo, z80asm and sdas\n"
+    "  --picture FILE\n"
+    "             also write what the display shows as an indexed PNG kelvora converts:\n"
+    "             a pixel a pixel, in the display's 16 colours, black as 8, transparent\n"
+    "             and outside every record 0\n"
+    "  --from     read one of kelvora's outputs (assembler text, or --binary's bytes)\n"
+    "             with the list it was written from, instead of a picture: draw what\n"
+    "             the display shows, or with --check say where the two disagree;\n"
+    "             --assembler names the output's syntax (by default it is told from\n"
+    "             the output's first lines), --binary says it is a binary\n"
     "  --help, -h print this text\n"
     "  --version  print the version\n";
 
@@ -86,6 +100,10 @@ int main(int argc, char** argv) {
     int scale = 0;
     bool check = false;
     bool strict = false;
+    bool from = false;
+    bool binary = false;
+    const char* view = nullptr;
+    const kelvora::AsmSyntax* syntax = nullptr;
     bool options_end = false;
     kelvora::AssemblerSet assemblers = kelvora::DEFAULT_ASSEMBLERS;
     for (int i = 1; i < argc; ++i) {
@@ -112,12 +130,23 @@ int main(int argc, char** argv) {
                                     std::strncmp(argument, "--assembler=", 12) == 0)) {
             const char* name =
                 argument[11] == '=' ? argument + 12 : (i + 1 < argc ? argv[++i] : "");
-            const kelvora::AsmSyntax* syntax = kelvora::find_assembler(name);
-            if (syntax == nullptr) {
+            const kelvora::AsmSyntax* found = kelvora::find_assembler(name);
+            if (found == nullptr) {
                 return usage_error(unknown_assembler_problem().c_str(),
                                    name[0] != '\0' ? name : "nothing");
             }
-            assemblers = kelvora::assembler_set(*syntax);
+            assemblers = kelvora::assembler_set(*found);
+            syntax = found;
+        } else if (!options_end && (std::strcmp(argument, "--picture") == 0 ||
+                                    std::strncmp(argument, "--picture=", 10) == 0)) {
+            view = argument[9] == '=' ? argument + 10 : (i + 1 < argc ? argv[++i] : "");
+            if (view[0] == '\0') {
+                return usage_error("--picture wants a file name", "");
+            }
+        } else if (!options_end && std::strcmp(argument, "--from") == 0) {
+            from = true;
+        } else if (!options_end && std::strcmp(argument, "--binary") == 0) {
+            binary = true;
         } else if (!options_end && std::strcmp(argument, "--check") == 0) {
             check = true;
         } else if (!options_end && std::strcmp(argument, "--strict") == 0) {
@@ -133,6 +162,18 @@ int main(int argc, char** argv) {
     if (strict && !check) {
         return usage_error("--strict goes with --check", "");
     }
+    if (strict && from) {
+        return usage_error("--strict does not go with --from", "");
+    }
+    if (binary && !from) {
+        return usage_error("--binary goes with --from", "");
+    }
+    if (binary && syntax != nullptr) {
+        return usage_error("--binary and --assembler name two forms; give one", "");
+    }
+    if (check && view != nullptr) {
+        return usage_error("--picture does not go with --check", "");
+    }
     if (check && scale != 0) {
         return usage_error("--scale does not go with --check", "");
     }
@@ -144,8 +185,19 @@ int main(int argc, char** argv) {
     if (!check && name_count < 3) {
         return usage_error("three names are needed", "");
     }
-    const kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict, assemblers};
+    kelvora::PreviewRequest request{names[0], names[1], names[2], scale, strict, assemblers};
+    request.view_path = view;
+    const kelvora::FromRequest from_request{names[0], names[1], names[2], view,
+                                            scale,    syntax,   binary};
     try {
+        if (from && check) {
+            return kelvora::run_check_from(kelvora::allocate_from_memory(), from_request, stdout,
+                                           stderr);
+        }
+        if (from) {
+            return kelvora::run_from(kelvora::allocate_from_memory(), image, from_request, stdout,
+                                     stderr);
+        }
         if (check) {
             return kelvora::run_check(kelvora::allocate_preview_memory(), request, stdout, stderr);
         }

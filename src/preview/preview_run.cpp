@@ -23,6 +23,7 @@
 #include "input/picture.h"
 #include "input/resource_list.h"
 #include "model/zeroed_block.h"
+#include "png/png_file.h"
 #include "png/png_writer.h"
 
 namespace kelvora {
@@ -30,14 +31,6 @@ namespace {
 
 void fail(std::FILE* messages, const char* what, const char* name, const char* why) {
     std::fprintf(messages, "kelvora-preview: %s %s: %s\n", what, name, why);
-}
-
-bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) {
-    const int error = open_input(path, file);
-    if (error != 0) {
-        fail(messages, "can't open", path, std::strerror(error));
-    }
-    return error == 0;
 }
 
 void print_warning_start(const char* name, std::FILE* messages) {
@@ -71,8 +64,9 @@ void print_name(const ResourceRecord& record, std::FILE* report) {
     std::fwrite(record.name, 1, strnlen(record.name, TOKEN_BUFFER_SIZE), report);
 }
 
-void print_record_line(const ResourceRecord& record, const RecordPreview& preview,
-                       const PreviewImage& image, std::FILE* report) {
+} // namespace
+
+void print_record_kind_and_size(const ResourceRecord& record, std::FILE* report) {
     print_name(record, report);
     const auto kind = static_cast<unsigned char>(record.kind_char);
     const char* name = kind_name(record.kind);
@@ -93,6 +87,13 @@ void print_record_line(const ResourceRecord& record, const RecordPreview& previe
                      plural(columns, "cell", "cells"), layout.rows,
                      plural(layout.rows, "row", "rows"));
     }
+}
+
+namespace {
+
+void print_record_line(const ResourceRecord& record, const RecordPreview& preview,
+                       const PreviewImage& image, std::FILE* report) {
+    print_record_kind_and_size(record, report);
     std::fprintf(report, ", %" PRId64 " %s changed", preview.changed_pixels,
                  plural(preview.changed_pixels, "pixel", "pixels"));
     if (preview.reaches_beyond_picture) {
@@ -217,22 +218,6 @@ void warn_about_missing_colours(const DrawnColours& drawn, const PictureFacts& f
     }
 }
 
-bool write_png_file(const char* path, OutputFile& output, const PreviewImage& image,
-                    const PictureGrid& grid, int scale, std::FILE* messages) {
-    int error = start_writing(output);
-    if (error == 0) {
-        error = write_preview_png(output.handle.fd(), image, grid, scale);
-    }
-    if (error == 0) {
-        error = commit_output(output); // a cut-off PNG never takes the earlier one's place
-    }
-    if (error != 0) {
-        fail(messages, "can't write", path,
-             error == ENOMEM ? "out of memory" : std::strerror(error));
-    }
-    return error == 0;
-}
-
 // A sheet as a run goes through it: its two files, the picture read from
 // the first, and what the walk over the second came to.
 struct SheetRun {
@@ -326,6 +311,14 @@ const Findings* check_sheet(PreviewMemory& memory, const PreviewRequest& request
 
 } // namespace
 
+bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) {
+    const int error = open_input(path, file);
+    if (error != 0) {
+        fail(messages, "can't open", path, std::strerror(error));
+    }
+    return error == 0;
+}
+
 PreviewMemory& allocate_preview_memory() {
     // Everything but a PNG's decoded picture is taken at once; that part, at
     // the end, is touched only when a PNG is read.
@@ -369,21 +362,18 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
     std::fputc('\n', report);
     warn_about_missing_colours(sheet.drawn, sheet.facts, request.picture_path, messages);
 
-    if (!output.handle.is_open()) {
-        switch (open_output(request.output_path, {&sheet.picture, &sheet.list}, true, output, error,
-                            request.output_way)) {
-        case OutputOpening::Opened:
-            break;
-        case OutputOpening::CannotOpen:
-            fail(messages, "can't open", request.output_path, std::strerror(error));
-            return PREVIEW_FAILED;
-        case OutputOpening::AlsoAnInput:
-            fail(messages, "can't write", request.output_path, "it is also an input");
-            return PREVIEW_FAILED;
-        }
+    if (!open_output_to_write(request.output_path, {&sheet.picture, &sheet.list}, output,
+                              request.output_way, messages)) {
+        return PREVIEW_FAILED;
     }
-    if (!write_png_file(request.output_path, output, image, memory.stores.grid, sheet.scale,
-                        messages)) {
+    OutputFile picture_file;
+    if (request.view_path != nullptr &&
+        !open_further_output(request.view_path, {&sheet.picture, &sheet.list}, output, picture_file,
+                             request.output_way, messages)) {
+        return PREVIEW_FAILED;
+    }
+    if (!write_preview_files(request.output_path, output, request.view_path, picture_file, image,
+                             memory.stores.grid, sheet.scale, messages)) {
         return PREVIEW_FAILED;
     }
     return totals.skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;

@@ -39,6 +39,7 @@ struct PreviewRequest {
     // Given each finding as data, besides its line (by the tests).
     void (*collect)(const Finding& finding, void* context) = nullptr;
     void* collect_context = nullptr;
+    const char* view_path = nullptr; // --picture: the view as a picture
 };
 
 // Exit statuses of kelvora-preview.
@@ -56,6 +57,14 @@ inline constexpr int CHECK_CANNOT_RUN = 2; // a wrong command line, a file not o
 // is reported and left out, and the others are still written.
 int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest& request,
                 std::FILE* report, std::FILE* messages);
+
+// Opens an input of a run; false, with "kelvora-preview: can't open PATH:
+// why" on `messages`, when it can't be.
+bool open_preview_input(const char* path, InputFile& file, std::FILE* messages);
+
+// A record's report line up to its size: "ship: sprite \"S\", 2 cells x 16
+// rows", without a line feed.
+void print_record_kind_and_size(const ResourceRecord& record, std::FILE* report);
 
 // The check: the findings go to `report`, failures to read to `messages`;
 // nothing is written, and nothing is drawn.

@@ -2,11 +2,14 @@
 // Test code: it allocates freely and says everything in words.
 #include "readback/read_back.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "convert/convert_record.h"
 #include "input/resource_list.h"
 #include "output/kept_names.h"
+#include "output_reader/output_reader.h"
 
 namespace kelvora::read_back {
 namespace {
@@ -43,6 +46,7 @@ bool is_page_aligned(const ResourceRecord& record) {
     return record_layout(record).page_aligned;
 }
 
+// A hex digit's value, 99 for any other character.
 int digit_value(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -56,39 +60,6 @@ int digit_value(char c) {
     return 99;
 }
 
-// One byte literal in any of the forms assemblers take; "" or why not.
-std::string parse_literal(std::string_view token, std::uint8_t& value) {
-    std::string_view digits = token;
-    int base = 10;
-    if (digits.starts_with("0x") || digits.starts_with("0X")) {
-        digits.remove_prefix(2);
-        base = 16;
-    } else if (digits.starts_with("$")) {
-        digits.remove_prefix(1);
-        base = 16;
-    } else if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H') &&
-               digit_value(digits.front()) < 10) {
-        digits.remove_suffix(1);
-        base = 16;
-    }
-    if (digits.empty()) {
-        return quoted(token) + " is not a byte literal";
-    }
-    int number = 0;
-    for (const char c : digits) {
-        const int digit = digit_value(c);
-        if (digit >= base) {
-            return quoted(token) + " is not a byte literal";
-        }
-        number = number * base + digit;
-        if (number > 255) {
-            return quoted(token) + " is more than a byte";
-        }
-    }
-    value = static_cast<std::uint8_t>(number);
-    return "";
-}
-
 // The text line by line, numbered from 1.
 struct Lines {
     std::string_view text;
@@ -98,204 +69,100 @@ struct Lines {
     bool at_end() const { return at == text.size(); }
 };
 
-// Which line of a record the reader expects, said only when it is not there.
-struct Place {
-    const std::string& name;
-    const char* part;
-    std::int64_t band = 0; // from 1; 0 for the header
-    std::int64_t bands = 0;
-    std::int64_t line = 0; // from 1 within the band; 0 for its fill
-    std::int64_t lines = 0;
+// Collects what the output reader hands out into the records read.
+struct Collector {
+    Text* read;
+    const RecordLayout* layout;
+    bool binary;
 
-    std::string describe() const {
-        if (band == 0) {
-            return name + "'s " + part;
+    Record& record() { return read->records.back(); }
+    // The line of a place: a binary's places are given as offsets from 1.
+    std::int64_t line(std::int64_t at) const { return binary ? at + 1 : at; }
+    Band& band(std::int64_t index, std::int64_t at) {
+        std::vector<Band>& bands = record().bands;
+        while (static_cast<std::int64_t>(bands.size()) <= index) {
+            bands.emplace_back().first_line = line(at);
         }
-        std::string text =
-            name + ", band " + std::to_string(band) + " of " + std::to_string(bands) + ", " + part;
-        if (line > 0) {
-            text += ' ';
-            text += std::to_string(line) + " of " + std::to_string(lines);
-        }
-        return text;
+        return bands[static_cast<std::size_t>(index)];
     }
 };
 
-class Reader {
-  public:
-    Reader(std::string_view text, const AsmSyntax& syntax) : lines_{text}, syntax_(syntax) {}
+Collector& collector(void* context) {
+    return *static_cast<Collector*>(context);
+}
 
-    // Takes the next line, without its line feed; false (with the verdict
-    // set) when there is none.
-    bool next(std::string_view& line, const Place& place) {
-        if (lines_.at_end()) {
-            fail(lines_.number + 1, "the text ends where " + place.describe() + " should be");
-            return false;
+OutputVisitor visitor_of(Collector& collected) {
+    OutputVisitor visitor{};
+    visitor.context = &collected;
+    visitor.label = [](void* context, const char* label, int length, std::int64_t at) {
+        Collector& c = collector(context);
+        c.record().label.assign(label, static_cast<std::size_t>(length));
+        c.record().label_line = c.line(at);
+    };
+    visitor.size_bytes = [](void* context, const std::uint8_t* bytes, int count, std::int64_t) {
+        collector(context).record().header.assign(bytes, bytes + count);
+    };
+    visitor.body_line = [](void* context, std::int64_t band, std::int64_t,
+                           const std::uint8_t* bytes, std::int64_t at) {
+        Collector& c = collector(context);
+        c.band(band, at).bytes.insert(c.band(band, at).bytes.end(), bytes,
+                                      bytes + c.layout->bytes_per_line);
+    };
+    visitor.band_end = [](void* context, std::int64_t band, std::uint8_t fill, std::int64_t at) {
+        collector(context).band(band, at).fill = fill;
+    };
+    visitor.finding = [](void* context, const OutputFinding& finding) {
+        Collector& c = collector(context);
+        if (c.read->verdict.fits()) {
+            c.read->verdict.line = c.line(finding.at);
+            c.read->verdict.why = finding.text;
         }
-        const std::size_t end = lines_.text.find('\n', lines_.at);
-        ++lines_.number;
-        if (end == std::string_view::npos) {
-            fail(lines_.number, place.describe() + ": the last line has no line feed");
-            return false;
-        }
-        line = lines_.text.substr(lines_.at, end - lines_.at);
-        lines_.at = end + 1;
-        return true;
-    }
+    };
+    return visitor;
+}
 
-    // Whole lines the syntax spells as they stand: its alignment, its
-    // preamble, the line that ends it on a page.
-    bool whole_lines(std::string_view expected, const Place& place) {
-        const std::string_view rest = lines_.text.substr(lines_.at);
-        if (!rest.starts_with(expected)) {
-            const std::string_view found = rest.substr(0, rest.find('\n'));
-            fail(lines_.number + 1,
-                 place.describe() + ": " + quoted(expected) + " expected, not " + quoted(found));
-            return false;
-        }
-        for (const char c : expected) {
-            lines_.number += c == '\n';
-        }
-        lines_.at += expected.size();
-        return true;
-    }
-
-    // A label line: the label between the prefix and the end the syntax
-    // gives a global label, or without the prefix and with the local end
-    // where `global` is not set.
-    bool label(std::string& label, bool global, const Place& place) {
-        std::string_view line;
-        if (!next(line, place)) {
-            return false;
-        }
-        const std::string_view prefix = global ? syntax_.label_prefix : "";
-        const std::string_view end = global ? syntax_.label_end : syntax_.local_label_end;
-        if (!line.starts_with(prefix)) {
-            fail(lines_.number,
-                 place.describe() + ": " + quoted(line) + " does not start with " + quoted(prefix));
-            return false;
-        }
-        // An end that holds the other one ("::" and ":") is told apart when
-        // the label is compared with the record's name.
-        if (!line.ends_with(end) || line.size() < prefix.size() + end.size()) {
-            fail(lines_.number,
-                 place.describe() + ": " + quoted(line) + " does not end in " + quoted(end));
-            return false;
-        }
-        line.remove_prefix(prefix.size());
-        line.remove_suffix(end.size());
-        label = line;
-        return true;
-    }
-
-    // The line that makes a label global, where the syntax has one.
-    bool global_line(std::string_view label, const Place& place) {
-        if (syntax_.global_lead[0] == '\0') {
-            return true;
-        }
-        return whole_lines(std::string(syntax_.global_lead) + std::string(label) + "\n", place);
-    }
-
-    // A line of `count` literals after `lead`, appended to `bytes`.
-    bool literals(const char* lead, std::int64_t count, std::vector<std::uint8_t>& bytes,
-                  const Place& place) {
-        std::string_view line;
-        if (!next(line, place)) {
-            return false;
-        }
-        if (!line.starts_with(lead)) {
-            fail(lines_.number,
-                 place.describe() + ": " + quoted(line) + " does not start with " + quoted(lead));
-            return false;
-        }
-        std::string_view rest = line.substr(std::strlen(lead));
-        std::int64_t found = 0;
-        for (;;) {
-            const std::size_t comma = rest.find(',');
-            std::uint8_t value = 0;
-            const std::string why = parse_literal(rest.substr(0, comma), value);
-            if (!why.empty()) {
-                fail(lines_.number, place.describe() + ": " + why + " in " + quoted(line));
-                return false;
+// Reads the output with the production reader, in the form it is set to.
+Text read_with(OutputReader& reader, const std::vector<ResourceRecord>& records) {
+    Text read;
+    Collector collected{&read, nullptr, reader.binary};
+    const OutputVisitor visitor = visitor_of(collected);
+    read_output_start(reader, visitor);
+    for (std::size_t i = 0; i < records.size() && !reader.stopped; ++i) {
+        Record& record = read.records.emplace_back();
+        record.written = !record_is_outside(records[i]);
+        if (record.written) {
+            std::size_t next = i + 1;
+            while (next < records.size() && record_is_outside(records[next])) {
+                ++next;
             }
-            bytes.push_back(value);
-            ++found;
-            if (comma == std::string_view::npos) {
-                break;
-            }
-            rest.remove_prefix(comma + 1);
+            const RecordLayout layout = record_layout(records[i]);
+            collected.layout = &layout;
+            read_output_record(reader, records[i], layout,
+                               next < records.size() ? &records[next] : nullptr, visitor);
         }
-        if (found != count) {
-            fail(lines_.number, place.describe() + ": " + std::to_string(found) + " bytes where " +
-                                    std::to_string(count) + " belong, in " + quoted(line));
-            return false;
-        }
-        return true;
     }
+    read_output_end(reader, visitor);
+    return read;
+}
 
-    bool at_end() const { return lines_.at_end(); }
-    std::int64_t line_number() const { return lines_.number; }
-    const AsmSyntax& syntax() const { return syntax_; }
+OutputReader& output_reader() {
+    static const std::unique_ptr<OutputReader> reader = std::make_unique<OutputReader>();
+    return *reader;
+}
 
-    void fail(std::int64_t line, std::string why) {
-        verdict_.line = line;
-        verdict_.why = std::move(why);
-    }
-    Verdict& verdict() { return verdict_; }
-
-  private:
-    Lines lines_;
-    const AsmSyntax& syntax_;
-    Verdict verdict_;
-};
-
-bool read_record(Reader& reader, const ResourceRecord& list_record, Record& record) {
-    const RecordLayout layout = record_layout(list_record);
-    const std::string name = label_of(list_record);
-    const AsmSyntax& syntax = reader.syntax();
-    if (layout.page_aligned && !reader.whole_lines(syntax.page_align, {name, "alignment line"})) {
-        return false;
-    }
-    // Where labels are C names, one that is none is local; every other label
-    // is global, with a line of its own where the syntax says so.
-    const bool global = !syntax.c_names || is_c_name(name);
-    if (global && !reader.global_line(name, {name, "line that makes the label global"})) {
-        return false;
-    }
-    record.label_line = reader.line_number() + 1;
-    if (!reader.label(record.label, global, {name, "label line"})) {
-        return false;
-    }
-    for (int i = 0; i < layout.size_byte_count; ++i) {
-        if (!reader.literals(reader.syntax().byte_lead, 1, record.header,
-                             {name, i == 0 ? "first size byte" : "second size byte"})) {
-            return false;
+// What one cell line shows: each pixel's display colour, black as 0.
+std::vector<int> cell_shows(const std::uint8_t* line) {
+    const int bright = (line[8] & 0x40) != 0 ? 8 : 0;
+    const int ink = (line[8] & 7) | bright;
+    const int paper = (line[8] >> 3 & 7) | bright;
+    std::vector<int> shown;
+    for (int row = 0; row < 8; ++row) {
+        for (int k = 0; k < 8; ++k) {
+            const int colour = ((line[row] >> (7 - k)) & 1) != 0 ? ink : paper;
+            shown.push_back(colour == 8 ? 0 : colour);
         }
     }
-    Place place{name, layout.body == BandBody::CellLines ? "cell line" : "row"};
-    place.bands = layout.bands;
-    place.lines = layout.lines_per_band;
-    for (std::int64_t band = 0; band < layout.bands; ++band) {
-        Band& read = record.bands.emplace_back();
-        read.first_line = reader.line_number() + 1;
-        place.band = band + 1;
-        for (std::int64_t i = 0; i < layout.lines_per_band; ++i) {
-            place.line = i + 1;
-            if (!reader.literals(reader.syntax().byte_lead, layout.bytes_per_line, read.bytes,
-                                 place)) {
-                return false;
-            }
-        }
-        if (layout.page_fill) {
-            std::vector<std::uint8_t> fill;
-            if (!reader.literals(reader.syntax().fill_lead, 1, fill,
-                                 {name, "fill line", place.band, place.bands})) {
-                return false;
-            }
-            read.fill = fill[0];
-        }
-    }
-    return true;
+    return shown;
 }
 
 } // namespace
@@ -306,94 +173,17 @@ std::string Verdict::describe() const {
 
 Text read_text(std::string_view text, const std::vector<ResourceRecord>& records,
                const AsmSyntax& syntax) {
-    Text read;
-    Reader reader(text, syntax);
-    if (!reader.whole_lines(syntax.preamble, {"the output", "start"})) {
-        read.verdict = reader.verdict();
-        return read;
-    }
-    bool holds_page_aligned = false;
-    for (const ResourceRecord& list_record : records) {
-        Record& record = read.records.emplace_back();
-        record.written = !record_is_outside(list_record);
-        if (record.written && !read_record(reader, list_record, record)) {
-            read.verdict = reader.verdict();
-            return read;
-        }
-        holds_page_aligned = holds_page_aligned || (record.written && is_page_aligned(list_record));
-    }
-    if (holds_page_aligned && !reader.whole_lines(syntax.page_end, {"the output", "end"})) {
-        read.verdict = reader.verdict();
-        return read;
-    }
-    if (!reader.at_end()) {
-        std::string_view line;
-        reader.next(line, {"", ""});
-        reader.fail(reader.line_number(), "text after the last record: " + quoted(line));
-        read.verdict = reader.verdict();
-    }
-    return read;
+    OutputReader& reader = output_reader();
+    start_output_reader_memory(reader, text.data(), text.size());
+    read_as_text(reader, syntax);
+    return read_with(reader, records);
 }
 
 Text read_binary(std::string_view bytes, const std::vector<ResourceRecord>& records) {
-    Text read;
-    std::uint64_t at = 0;
-    const auto fail = [&](const std::string& why) {
-        read.verdict.line = static_cast<std::int64_t>(at) + 1;
-        read.verdict.why = why;
-    };
-    // Takes `count` bytes, into `into` (or checked to be zeros).
-    const auto take = [&](std::uint64_t count, std::vector<std::uint8_t>* into,
-                          const std::string& what) {
-        if (bytes.size() - at < count) {
-            fail("the binary ends where " + what + " should be");
-            return false;
-        }
-        for (std::uint64_t i = 0; i < count; ++i, ++at) {
-            const auto byte = static_cast<std::uint8_t>(bytes[at]);
-            if (into != nullptr) {
-                into->push_back(byte);
-            } else if (byte != 0) {
-                fail(what + " holds " + hex(byte) + ", not zeros");
-                return false;
-            }
-        }
-        return true;
-    };
-    for (const ResourceRecord& list_record : records) {
-        Record& record = read.records.emplace_back();
-        record.written = !record_is_outside(list_record);
-        if (!record.written) {
-            continue;
-        }
-        const RecordLayout layout = record_layout(list_record);
-        const std::string name = label_of(list_record);
-        record.label = name;
-        const std::uint64_t gap = layout.page_aligned ? (0 - at) % PAGE_BYTES : 0;
-        if (!take(gap, nullptr, name + "'s gap to its page")) {
-            return read;
-        }
-        record.label_line = static_cast<std::int64_t>(at) + 1;
-        if (!take(static_cast<std::uint64_t>(layout.size_byte_count), &record.header,
-                  name + "'s size bytes")) {
-            return read;
-        }
-        for (std::int64_t b = 0; b < layout.bands; ++b) {
-            Band& band = record.bands.emplace_back();
-            band.first_line = static_cast<std::int64_t>(at) + 1;
-            band.fill = layout.page_fill ? layout.fill_bytes : 0;
-            const std::string place = name + ", band " + std::to_string(b + 1);
-            if (!take(static_cast<std::uint64_t>(layout.lines_per_band * layout.bytes_per_line),
-                      &band.bytes, place) ||
-                !take(band.fill, nullptr, place + "'s fill")) {
-                return read;
-            }
-        }
-    }
-    if (at != bytes.size()) {
-        fail("bytes after the last record");
-    }
-    return read;
+    OutputReader& reader = output_reader();
+    start_output_reader_memory(reader, bytes.data(), bytes.size());
+    read_as_binary(reader);
+    return read_with(reader, records);
 }
 
 Verdict read_symbols(std::string_view symbols, const std::vector<ResourceRecord>& records,
@@ -693,6 +483,98 @@ std::string expected_messages(const std::vector<ResourceRecord>& records, const 
         }
     }
     return messages;
+}
+
+std::vector<bool> not_coming_back(const std::vector<ResourceRecord>& records) {
+    std::vector<int> reader(GRID_SIZE * GRID_SIZE, -1);
+    std::vector<bool> skipped(records.size(), false);
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const RecordLayout layout = record_layout(records[r]);
+        if (record_is_outside(records[r], layout)) {
+            continue;
+        }
+        if (records[r].kind == RecordKind::Sprite && records[r].default_colour > 15) {
+            skipped[r] = true;
+        }
+        for (std::int64_t y = records[r].y; y < records[r].y + layout.rows_read; ++y) {
+            for (std::int64_t x = records[r].x; x < records[r].x + 8 * layout.cells_across; ++x) {
+                int& first = reader[y * GRID_SIZE + x];
+                if (first >= 0 && first != static_cast<int>(r)) {
+                    skipped[static_cast<std::size_t>(first)] = true;
+                    skipped[r] = true;
+                }
+                first = static_cast<int>(r);
+            }
+        }
+    }
+    return skipped;
+}
+
+void classify_differences(const Text& first, const Text& again,
+                          const std::vector<ResourceRecord>& records,
+                          const std::vector<bool>& skipped, std::map<std::string, int>& kinds) {
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const Record& a = first.records[r];
+        const Record& b = again.records[r];
+        if (!a.written || skipped[r]) {
+            continue;
+        }
+        const RecordLayout layout = record_layout(records[r]);
+        if (a.header != b.header) {
+            ++kinds["size bytes"];
+        }
+        for (std::size_t band = 0; band < a.bands.size(); ++band) {
+            const std::vector<std::uint8_t>& x = a.bands[band].bytes;
+            const std::vector<std::uint8_t>& y = b.bands[band].bytes;
+            if (a.bands[band].fill != b.bands[band].fill) {
+                ++kinds["fill"];
+            }
+            const std::size_t step = static_cast<std::size_t>(layout.bytes_per_line);
+            for (std::size_t at = 0; at < x.size(); at += step) {
+                if (std::equal(x.begin() + at, x.begin() + at + step, y.begin() + at)) {
+                    continue;
+                }
+                if (layout.body == BandBody::CellLines) {
+                    const std::vector<int> shown = cell_shows(&x[at]);
+                    if (shown != cell_shows(&y[at])) {
+                        ++kinds["view changed: cell"];
+                        continue;
+                    }
+                    bool swapped = (x[at + 8] & 0xC0) == (y[at + 8] & 0xC0) &&
+                                   (x[at + 8] & 7) == (y[at + 8] >> 3 & 7) &&
+                                   (x[at + 8] >> 3 & 7) == (y[at + 8] & 7);
+                    for (int row = 0; row < 8; ++row) {
+                        swapped = swapped && x[at + row] == static_cast<std::uint8_t>(~y[at + row]);
+                    }
+                    const bool one_colour = std::count(shown.begin(), shown.end(), shown[0]) == 64;
+                    ++kinds[swapped      ? "ink and paper swapped"
+                            : one_colour ? "unused colour of a one-colour cell"
+                                         : "other bytes of a cell"];
+                    continue;
+                }
+                // A sprite row: a mask and data pair for each cell column;
+                // columns past those drawn (a sprite of width 0 draws none)
+                // show the stores as earlier records left them.
+                const std::int64_t drawn = std::min(layout.cells_across, layout.columns_written);
+                for (std::size_t c = 0; c < step / 2; ++c) {
+                    const std::uint8_t mask = x[at + 2 * c];
+                    const auto bits_x = static_cast<std::uint8_t>(mask ^ x[at + 2 * c + 1]);
+                    const auto bits_y =
+                        static_cast<std::uint8_t>(y[at + 2 * c] ^ y[at + 2 * c + 1]);
+                    if (mask == y[at + 2 * c] && bits_x == bits_y) {
+                        continue;
+                    }
+                    if (static_cast<std::int64_t>(c) >= drawn) {
+                        ++kinds["a sprite column that is not drawn"];
+                    } else if (mask != y[at + 2 * c] || ((bits_x ^ bits_y) & mask) != 0) {
+                        ++kinds["view changed: sprite pixels"];
+                    } else {
+                        ++kinds["bitmap under transparent sprite pixels"];
+                    }
+                }
+            }
+        }
+    }
 }
 
 } // namespace kelvora::read_back

@@ -1,15 +1,17 @@
-// Reading kelvora's assembler text back, for the tests and the fuzz targets
-// (not part of the programs). The text is read in the list's own terms: each
-// record's layout says which lines it has, so a line missing, a line too
-// many or a line of the wrong form stops the reading at that line, with its
-// number and why. A separate comparison then converts the list afresh and
-// checks every byte read back against what it means: a cell's bitmap rows
-// and attribute, a sprite row's mask and data, the size bytes and the fill.
-// Neither looks at how the writer builds its lines, so a fault in the
-// writer cannot hide behind the same fault here.
+// Reading kelvora's output back, for the tests and the fuzz targets (not
+// part of the programs). The text and the binary are read by the programs'
+// own reader of outputs (src/output_reader), in the list's own terms: each
+// record's layout says which lines it has, and the first line that does not
+// fit is given with its number and why. A separate comparison then converts
+// the list afresh and checks every byte read back against what it means: a
+// cell's bitmap rows and attribute, a sprite row's mask and data, the size
+// bytes and the fill. It does not look at how the writer builds its lines
+// or how the reader takes them, so a fault in either cannot hide behind the
+// same fault here.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,11 +68,9 @@ struct Text {
 // Every record of the list, as a run reads them.
 std::vector<ResourceRecord> records_of(ByteReader& list);
 
-// Reads `text` as the output of `records` written in `syntax`. Byte literals
-// may be written in any of the forms assemblers take: 0x1f, $1f, 1fh or 31,
-// at most 255. Everything else the syntax spells (the label's end, the leads
-// of byte and fill lines, the alignment line) must be there exactly, with
-// literals separated by "," and every line ended by a line feed.
+// Reads `text` as the output of `records` written in `syntax`: everything
+// the syntax spells exactly, as kelvora writes it, comments and blank lines
+// aside. The verdict is the reader's first finding.
 Text read_text(std::string_view text, const std::vector<ResourceRecord>& records,
                const AsmSyntax& syntax);
 
@@ -99,6 +99,23 @@ Verdict read_header(std::string_view header, const std::vector<ResourceRecord>& 
 // the picture in their grid and are otherwise as a run starts: zero), and
 // checks what was read back against each encoded band.
 Verdict compare(const Text& text, const std::vector<ResourceRecord>& records, Stores& stores);
+
+// Which records can't come back whole from what the display shows: those
+// that read pixels another record reads too (records outside the grid read
+// none), as a later one draws over an earlier one or takes its colours from
+// it; and sprites whose colour is above 15, whose column with no ink in its
+// top cell takes that colour, an index no view holds, as its ink.
+std::vector<bool> not_coming_back(const std::vector<ResourceRecord>& records);
+
+// Counts, by kind, the bytes of two outputs of one list that differ, in
+// the records not `skipped`: for a cell, "ink and paper swapped", "unused
+// colour of a one-colour cell", or else "other bytes of a cell"; for a
+// sprite row, "bitmap under transparent sprite pixels" or "a sprite column
+// that is not drawn"; "view changed: ..." where the display would show
+// something else; "size bytes" and "fill".
+void classify_differences(const Text& first, const Text& again,
+                          const std::vector<ResourceRecord>& records,
+                          const std::vector<bool>& skipped, std::map<std::string, int>& kinds);
 
 // The messages a run of the list prints in the syntax: one for each record
 // outside the grid, and one for each label that is no C name where the
