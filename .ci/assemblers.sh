@@ -39,11 +39,6 @@ if [[ -f $peer_sources/build.sh ]]; then
 else
     echo "SKIPPED: sjasmplus and rasm: no sources at $peer_sources to build them from"
 fi
-failed=0
-fail() {
-    echo "FAILED: $*"
-    failed=$((failed + 1))
-}
 
 # sdas_binary X [AREA]: the documented line (docs/output-forms.md), which turns the linked X.ihx (and
 # X.map) into X.bin: the area's bytes from its start to its length, the

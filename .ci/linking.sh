@@ -24,11 +24,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 source .ci/z80_tools.sh
 cd "$work"
-failed=0
-fail() {
-    echo "FAILED: $*"
-    failed=$((failed + 1))
-}
 
 # The bytes of FILE from OFFSET on, COUNT of them, into OUT.
 slice() {

@@ -4,6 +4,7 @@
 # "PICTURE LIST" a sheet, every shipped case that writes an output, the
 # example and a generated sheet of every kind, the benchmark's cut to the
 # 64 KiB a Z80 addresses). Needs $work, a folder of the script's own.
+# fail WHAT counts a failure in $failed.
 
 missing=()
 for package in binutils-z80 pasmo z80asm sdcc; do
@@ -43,3 +44,9 @@ for asm_file in tests/cases/*.asm; do
 done
 inputs+=("examples/testpic.bmp examples/testpic.txt")
 inputs+=("$work/generated/sheet.bmp $work/generated/every-kind.txt")
+
+failed=0
+fail() {
+    echo "FAILED: $*"
+    failed=$((failed + 1))
+}
