@@ -7,15 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-for package in groff-base man-db mandoc dpkg-dev; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-    echo "installing: ${missing[*]}"
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+source .ci/install_missing.sh
+install_missing groff-base man-db mandoc dpkg-dev
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

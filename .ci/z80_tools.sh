@@ -6,15 +6,8 @@
 # 64 KiB a Z80 addresses). Needs $work, a folder of the script's own.
 # fail WHAT counts a failure in $failed.
 
-missing=()
-for package in binutils-z80 pasmo z80asm sdcc; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-    echo "installing: ${missing[*]}"
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+source .ci/install_missing.sh
+install_missing binutils-z80 pasmo z80asm sdcc
 # Debian's binutils-z80 is built for COFF; an ELF build names its tools so.
 gnu=
 for target in z80-unknown-coff z80-unknown-elf z80-elf; do
