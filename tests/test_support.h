@@ -136,10 +136,9 @@ Result convert(const std::string& picture, const std::string& list);
 
 // Reads a run's output back and compares it with the picture and the list
 // converted afresh in this process (read as --binary's bytes where `binary`):
-// "" when every line and byte is what the conversion makes, the header (where given) declares what the output holds,
-// and the messages are one per record outside the grid (or label that is no
-// C name where the syntax wants them), else the first line that is not, and
-// why.
+// "" when every line and byte is what the conversion makes, the header (where given) declares what
+// the output holds, and the messages are one per record outside the grid (or label that is no C
+// name where the syntax wants them), else the first line that is not, and why.
 std::string read_back_fault(const std::string& picture, const std::string& list,
                             const std::string& output, const std::string& messages,
                             const AsmSyntax& syntax = DEFAULT_SYNTAX,
