@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace kelvora {
 
@@ -34,6 +35,10 @@ void start_output(OutputBuffer& out, int fd);
 // Writes everything buffered to the file descriptor.
 void flush_output(OutputBuffer& out);
 void write_text(OutputBuffer& out, const char* text, std::size_t length);
+// The same for a text that ends at its NUL.
+inline void write_text(OutputBuffer& out, const char* text) {
+    write_text(out, text, std::strlen(text));
+}
 
 // Room for `length` bytes (at most CAPACITY) at the end of the buffer,
 // flushing first when there is not enough. The caller adds what it wrote to

@@ -56,10 +56,6 @@ std::size_t line_room(const PaddedText& lead, int count) {
     return lead.length + LITERAL_ROOM * static_cast<std::size_t>(count);
 }
 
-void write_whole_lines(OutputBuffer& out, const char* lines) {
-    write_text(out, lines, std::strlen(lines));
-}
-
 // The label as read, up to a NUL it may contain, copied as one fixed-size
 // copy: of the buffer's first 32 bytes for the short labels most lists
 // have, else of the whole name buffer.
@@ -85,13 +81,13 @@ void write_record(FormOutput& output, const SheetPart& part) {
     const RecordLayout& layout = *part.layout;
     OutputBuffer& out = output.buffer;
     if (layout.page_aligned) {
-        write_whole_lines(out, syntax.page_align);
+        write_text(out, syntax.page_align);
     }
     // A label that is no C name gets no global name where labels are C
     // names; every label is made global where a line says so.
     const bool global = part.c_name;
     if (global && output.global_lines) {
-        write_whole_lines(out, syntax.global_lead);
+        write_text(out, syntax.global_lead);
         char* const start = reserve(out, TOKEN_BUFFER_SIZE + 1);
         char* p = put_label(start, record);
         *p++ = '\n';
@@ -151,14 +147,14 @@ void write_band_lines(OutputBuffer& out, const PaddedText& lead, const SheetPart
 void render_assembler(FormOutput& output, const SheetPart& part) {
     switch (part.kind) {
     case SheetPartKind::Start:
-        write_whole_lines(output.buffer, output.syntax->preamble);
+        write_text(output.buffer, output.syntax->preamble);
         break;
     case SheetPartKind::Record:
         write_record(output, part);
         break;
     case SheetPartKind::End:
         if (part.holds_page_aligned) {
-            write_whole_lines(output.buffer, output.syntax->page_end);
+            write_text(output.buffer, output.syntax->page_end);
         }
         break;
     }

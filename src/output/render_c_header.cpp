@@ -9,10 +9,6 @@
 namespace kelvora {
 namespace {
 
-void put(OutputBuffer& out, const char* text) {
-    write_text(out, text, std::strlen(text));
-}
-
 void put_number(OutputBuffer& out, std::uint64_t value) {
     char digits[24];
     const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
@@ -26,11 +22,11 @@ void put_label(OutputBuffer& out, const ResourceRecord& record) {
 // "#define NAME_WHAT value".
 void put_define(OutputBuffer& out, const ResourceRecord& record, const char* what,
                 std::uint64_t value) {
-    put(out, "#define ");
+    write_text(out, "#define ");
     put_label(out, record);
-    put(out, what);
+    write_text(out, what);
     put_number(out, value);
-    put(out, "\n");
+    write_text(out, "\n");
 }
 
 // The include guard: the header's file name in capitals, anything but a
@@ -38,7 +34,7 @@ void put_define(OutputBuffer& out, const ResourceRecord& record, const char* wha
 void put_guard(OutputBuffer& out, const char* path) {
     const char* const slash = std::strrchr(path, '/');
     const char* name = slash != nullptr ? slash + 1 : path;
-    put(out, "KELVORA_");
+    write_text(out, "KELVORA_");
     char guard[256];
     std::size_t length = 0;
     for (; *name != '\0' && length < sizeof guard; ++name, ++length) {
@@ -56,9 +52,9 @@ void write_record(OutputBuffer& out, const SheetPart& part) {
     }
     const ResourceRecord& record = *part.record;
     const RecordLayout& layout = *part.layout;
-    put(out, "\nextern const unsigned char ");
+    write_text(out, "\nextern const unsigned char ");
     put_label(out, record);
-    put(out, "[];\n");
+    write_text(out, "[];\n");
     put_define(out, record, "_BYTES ", part.bytes);
     if (layout.size_byte_count == 2) {
         put_define(out, record, "_WIDTH ", layout.size_bytes[0]);
@@ -75,20 +71,21 @@ void render_c_header(FormOutput& output, const SheetPart& part) {
     OutputBuffer& out = output.buffer;
     switch (part.kind) {
     case SheetPartKind::Start:
-        put(out, "/* The records of a sheet kelvora converted for sdcc. Each is an array of\n"
-                 "   its bytes in the area _KELVORA; a record marked PAGE_ALIGNED is on a\n"
-                 "   256-byte page when the link puts the area on one. */\n"
-                 "#ifndef ");
+        write_text(out,
+                   "/* The records of a sheet kelvora converted for sdcc. Each is an array of\n"
+                   "   its bytes in the area _KELVORA; a record marked PAGE_ALIGNED is on a\n"
+                   "   256-byte page when the link puts the area on one. */\n"
+                   "#ifndef ");
         put_guard(out, output.path);
-        put(out, "\n#define ");
+        write_text(out, "\n#define ");
         put_guard(out, output.path);
-        put(out, "\n");
+        write_text(out, "\n");
         break;
     case SheetPartKind::Record:
         write_record(out, part);
         break;
     case SheetPartKind::End:
-        put(out, "\n#endif\n");
+        write_text(out, "\n#endif\n");
         break;
     }
 }

@@ -12,16 +12,12 @@
 namespace kelvora {
 namespace {
 
-void put(OutputBuffer& out, const char* text) {
-    write_text(out, text, std::strlen(text));
-}
-
 // The label as the syntax names it: with the syntax's prefix where it is
 // global (a C name, where labels are C names).
 void put_label(OutputBuffer& out, const AsmSyntax& syntax, const char* name, std::size_t length,
                bool global) {
     if (global) {
-        put(out, syntax.label_prefix);
+        write_text(out, syntax.label_prefix);
     }
     write_text(out, name, length);
 }
@@ -59,26 +55,26 @@ void write_record(FormOutput& output, const SheetPart& part) {
         output.first_offset = at;
         // The line that takes the binary in, after the header's comment.
         put_first(out, output);
-        put(out, output.first_global ? syntax.label_end : syntax.local_label_end);
-        put(out, "\t");
-        put(out, syntax.incbin);
-        put(out, " \"");
+        write_text(out, output.first_global ? syntax.label_end : syntax.local_label_end);
+        write_text(out, "\t");
+        write_text(out, syntax.incbin);
+        write_text(out, " \"");
         const char* const slash = std::strrchr(output.companion, '/');
-        put(out, slash != nullptr ? slash + 1 : output.companion);
-        put(out, "\"\n");
+        write_text(out, slash != nullptr ? slash + 1 : output.companion);
+        write_text(out, "\"\n");
         return;
     }
     if (part.c_name && syntax.global_lead[0] != '\0') {
-        put(out, syntax.global_lead);
+        write_text(out, syntax.global_lead);
         put_label(out, syntax, record.name, record.label_length, true);
-        put(out, "\n");
+        write_text(out, "\n");
     }
     put_label(out, syntax, record.name, record.label_length, part.c_name);
-    put(out, syntax.equate);
+    write_text(out, syntax.equate);
     put_first(out, output);
-    put(out, " + ");
+    write_text(out, " + ");
     put_hex(out, at - output.first_offset);
-    put(out, "\n");
+    write_text(out, "\n");
 }
 
 // The page check, with the first label for each "@".
@@ -100,21 +96,22 @@ void render_symbols(FormOutput& output, const SheetPart& part) {
     switch (part.kind) {
     case SheetPartKind::Start:
         output.has_first = false;
-        put(out, "; The labels of a binary kelvora wrote. Take the binary in right after its\n"
-                 "; first label, then take this file in:\n"
-                 ";\t");
+        write_text(out,
+                   "; The labels of a binary kelvora wrote. Take the binary in right after its\n"
+                   "; first label, then take this file in:\n"
+                   ";\t");
         break;
     case SheetPartKind::Record:
         write_record(output, part);
         break;
     case SheetPartKind::End:
         if (!output.has_first) {
-            put(out, "(the binary is empty)\n");
+            write_text(out, "(the binary is empty)\n");
         }
         if (part.holds_page_aligned && output.has_first) {
-            put(out, "; The binary holds a tile table: ");
+            write_text(out, "; The binary holds a tile table: ");
             put_first(out, output);
-            put(out, " must start on a 256-byte page.\n");
+            write_text(out, " must start on a 256-byte page.\n");
             write_page_check(output);
         }
         break;
