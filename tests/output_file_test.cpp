@@ -695,40 +695,48 @@ TEST(Output, SymbolicLinkKeepsItsLinkAndTheTargetItsMode) {
 }
 
 TEST(Output, OutputSwappedForALinkToThePictureNeverWritesThePicture) {
-    for (const Program& program : PROGRAMS) {
-        test::TempDir dir;
-        write_file(dir / "pic.bmp", test::logo_picture(8));
-        write_file(dir / "list.txt", "logo=B,0,0,16,8,7\n");
-        const std::string picture = read_file(dir / "pic.bmp");
-        const std::string refused = std::string(program.is_kelvora ? "" : "kelvora-preview: ") +
-                                    "can't write out: it is also an input\n";
-        // Another thread swaps "out" between a new file and a link to the
-        // picture while the program runs again and again.
-        std::atomic<bool> stop{false};
-        std::thread swapper([&dir, &stop] {
-            const std::string out = dir / "out", link = dir / "link", file = dir / "file";
-            while (!stop) {
-                symlink("pic.bmp", link.c_str());
-                rename(link.c_str(), out.c_str());
-                close(open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-                rename(file.c_str(), out.c_str());
+    // "out" stands as a new file or, second, is missing (the run makes it)
+    // between the times it is a link to the picture.
+    for (const bool missing : {false, true})
+        for (const Program& program : PROGRAMS) {
+            test::TempDir dir;
+            write_file(dir / "pic.bmp", test::logo_picture(8));
+            write_file(dir / "list.txt", "logo=B,0,0,16,8,7\n");
+            const std::string picture = read_file(dir / "pic.bmp");
+            const std::string refused = std::string(program.is_kelvora ? "" : "kelvora-preview: ") +
+                                        "can't write out: it is also an input\n";
+            // Another thread swaps "out" between a new file and a link to the
+            // picture while the program runs again and again.
+            std::atomic<bool> stop{false};
+            std::thread swapper([&dir, &stop, missing] {
+                const std::string out = dir / "out", link = dir / "link", file = dir / "file";
+                while (!stop) {
+                    symlink("pic.bmp", link.c_str());
+                    rename(link.c_str(), out.c_str());
+                    if (missing) {
+                        unlink(out.c_str());
+                        continue;
+                    }
+                    close(open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+                    rename(file.c_str(), out.c_str());
+                }
+            });
+            // For 0.7 s, but at least 20 runs (a slow build) and at most 300.
+            const auto end = Clock::now() + std::chrono::milliseconds(700);
+            for (int runs = 0; runs < 20 || (runs < 300 && Clock::now() < end); ++runs) {
+                const test::Run run = program.run(dir.path(), {"pic.bmp", "list.txt", "out"}, {});
+                const std::string& messages = program.messages(run);
+                EXPECT_TRUE(messages.empty() || messages == refused)
+                    << program.name << ": " << messages;
+                if (read_file(dir / "pic.bmp") != picture) {
+                    ADD_FAILURE() << program.name << " wrote the picture in run " << runs
+                                  << (missing ? ", the output missing between" : "");
+                    break;
+                }
             }
-        });
-        // For 0.7 s, but at least 20 runs (a slow build) and at most 300.
-        const auto end = Clock::now() + std::chrono::milliseconds(700);
-        for (int runs = 0; runs < 20 || (runs < 300 && Clock::now() < end); ++runs) {
-            const test::Run run = program.run(dir.path(), {"pic.bmp", "list.txt", "out"}, {});
-            const std::string& messages = program.messages(run);
-            EXPECT_TRUE(messages.empty() || messages == refused)
-                << program.name << ": " << messages;
-            if (read_file(dir / "pic.bmp") != picture) {
-                ADD_FAILURE() << program.name << " wrote the picture in run " << runs;
-                break;
-            }
+            stop = true;
+            swapper.join();
         }
-        stop = true;
-        swapper.join();
-    }
 }
 
 } // namespace

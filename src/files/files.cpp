@@ -22,6 +22,8 @@ namespace {
 constexpr int MAX_LINKS = 40;
 // Attempts at a temporary name that is not taken yet.
 constexpr int NAME_ATTEMPTS = 100;
+// Attempts at opening an output that comes and goes meanwhile.
+constexpr int OPEN_ATTEMPTS = 8;
 
 bool same_file(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -416,16 +418,22 @@ int prepare_replacement(const char* path, OutputFile& file, OutputWay way) {
     return 0;
 }
 
-// An output that does not exist yet: 0 once its temporary file is made, or
-// the errno why it can't be (its directory is missing or takes no new file).
-// Should another run make the output meanwhile, this one's replaces it when
-// complete, just as it would have replaced it a moment later.
+// An output that did not exist when opened: 0 once its temporary file is
+// made, or the errno why it can't be (its directory is missing or takes no
+// new file). EEXIST when it has appeared since: it may have appeared as a
+// link to an input, which would then be replaced, so it is to be opened and
+// checked again. Should another run make the output once this one's file is
+// made, this one's replaces it when complete, just as it would have
+// replaced it a moment later.
 int prepare_new_output(const char* path, OutputFile& file, OutputWay way) {
     struct stat found;
     int held = -1;
     const int error = find_entry(path, file, found, held);
     if (error != 0) {
         return error;
+    }
+    if (found.st_mode != 0) {
+        return EEXIST;
     }
     const int fd = make_temporary(file, 0666, way);
     if (fd < 0) {
@@ -642,11 +650,20 @@ OutputFile::~OutputFile() {
 
 OutputOpening open_output(const char* path, std::initializer_list<const InputFile*> inputs,
                           bool create, OutputFile& file, int& error, OutputWay way) {
-    const int fd = open(path, O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // An output that comes or goes while it is being made (another program
+    // at work in the folder) is looked at again from the start, a few times.
+    int fd = -1;
+    for (int attempt = 1; fd < 0; ++attempt) {
+        fd = open(path, O_WRONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            break;
+        }
         error = errno;
         if (error == ENOENT && create) {
             error = prepare_new_output(path, file, way);
+            if ((error == EEXIST || error == ENOENT) && attempt < OPEN_ATTEMPTS) {
+                continue;
+            }
         }
         return error == 0 ? OutputOpening::Opened : OutputOpening::CannotOpen;
     }
