@@ -142,11 +142,16 @@ bool count_hidden_error(Findings& findings) {
     return true;
 }
 
+Line* begin_list_error(Findings& findings, FindingKind kind, std::int64_t at) {
+    return count_hidden_error(findings) ? nullptr : &begin_list_line(findings, kind, at);
+}
+
 void list_error(Findings& findings, FindingKind kind, std::int64_t at, const char* format, ...) {
-    if (count_hidden_error(findings)) {
+    Line* const text = begin_list_error(findings, kind, at);
+    if (text == nullptr) {
         return;
     }
-    Line& line = begin_list_line(findings, kind, at);
+    Line& line = *text;
     va_list arguments;
     va_start(arguments, format);
     const int length = std::vsnprintf(line.text + line.length, Line::CAPACITY - 1 - line.length,

@@ -99,6 +99,11 @@ bool show_note(Findings& findings);
 // counted: composing its line would cost more than the check of its record.
 bool count_hidden_error(Findings& findings);
 
+// An error's line on the list's line `at`, begun as begin_list_line begins
+// it; or null for an error that is only counted (see count_hidden_error),
+// whose line the caller then skips composing. For kinds said as errors.
+Line* begin_list_error(Findings& findings, FindingKind kind, std::int64_t at);
+
 // Writes the finding's line, or for an error past the first ERRORS_SHOWN
 // only counts it; hands the finding to the collector when there is one.
 void finish(Findings& findings, Line& line);

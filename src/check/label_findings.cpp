@@ -92,7 +92,11 @@ void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint
     case LabelLookup::New:
         return;
     case LabelLookup::Taken: {
-        Line& text = begin_list_line(findings, FindingKind::LabelTaken, line);
+        Line* const begun = begin_list_error(findings, FindingKind::LabelTaken, line);
+        if (begun == nullptr) {
+            return;
+        }
+        Line& text = *begun;
         // Named after its line, so that no two renamed labels meet.
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, "_%" PRId64, line);
@@ -165,14 +169,16 @@ void check_c_names(Findings& findings, const ResourceRecord& record, const Recor
     char name[TOKEN_BUFFER_SIZE + 16];
     std::int64_t earlier = 0;
     if (!is_c_name(label)) {
-        Line& text = begin_list_line(findings, FindingKind::NotCName, line);
-        put(text, "the label \"");
-        put_shown(text, record.name, record.label_length);
-        put(text, "\" is no C name: ");
-        put_c_name_trouble(text, label);
-        put(text, "; sdcc's header leaves it out and a C program cannot reach the record; "
-                  "rename it");
-        finish(findings, text);
+        if (Line* const begun = begin_list_error(findings, FindingKind::NotCName, line)) {
+            Line& text = *begun;
+            put(text, "the label \"");
+            put_shown(text, record.name, record.label_length);
+            put(text, "\" is no C name: ");
+            put_c_name_trouble(text, label);
+            put(text, "; sdcc's header leaves it out and a C program cannot reach the record; "
+                      "rename it");
+            finish(findings, text);
+        }
         // sdcc writes it as it is, where a C name M is written "_M".
         const std::string_view rest = label.substr(label.empty() ? 0 : 1);
         if (label.size() > 1 && label[0] == '_' && is_c_name(rest) &&
