@@ -231,12 +231,23 @@ void check_c_names(Findings& findings, const ResourceRecord& record, const Recor
     }
 }
 
+// The assemblers whose labels are a C program's names: sdcc's.
+constexpr AssemblerSet C_NAME_ASSEMBLERS = [] {
+    AssemblerSet set = 0;
+    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
+        set |= syntax.c_names ? assembler_set(syntax) : 0;
+    }
+    return set;
+}();
+static_assert(C_NAME_ASSEMBLERS == assembler_set(*find_assembler("sdcc")),
+              "the words of check_c_names name sdcc");
+
 } // namespace
 
 void find_label_errors(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
                        std::uint64_t label_hash, std::int64_t line) {
     check_duplicate(findings, record, label_hash, line);
-    if ((findings.assemblers & assembler_set(*find_assembler("sdcc"))) != 0) {
+    if ((findings.assemblers & C_NAME_ASSEMBLERS) != 0) {
         check_c_names(findings, record, layout, line);
     }
 }
