@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "model/resource_record.h"
+
 namespace kelvora {
 namespace {
 
@@ -46,8 +48,7 @@ int hex_value(char c) {
 }
 
 bool is_kind_piece(Piece piece) {
-    return piece.length == 1 && (piece.text[0] == 'B' || piece.text[0] == 'T' ||
-                                 piece.text[0] == 'S' || piece.text[0] == 's');
+    return piece.length == 1 && is_kind_letter(piece.text[0]);
 }
 
 void append(Typo& typo, const char* text, std::size_t length) {
