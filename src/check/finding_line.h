@@ -54,6 +54,10 @@ constexpr bool is_digit(int c) {
     return c >= '0' && c <= '9';
 }
 
+constexpr bool is_blank(int c) {
+    return c == ' ' || c == '\t';
+}
+
 constexpr std::array<bool, 256> make_label_characters() {
     std::array<bool, 256> label{};
     for (int c = 0; c < 256; ++c) {

@@ -18,10 +18,6 @@
 namespace kelvora {
 namespace {
 
-bool is_blank(int c) {
-    return c == ' ' || c == '\t';
-}
-
 // A character of a label, in words.
 void put_character(Line& line, char c) {
     if (c == ' ') {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "check/finding_line.h"
 #include "model/resource_record.h"
 
 namespace kelvora {
@@ -16,14 +17,6 @@ struct Piece {
     const char* text;
     std::size_t length;
 };
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 bool digits_only(const char* text, std::size_t length) {
     if (length == 0) {
