@@ -145,11 +145,9 @@ bool header_writes(const HeaderName& name, const RecordLayout& layout) {
 }
 
 void put_c_name_trouble(Line& text, std::string_view label) {
-    const bool identifier =
-        !label.empty() && !is_digit(label[0]) &&
-        std::all_of(label.begin(), label.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_';
-        });
+    const bool identifier = !label.empty() && !is_digit(label[0]) &&
+                            std::all_of(label.begin(), label.end(),
+                                        [](char c) { return is_label_character(c) && c != '.'; });
     if (!identifier) {
         put(text, "a C name has only letters, digits and \"_\", and no digit first");
     } else if (label[0] == '_' && label.size() > 1 &&
