@@ -149,9 +149,7 @@ void put_cause(Line& text, Findings& findings, const ResourceRecord& record, con
         put_colour(text, cell.partner);
         put(text, " the partner of ");
         put_colour(text, cell.colour);
-        remedy.form = RemedyForm::Field;
-        remedy.field = FIELD_COLOUR;
-        remedy.value = 0;
+        set_field_remedy(findings, FIELD_COLOUR, 0);
         put(text, "; set the record's colour to ");
         put(text, remedy.value);
         put(text, " to keep black");

@@ -208,6 +208,13 @@ void set_name_remedy(Findings& findings, const char* before, const char* name, s
     remedy.text[at] = '\0';
 }
 
+void set_field_remedy(Findings& findings, RecordField field, std::int64_t value) {
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = RemedyForm::Field;
+    remedy.field = field;
+    remedy.value = value;
+}
+
 void put_new_name(Line& text, const Findings& findings) {
     const char* name = findings.current.remedy.text;
     put(text, "\"");

@@ -122,6 +122,9 @@ __attribute__((format(printf, 4, 5))) void list_error(Findings& findings, Findin
 void set_name_remedy(Findings& findings, const char* before, const char* name, std::size_t length,
                      bool only_label_characters, const char* after);
 
+// The record's field to the value, as the remedy.
+void set_field_remedy(Findings& findings, RecordField field, std::int64_t value);
+
 // The remedy's new name, quoted.
 void put_new_name(Line& text, const Findings& findings);
 

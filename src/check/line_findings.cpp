@@ -423,10 +423,8 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
     Line& text = *begun;
     // A small b or t is the block or tile table meant; anything else keeps
     // the sprite it makes now.
-    Remedy& remedy = findings.current.remedy;
-    remedy.form = RemedyForm::Field;
-    remedy.field = FIELD_KIND;
-    remedy.value = c == 'b' ? 'B' : (c == 't' ? 'T' : 'S');
+    set_field_remedy(findings, FIELD_KIND, c == 'b' ? 'B' : (c == 't' ? 'T' : 'S'));
+    const Remedy& remedy = findings.current.remedy;
     if (c == '\0') {
         put(text, "the kind is empty");
     } else {

@@ -51,14 +51,6 @@ std::int64_t off_grid(std::int64_t value) {
     return ((value % 8) + 8) % 8;
 }
 
-// A field remedy: the record's field to the value.
-void set_field_remedy(Findings& findings, RecordField field, std::int64_t value) {
-    Remedy& remedy = findings.current.remedy;
-    remedy.form = RemedyForm::Field;
-    remedy.field = field;
-    remedy.value = value;
-}
-
 std::int64_t round_down(std::int64_t value) {
     return value - off_grid(value);
 }
@@ -246,10 +238,8 @@ ColourField check_colour_field(ListReading list, const ResourceRecord& record,
 
 void say_colour_field(Findings& findings, const ColourField& colour, std::int64_t line) {
     Line& text = begin_list_line(findings, FindingKind::ColourAboveSeven, line);
+    set_field_remedy(findings, FIELD_COLOUR, colour.acts_as);
     Remedy& remedy = findings.current.remedy;
-    remedy.form = RemedyForm::Field;
-    remedy.field = FIELD_COLOUR;
-    remedy.value = colour.acts_as;
     remedy.every = true;
     remedy.was = colour.written;
     put(text, "the colour ");
