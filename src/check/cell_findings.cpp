@@ -18,6 +18,11 @@ const char* TWO_COLOURS = "a cell shows only its ink and paper, so draw it in tw
 const char* ALIKE = "a cell's ink and paper are bright together or not at all, so draw its two "
                     "colours alike";
 
+// Why a cell changes only through the palette, said wherever that is a
+// cause.
+constexpr char PALETTE_IGNORED[] = "the display shows each index in its own colour, not its "
+                                   "palette entry's (see the palette error)";
+
 // The index a changed pixel of the cell is to be drawn in to show what it
 // shows now, or -1 when no index in this cell does. An index drawn in the
 // encoder's ink is ink, any other paper; black is drawn as bright black 8
@@ -149,9 +154,7 @@ void put_cause(Line& text, Findings& findings, const ResourceRecord& record, con
         put_colour(text, cell.partner);
         put(text, " the partner of ");
         put_colour(text, cell.colour);
-        remedy.form = RemedyForm::Field;
-        remedy.field = FIELD_COLOUR;
-        remedy.value = 0;
+        set_field_remedy(findings, FIELD_COLOUR, 0);
         put(text, "; set the record's colour to ");
         put(text, remedy.value);
         put(text, " to keep black");
@@ -170,8 +173,7 @@ void put_cause(Line& text, Findings& findings, const ResourceRecord& record, con
         put_text(text, ALIKE);
         break;
     case ChangeCause::Palette:
-        put(text, "the display shows each index in its own colour, not its palette entry's (see "
-                  "the palette error)");
+        put(text, PALETTE_IGNORED);
         return;
     }
     if (palette_first) {
@@ -257,8 +259,8 @@ void note_palette_cells(Findings& findings, const ResourceRecord& record, std::i
     put_text(text, all.pixels == 1 ? " is" : " are");
     put(text, " shown in other colours only because the palette is out of order: ");
     put_changes(text, *findings.drawn, all.changes, all.kinds);
-    put(text, "; the display shows each index in its own colour, not its palette entry's (see the "
-              "palette error)");
+    put(text, "; ");
+    put(text, PALETTE_IGNORED);
     finish(findings, text);
 }
 
@@ -299,8 +301,8 @@ void note_cells(Findings& findings, const ResourceRecord& record, std::int64_t l
         put(text, "; ");
         put_cause(text, findings, record, cell, sprite, palette_first);
         if (cell.palette_too) {
-            put(text, "; and the display shows each index in its own colour, not its palette "
-                      "entry's (see the palette error)");
+            put(text, "; and ");
+            put(text, PALETTE_IGNORED);
         } else if (palette_first && kind == FindingKind::CellChangedWithPalette) {
             put(text, "; mend the palette first (see the palette error)");
         }

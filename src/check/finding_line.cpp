@@ -24,6 +24,16 @@ void start_finding(Findings& findings, FindingKind kind, bool error, std::int64_
     finding.remedy.every = false;
 }
 
+// Formatted text, cut where the line is full.
+__attribute__((format(printf, 2, 0))) void vputf(Line& line, const char* format,
+                                                 va_list arguments) {
+    const int length = std::vsnprintf(line.text + line.length, Line::CAPACITY - 1 - line.length,
+                                      format, arguments);
+    if (length > 0) {
+        line.length = std::min(line.length + static_cast<std::size_t>(length), Line::CAPACITY - 1);
+    }
+}
+
 } // namespace
 
 void put(Line& line, std::int64_t number) {
@@ -45,12 +55,8 @@ void put(Line& line, std::int64_t number) {
 void putf(Line& line, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    const int length = std::vsnprintf(line.text + line.length, Line::CAPACITY - 1 - line.length,
-                                      format, arguments);
+    vputf(line, format, arguments);
     va_end(arguments);
-    if (length > 0) {
-        line.length = std::min(line.length + static_cast<std::size_t>(length), Line::CAPACITY - 1);
-    }
 }
 
 void put_shown(Line& line, const char* bytes, std::size_t length) {
@@ -142,19 +148,20 @@ bool count_hidden_error(Findings& findings) {
     return true;
 }
 
+Line* begin_list_error(Findings& findings, FindingKind kind, std::int64_t at) {
+    return count_hidden_error(findings) ? nullptr : &begin_list_line(findings, kind, at);
+}
+
 void list_error(Findings& findings, FindingKind kind, std::int64_t at, const char* format, ...) {
-    if (count_hidden_error(findings)) {
+    Line* const text = begin_list_error(findings, kind, at);
+    if (text == nullptr) {
         return;
     }
-    Line& line = begin_list_line(findings, kind, at);
     va_list arguments;
     va_start(arguments, format);
-    const int length = std::vsnprintf(line.text + line.length, Line::CAPACITY - 1 - line.length,
-                                      format, arguments);
+    vputf(*text, format, arguments);
     va_end(arguments);
-    line.length =
-        std::min(line.length + static_cast<std::size_t>(std::max(length, 0)), Line::CAPACITY - 1);
-    finish(findings, line);
+    finish(findings, *text);
 }
 
 void put_list_text(Line& line, ListReading list, std::uint64_t begin, std::uint64_t end) {
@@ -201,6 +208,13 @@ void set_name_remedy(Findings& findings, const char* before, const char* name, s
         add(*p);
     }
     remedy.text[at] = '\0';
+}
+
+void set_field_remedy(Findings& findings, RecordField field, std::int64_t value) {
+    Remedy& remedy = findings.current.remedy;
+    remedy.form = RemedyForm::Field;
+    remedy.field = field;
+    remedy.value = value;
 }
 
 void put_new_name(Line& text, const Findings& findings) {

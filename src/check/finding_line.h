@@ -54,6 +54,10 @@ constexpr bool is_digit(int c) {
     return c >= '0' && c <= '9';
 }
 
+constexpr bool is_blank(int c) {
+    return c == ' ' || c == '\t';
+}
+
 constexpr std::array<bool, 256> make_label_characters() {
     std::array<bool, 256> label{};
     for (int c = 0; c < 256; ++c) {
@@ -99,6 +103,11 @@ bool show_note(Findings& findings);
 // counted: composing its line would cost more than the check of its record.
 bool count_hidden_error(Findings& findings);
 
+// An error's line on the list's line `at`, begun as begin_list_line begins
+// it; or null for an error that is only counted (see count_hidden_error),
+// whose line the caller then skips composing. For kinds said as errors.
+Line* begin_list_error(Findings& findings, FindingKind kind, std::int64_t at);
+
 // Writes the finding's line, or for an error past the first ERRORS_SHOWN
 // only counts it; hands the finding to the collector when there is one.
 void finish(Findings& findings, Line& line);
@@ -112,6 +121,9 @@ __attribute__((format(printf, 4, 5))) void list_error(Findings& findings, Findin
 // `only_label_characters`), then `after`.
 void set_name_remedy(Findings& findings, const char* before, const char* name, std::size_t length,
                      bool only_label_characters, const char* after);
+
+// The record's field to the value, as the remedy.
+void set_field_remedy(Findings& findings, RecordField field, std::int64_t value);
 
 // The remedy's new name, quoted.
 void put_new_name(Line& text, const Findings& findings);

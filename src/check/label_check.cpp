@@ -24,6 +24,10 @@ constexpr NamedWords WORDS[] = {
     /* Section */ {"a section's name", "the section"},
 };
 
+// The one assembler that reads a label starting with a condition as that
+// condition.
+constexpr AssemblerSet Z80ASM = assembler_set(*find_assembler("z80asm"));
+
 // "GNU as, pasmo and sdas".
 std::string titles_of(AssemblerSet assemblers) {
     std::string text;
@@ -64,6 +68,7 @@ std::vector<std::string> label_clashes(std::string_view label, AssemblerSet asse
     AssemblerSet no_dots = 0;
     AssemblerSet local = 0;
     std::size_t longest = 0;
+    const bool dotted = label.find('.') != std::string_view::npos;
     for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
         const AssemblerSet bit = assembler_set(syntax);
         const NameRules& rules = name_rules(syntax);
@@ -74,12 +79,18 @@ std::vector<std::string> label_clashes(std::string_view label, AssemblerSet asse
             too_long |= bit;
             longest = rules.longest_label;
         }
-        if (!rules.takes_dots && label.find('.') != std::string_view::npos) {
+        if (!rules.takes_dots && dotted) {
             no_dots |= bit;
         }
         if (rules.dot_makes_local && label.size() > 1 && label[0] == '.') {
             local |= bit;
         }
+    }
+    // Looked for only where z80asm is checked: most lists are for others.
+    const std::size_t condition = (assemblers & Z80ASM) != 0 ? leading_condition_length(label) : 0;
+    // Most labels break none of these rules, and need no copy to say so.
+    if (too_long == 0 && no_dots == 0 && local == 0 && condition == 0) {
+        return clashes;
     }
     const std::string shown(label);
     if (too_long != 0) {
@@ -97,8 +108,7 @@ std::vector<std::string> label_clashes(std::string_view label, AssemblerSet asse
                           " as a label local to the one before it (\".a\" after \"ship\" "
                           "is \"ship.a\"); start it with a letter or \"_\"");
     }
-    const std::size_t condition = leading_condition_length(label);
-    if ((assemblers & assembler_set(*find_assembler("z80asm"))) != 0 && condition > 0) {
+    if (condition > 0) {
         clashes.push_back("the label \"" + shown + "\" starts with the condition \"" +
                           shown.substr(0, condition) + "\" before \"" + label[condition] +
                           "\", which z80asm reads as the condition in \"jp " + shown + "\", \"jr " +

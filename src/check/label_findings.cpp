@@ -92,7 +92,11 @@ void check_duplicate(Findings& findings, const ResourceRecord& record, std::uint
     case LabelLookup::New:
         return;
     case LabelLookup::Taken: {
-        Line& text = begin_list_line(findings, FindingKind::LabelTaken, line);
+        Line* const begun = begin_list_error(findings, FindingKind::LabelTaken, line);
+        if (begun == nullptr) {
+            return;
+        }
+        Line& text = *begun;
         // Named after its line, so that no two renamed labels meet.
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, "_%" PRId64, line);
@@ -141,11 +145,9 @@ bool header_writes(const HeaderName& name, const RecordLayout& layout) {
 }
 
 void put_c_name_trouble(Line& text, std::string_view label) {
-    const bool identifier =
-        !label.empty() && !is_digit(label[0]) &&
-        std::all_of(label.begin(), label.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(c) || c == '_';
-        });
+    const bool identifier = !label.empty() && !is_digit(label[0]) &&
+                            std::all_of(label.begin(), label.end(),
+                                        [](char c) { return is_label_character(c) && c != '.'; });
     if (!identifier) {
         put(text, "a C name has only letters, digits and \"_\", and no digit first");
     } else if (label[0] == '_' && label.size() > 1 &&
@@ -165,14 +167,16 @@ void check_c_names(Findings& findings, const ResourceRecord& record, const Recor
     char name[TOKEN_BUFFER_SIZE + 16];
     std::int64_t earlier = 0;
     if (!is_c_name(label)) {
-        Line& text = begin_list_line(findings, FindingKind::NotCName, line);
-        put(text, "the label \"");
-        put_shown(text, record.name, record.label_length);
-        put(text, "\" is no C name: ");
-        put_c_name_trouble(text, label);
-        put(text, "; sdcc's header leaves it out and a C program cannot reach the record; "
-                  "rename it");
-        finish(findings, text);
+        if (Line* const begun = begin_list_error(findings, FindingKind::NotCName, line)) {
+            Line& text = *begun;
+            put(text, "the label \"");
+            put_shown(text, record.name, record.label_length);
+            put(text, "\" is no C name: ");
+            put_c_name_trouble(text, label);
+            put(text, "; sdcc's header leaves it out and a C program cannot reach the record; "
+                      "rename it");
+            finish(findings, text);
+        }
         // sdcc writes it as it is, where a C name M is written "_M".
         const std::string_view rest = label.substr(label.empty() ? 0 : 1);
         if (label.size() > 1 && label[0] == '_' && is_c_name(rest) &&
@@ -225,12 +229,23 @@ void check_c_names(Findings& findings, const ResourceRecord& record, const Recor
     }
 }
 
+// The assemblers whose labels are a C program's names: sdcc's.
+constexpr AssemblerSet C_NAME_ASSEMBLERS = [] {
+    AssemblerSet set = 0;
+    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
+        set |= syntax.c_names ? assembler_set(syntax) : 0;
+    }
+    return set;
+}();
+static_assert(C_NAME_ASSEMBLERS == assembler_set(*find_assembler("sdcc")),
+              "the words of check_c_names name sdcc");
+
 } // namespace
 
 void find_label_errors(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
                        std::uint64_t label_hash, std::int64_t line) {
     check_duplicate(findings, record, label_hash, line);
-    if ((findings.assemblers & assembler_set(*find_assembler("sdcc"))) != 0) {
+    if ((findings.assemblers & C_NAME_ASSEMBLERS) != 0) {
         check_c_names(findings, record, layout, line);
     }
 }

@@ -18,10 +18,6 @@
 namespace kelvora {
 namespace {
 
-bool is_blank(int c) {
-    return c == ' ' || c == '\t';
-}
-
 // A character of a label, in words.
 void put_character(Line& line, char c) {
     if (c == ' ') {
@@ -165,13 +161,17 @@ void say_layout(Findings& findings, ListReading list, const RecordTrace& trace, 
                 const LineLayout& layout) {
     const ListWindow& window = *list.window;
     if (layout.kind == FindingKind::FieldOnNextLine) {
+        Line* const begun = begin_list_error(findings, FindingKind::FieldOnNextLine, line);
+        if (begun == nullptr) {
+            return;
+        }
+        Line& text = *begun;
         const std::uint64_t start = field_start(trace, layout.field);
         std::uint64_t end = trace.field_end[layout.field];
         while (end > start &&
                (list_byte(window, end - 1) == '\n' || list_byte(window, end - 1) == '\r')) {
             --end;
         }
-        Line& text = begin_list_line(findings, FindingKind::FieldOnNextLine, line);
         putf(text,
              "only %d of the six fields after the name stand on this line: the %s "
              "is read from line %" PRId64 " (\"",
@@ -191,7 +191,11 @@ void say_layout(Findings& findings, ListReading list, const RecordTrace& trace, 
     }
     const LineRest& rest = layout.rest;
     const std::uint64_t end = trace.field_end[6];
-    Line& text = begin_list_line(findings, layout.kind, line);
+    Line* const begun = begin_list_error(findings, layout.kind, line);
+    if (begun == nullptr) {
+        return;
+    }
+    Line& text = *begun;
     // The record as meant: its bytes up to the colour's last digit, and for
     // a ";" right after the colour the comment with a blank before it.
     char meant[sizeof findings.current.remedy.text];
@@ -290,7 +294,11 @@ void put_without_blanks(Findings& findings, Line& text, ListReading list,
 }
 
 void say_typo(Findings& findings, const Typo& typo, std::int64_t line) {
-    Line& text = begin_list_line(findings, typo.kind, line);
+    Line* const begun = begin_list_error(findings, typo.kind, line);
+    if (begun == nullptr) {
+        return;
+    }
+    Line& text = *begun;
     set_line_remedy(findings, typo.meant, typo.meant_length);
     const char* field = FIELD_NAMES[typo.field];
     switch (typo.kind) {
@@ -334,7 +342,11 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
     const auto length = static_cast<std::size_t>(trace.name_length);
     if (trace.name_start == 0 && list_byte(*list.window, 0) == 0xEF &&
         list_byte(*list.window, 1) == 0xBB && list_byte(*list.window, 2) == 0xBF) {
-        Line& text = begin_list_line(findings, FindingKind::ByteOrderMark, line);
+        Line* const begun = begin_list_error(findings, FindingKind::ByteOrderMark, line);
+        if (begun == nullptr) {
+            return;
+        }
+        Line& text = *begun;
         set_name_remedy(findings, "", record.name + 3, length > 3 ? length - 3 : 0, false, "");
         put(text, "the list starts with a byte-order mark, which becomes part of the first "
                   "label; save the list without it (as plain UTF-8 or ASCII), so the label is ");
@@ -350,7 +362,11 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
         return;
     }
     if (label_length < length) {
-        Line& text = begin_list_line(findings, FindingKind::NulInName, line);
+        Line* const begun = begin_list_error(findings, FindingKind::NulInName, line);
+        if (begun == nullptr) {
+            return;
+        }
+        Line& text = *begun;
         set_name_remedy(findings, "", record.name, length, false, "");
         put(text, "the name \"");
         put_shown(text, record.name, length);
@@ -364,7 +380,11 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
     const char* bad = std::find_if(record.name, record.name + label_length,
                                    [](char c) { return !is_label_character(c); });
     if (bad != record.name + label_length) {
-        Line& text = begin_list_line(findings, FindingKind::LabelCharacter, line);
+        Line* const begun = begin_list_error(findings, FindingKind::LabelCharacter, line);
+        if (begun == nullptr) {
+            return;
+        }
+        Line& text = *begun;
         set_name_remedy(findings, is_digit(record.name[0]) ? "_" : "", record.name, label_length,
                         true, "");
         put(text, "the label \"");
@@ -376,7 +396,11 @@ void check_label(Findings& findings, ListReading list, const ResourceRecord& rec
         put_new_name(text, findings);
         finish(findings, text);
     } else if (is_digit(record.name[0])) {
-        Line& text = begin_list_line(findings, FindingKind::LabelDigit, line);
+        Line* const begun = begin_list_error(findings, FindingKind::LabelDigit, line);
+        if (begun == nullptr) {
+            return;
+        }
+        Line& text = *begun;
         set_name_remedy(findings, "_", record.name, label_length, false, "");
         put(text, "the label \"");
         put_shown(text, record.name, label_length);
@@ -392,13 +416,15 @@ void check_kind(Findings& findings, const ResourceRecord& record, std::int64_t l
     if (is_kind_letter(c)) {
         return;
     }
-    Line& text = begin_list_line(findings, FindingKind::KindLetter, line);
+    Line* const begun = begin_list_error(findings, FindingKind::KindLetter, line);
+    if (begun == nullptr) {
+        return;
+    }
+    Line& text = *begun;
     // A small b or t is the block or tile table meant; anything else keeps
     // the sprite it makes now.
-    Remedy& remedy = findings.current.remedy;
-    remedy.form = RemedyForm::Field;
-    remedy.field = FIELD_KIND;
-    remedy.value = c == 'b' ? 'B' : (c == 't' ? 'T' : 'S');
+    set_field_remedy(findings, FIELD_KIND, c == 'b' ? 'B' : (c == 't' ? 'T' : 'S'));
+    const Remedy& remedy = findings.current.remedy;
     if (c == '\0') {
         put(text, "the kind is empty");
     } else {
@@ -423,10 +449,11 @@ void check_lone_cr(Findings& findings, const ListWindow& window) {
         return;
     }
     findings.lone_cr_reported = true;
-    if (count_hidden_error(findings)) {
+    Line* const begun = begin_list_error(findings, FindingKind::LoneCr, window.lone_cr_line);
+    if (begun == nullptr) {
         return;
     }
-    Line& text = begin_list_line(findings, FindingKind::LoneCr, window.lone_cr_line);
+    Line& text = *begun;
     findings.current.remedy.form = RemedyForm::LineEnds;
     put(text, "the lines end in CR alone, without LF; kelvora ends a line only at LF and reads "
               "CR as nothing, so a comment runs on over every line after it; save the list with "
@@ -530,12 +557,14 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
         check_lost_start(findings, list, record, trace, line);
     }
     if (!bare && has_blanks_at_separators(list, trace)) {
-        Line& text = begin_list_line(findings, FindingKind::BlanksAtSeparators, line);
-        put(text, "blanks around \"=\" and \",\" are read into the fields: a name or kind keeps "
-                  "them, and a number that starts with one reads as 0, so the fields after it "
-                  "shift; remove them: ");
-        put_without_blanks(findings, text, list, trace.name_start);
-        finish(findings, text);
+        if (Line* const begun = begin_list_error(findings, FindingKind::BlanksAtSeparators, line)) {
+            Line& text = *begun;
+            put(text, "blanks around \"=\" and \",\" are read into the fields: a name or kind "
+                      "keeps them, and a number that starts with one reads as 0, so the fields "
+                      "after it shift; remove them: ");
+            put_without_blanks(findings, text, list, trace.name_start);
+            finish(findings, text);
+        }
         findings.previous_layout_wrong = !check_layout(list, trace, line, last_line).fits;
         findings.bad_line = last_line;
         return false;
@@ -565,10 +594,11 @@ bool find_record_errors(Findings& findings, ListReading list, const ResourceReco
     check_label(findings, list, record, trace, line);
     for (const std::string& clash :
          label_clashes(std::string_view(record.name, record.label_length), findings.assemblers)) {
-        if (count_hidden_error(findings)) {
+        Line* const begun = begin_list_error(findings, FindingKind::LabelKept, line);
+        if (begun == nullptr) {
             continue;
         }
-        Line& text = begin_list_line(findings, FindingKind::LabelKept, line);
+        Line& text = *begun;
         set_kept_name_remedy(findings, record);
         put(text, clash.data(), clash.size());
         put(text, " (");

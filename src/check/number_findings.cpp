@@ -31,7 +31,11 @@ void check_size_given(Findings& findings, ListReading list, const RecordTrace& t
                    "in pixels",
                    FIELD_NAMES[field], FIELD_NAMES[field]);
     } else if (value < 0) {
-        Line& text = begin_list_line(findings, FindingKind::SizeWrapped, line);
+        Line* const begun = begin_list_error(findings, FindingKind::SizeWrapped, line);
+        if (begun == nullptr) {
+            return;
+        }
+        Line& text = *begun;
         putf(text, "the %s \"", FIELD_NAMES[field]);
         put_number_text(text, list, trace, field);
         putf(text,
@@ -47,14 +51,6 @@ std::int64_t off_grid(std::int64_t value) {
     return ((value % 8) + 8) % 8;
 }
 
-// A field remedy: the record's field to the value.
-void set_field_remedy(Findings& findings, RecordField field, std::int64_t value) {
-    Remedy& remedy = findings.current.remedy;
-    remedy.form = RemedyForm::Field;
-    remedy.field = field;
-    remedy.value = value;
-}
-
 std::int64_t round_down(std::int64_t value) {
     return value - off_grid(value);
 }
@@ -67,11 +63,12 @@ std::int64_t round_up(std::int64_t value) {
 // 8 below.
 void say_place_off_grid(Findings& findings, FindingKind kind, RecordField field, std::int32_t value,
                         std::int64_t line) {
-    if (count_hidden_error(findings)) {
+    Line* const begun = begin_list_error(findings, kind, line);
+    if (begun == nullptr) {
         return;
     }
+    Line& text = *begun;
     const bool x = field == FIELD_X;
-    Line& text = begin_list_line(findings, kind, line);
     set_field_remedy(findings, field, round_down(value));
     putf(text,
          "%s is %" PRId32 ", not a multiple of 8: its %s are cut from %s %" PRId32
@@ -165,7 +162,11 @@ void check_cell_edges(Findings& findings, const ResourceRecord& record, const Re
 void check_place(Findings& findings, const ResourceRecord& record, const RecordLayout& layout,
                  bool outside, const PictureFacts* facts, std::int64_t line) {
     if (outside) {
-        Line& text = begin_list_line(findings, FindingKind::Outside, line);
+        Line* const begun = begin_list_error(findings, FindingKind::Outside, line);
+        if (begun == nullptr) {
+            return;
+        }
+        Line& text = *begun;
         put(text, "can't convert ");
         put_shown(text, record.name, std::strlen(record.name));
         put(text, ": outside the 1024x1024 picture area");
@@ -237,10 +238,8 @@ ColourField check_colour_field(ListReading list, const ResourceRecord& record,
 
 void say_colour_field(Findings& findings, const ColourField& colour, std::int64_t line) {
     Line& text = begin_list_line(findings, FindingKind::ColourAboveSeven, line);
+    set_field_remedy(findings, FIELD_COLOUR, colour.acts_as);
     Remedy& remedy = findings.current.remedy;
-    remedy.form = RemedyForm::Field;
-    remedy.field = FIELD_COLOUR;
-    remedy.value = colour.acts_as;
     remedy.every = true;
     remedy.was = colour.written;
     put(text, "the colour ");

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "check/finding_line.h"
+#include "model/resource_record.h"
+
 namespace kelvora {
 namespace {
 
@@ -14,14 +17,6 @@ struct Piece {
     const char* text;
     std::size_t length;
 };
-
-bool is_blank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 bool digits_only(const char* text, std::size_t length) {
     if (length == 0) {
@@ -46,8 +41,7 @@ int hex_value(char c) {
 }
 
 bool is_kind_piece(Piece piece) {
-    return piece.length == 1 && (piece.text[0] == 'B' || piece.text[0] == 'T' ||
-                                 piece.text[0] == 'S' || piece.text[0] == 's');
+    return piece.length == 1 && is_kind_letter(piece.text[0]);
 }
 
 void append(Typo& typo, const char* text, std::size_t length) {
