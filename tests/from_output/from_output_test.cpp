@@ -451,6 +451,32 @@ TEST(FromOutputRun, WritesNothingForAnOutputOfAnotherList) {
     EXPECT_EQ(test::read_file(dir / "view.png"), "earlier");
 }
 
+// The syntax is told from the first line with content however far into
+// the output it is: here past a first block of a comment, or of blank
+// lines; a line that tells none is refused, not guessed at.
+TEST(FromOutputRun, TellsTheSyntaxPastALongStart) {
+    test::TempDir dir;
+    fs::copy_file(FROM_CHECKS / "pasmo-is-told.txt", dir / "list.txt");
+    const std::string output = test::read_file(FROM_CHECKS / "pasmo-is-told.asm");
+    std::string comment(100000, 'c');
+    comment.front() = ';';
+    comment.back() = '\n';
+    const std::string blank(100000, '\n');
+    test::write_file(dir / "comment.asm", comment.append(output));
+    test::write_file(dir / "blank.asm", blank + output);
+    test::write_file(dir / "unknown.asm", blank + std::string("what\n").append(output));
+    for (const char* name : {"comment.asm", "blank.asm"}) {
+        const test::Run run =
+            test::run_preview(dir.path(), {"--check", "--from", name, "list.txt"});
+        EXPECT_EQ(run.status, 0) << name;
+        EXPECT_EQ(run.out, "") << name;
+    }
+    const test::Run unknown =
+        test::run_preview(dir.path(), {"--check", "--from", "unknown.asm", "list.txt"});
+    EXPECT_EQ(unknown.out, "unknown.asm:100001: error: the output starts in no form kelvora "
+                           "writes; name its syntax with --assembler: \"what\"\n");
+}
+
 // An output of any size is read in the same memory: here 100 MB of lines
 // after the last record, and comments of 100 MB, on a line of their own
 // and after a label.
