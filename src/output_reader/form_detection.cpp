@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "output_reader/finding_words.h"
 #include "output_reader/text_spelling.h"
 
 namespace kelvora {
@@ -44,7 +45,12 @@ int content_lines(string_view block, BlockLine* lines, int count) {
     std::int64_t number = 0;
     while (!block.empty() && found < count) {
         const std::size_t feed = block.find('\n');
-        const string_view line = block.substr(0, feed);
+        string_view line = block.substr(0, feed);
+        // A CR LF line end is told apart from the line: the form is told
+        // without it, and the reader refuses it with what it means.
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
         block.remove_prefix(feed == string_view::npos ? block.size() : feed + 1);
         ++number;
         if (!content_of(line).empty()) {
@@ -73,17 +79,16 @@ DetectedForm text_in(const AsmSyntax* syntax) {
     return form;
 }
 
-DetectedForm refused(std::int64_t line, const char* why, string_view quoted = {}) {
-    DetectedForm form{};
-    form.why.refusal = true;
-    form.why.at = line;
-    std::snprintf(form.why.text, sizeof form.why.text, "%s", why);
+DetectedForm refused(const OutputReader& reader, std::int64_t line, const char* why,
+                     string_view quoted = {}) {
+    Words words = start_words(reader, true, line);
+    words.add(why);
     if (!quoted.empty()) {
-        const std::size_t length = std::strlen(form.why.text);
-        std::snprintf(form.why.text + length, sizeof form.why.text - length, ": \"%.*s%s\"",
-                      static_cast<int>(quoted.size() < 60 ? quoted.size() : 60), quoted.data(),
-                      quoted.size() > 60 ? "..." : "");
+        words.add(": ");
+        words.quoted(quoted);
     }
+    DetectedForm form{};
+    form.why = words.finding;
     return form;
 }
 
@@ -232,7 +237,7 @@ DetectedForm form_past_comments(OutputReader& reader, const ResourceRecord* firs
                                   &lines[1], 1);
             const AsmSyntax* syntax = syntax_of_lines(lines, count, first_written);
             return syntax != nullptr ? text_in(syntax)
-                                     : refused(line.number,
+                                     : refused(reader, line.number,
                                                "the output starts in no form kelvora writes; "
                                                "name its syntax with --assembler",
                                                content_of(text));
@@ -263,12 +268,14 @@ DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* firs
         return binary;
     }
     if (block.starts_with("; The labels of a binary kelvora wrote")) {
-        return refused(1, "this is the symbols file kelvora writes beside a binary; give the "
-                          "binary itself");
+        return refused(reader, 1,
+                       "this is the symbols file kelvora writes beside a binary; give the "
+                       "binary itself");
     }
     if (block.starts_with("/* The records of a sheet kelvora converted")) {
-        return refused(1, "this is the C header kelvora writes beside its assembler source, "
-                          "which holds no bytes; give the assembler source");
+        return refused(reader, 1,
+                       "this is the C header kelvora writes beside its assembler source, "
+                       "which holds no bytes; give the assembler source");
     }
     BlockLine lines[2];
     const int count = content_lines(block, lines, 2);
@@ -289,7 +296,7 @@ DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* firs
             return binary;
         }
     }
-    return refused(lines[0].number,
+    return refused(reader, lines[0].number,
                    "the output starts in no form kelvora writes; name its syntax with "
                    "--assembler, or give --binary for a binary",
                    content_of(lines[0].text));
