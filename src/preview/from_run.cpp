@@ -71,8 +71,6 @@ void give_sprite_colours(Stores& stores, const ResourceRecord& record, const Rec
 }
 
 void draw_band(Drawing& drawing, std::int64_t band) {
-    static DrawnColours nothing_drawn; // no picture: every count is of no use
-    static RecordPreview counts;
     Stores& stores = *drawing.stores;
     const ResourceRecord& record = *drawing.record;
     const RecordLayout& layout = *drawing.layout;
@@ -80,9 +78,7 @@ void draw_band(Drawing& drawing, std::int64_t band) {
     if (layout.body == BandBody::SpriteRows) {
         give_sprite_colours(stores, record, layout, row);
     }
-    start_record_preview(counts, 0);
-    look_at_band(stores, record, layout, row, nothing_drawn, GRID_SIZE, GRID_ROWS, counts,
-                 drawing.image->shown, drawing.image->marks);
+    draw_band_shown(stores, record, layout, row, GRID_SIZE, GRID_ROWS, drawing.image->shown);
     // The grid takes the band as the view's picture holds it, for the
     // sprites after it to choose their colours from.
     const std::int64_t columns = columns_drawn(layout);
@@ -113,8 +109,7 @@ void start_view(PreviewImage& image) {
     std::memset(image.marks, 0, sizeof image.marks);
 }
 
-// Cuts the image down to the bounding box rounded up to 8, and drops the
-// changes look_at_band marked against a picture there is none of.
+// Cuts the image down to the bounding box rounded up to 8.
 void end_view(PreviewImage& image, std::int64_t right, std::int64_t bottom) {
     const auto size = [](std::int64_t pixels) {
         const std::int64_t rounded = (pixels + 7) / 8 * 8;
@@ -127,9 +122,6 @@ void end_view(PreviewImage& image, std::int64_t right, std::int64_t bottom) {
         const std::size_t to = static_cast<std::size_t>(y) * width;
         std::memmove(image.shown + to, image.shown + from, static_cast<std::size_t>(width));
         std::memmove(image.marks + to, image.marks + from, static_cast<std::size_t>(width));
-        for (int x = 0; x < width; ++x) {
-            image.marks[to + x] &= static_cast<std::uint8_t>(~MARK_CHANGED);
-        }
     }
     image.width = width;
     image.height = height;
