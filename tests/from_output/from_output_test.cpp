@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -428,6 +429,45 @@ TEST(FromOutputRun, ReportsEachRecordTheFormAndTheLegend) {
         read_picture(*test::reader_over(png), test::picture_scratch(), stores->grid, facts).taken);
     EXPECT_EQ(facts.width, 512);
     EXPECT_EQ(picture_rows(facts), 256);
+}
+
+// The preview of an output shows, inside each record's frame, the very
+// colours of the view's picture: nothing in it is marked as changed, there
+// being no picture to change from. Blocks and a tile table only, whose
+// pixels (unlike a sprite's transparent ones) the view holds as shown.
+TEST(FromOutputRun, ShowsTheViewInsideTheFrames) {
+    test::TempDir dir;
+    fs::copy_file(test::SOURCE_DIR / "examples" / "testpic.bmp", dir / "testpic.bmp");
+    const std::vector<std::array<int, 4>> boxes{
+        {0, 0, 8, 8}, {8, 0, 8, 8}, {16, 0, 16, 8}, {0, 16, 32, 16}, {32, 16, 32, 16}};
+    test::write_file(dir / "list.txt", "smiley=B,0,0,8,8,7\nheart=B,8,0,8,8,7\n"
+                                       "font=T,16,0,16,8,7\nwall=B,0,16,32,16,7\n"
+                                       "scene=B,32,16,32,16,7\n");
+    ASSERT_EQ(test::run_kelvora(dir.path(), {"testpic.bmp", "list.txt", "out.asm"}).status, 0);
+    const test::Run run =
+        test::run_preview(dir.path(), {"--from", "--scale", "1", "out.asm", "list.txt",
+                                       "preview.png", "--picture", "view.png"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const View view = load_view(dir / "view.png");
+    const auto stores = test::fresh_stores();
+    PictureFacts facts;
+    const std::string bytes = test::read_file(dir / "preview.png");
+    ASSERT_TRUE(
+        read_picture(*test::reader_over(bytes), test::picture_scratch(), stores->grid, facts)
+            .taken);
+    ASSERT_TRUE(facts.indexed);
+    ASSERT_EQ(facts.width, view.width);
+    int compared = 0;
+    for (const auto& [left, top, width, height] : boxes) {
+        for (int y = top + 1; y < top + height - 1; ++y) {
+            for (int x = left + 1; x < left + width - 1; ++x) {
+                EXPECT_EQ(facts.palette[stores->grid.at(x, y)], display_colour(view.at(x, y)))
+                    << x << "," << y;
+                compared += view.at(x, y) != 0 ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_GT(compared, 100); // colours other than black, which a mark would change
 }
 
 // A preview of an output that does not hold what the list gives is not
