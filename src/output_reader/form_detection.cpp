@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "output/output_forms.h"
 #include "output_reader/finding_words.h"
 #include "output_reader/text_spelling.h"
 
@@ -267,12 +268,12 @@ DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* firs
     if (block.find('\0') != string_view::npos) {
         return binary;
     }
-    if (block.starts_with("; The labels of a binary kelvora wrote")) {
+    if (block.starts_with(SYMBOLS_START)) {
         return refused(reader, 1,
                        "this is the symbols file kelvora writes beside a binary; give the "
                        "binary itself");
     }
-    if (block.starts_with("/* The records of a sheet kelvora converted")) {
+    if (block.starts_with(C_HEADER_START)) {
         return refused(reader, 1,
                        "this is the C header kelvora writes beside its assembler source, "
                        "which holds no bytes; give the assembler source");
