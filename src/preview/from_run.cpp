@@ -9,6 +9,7 @@
 #include <new>
 
 #include "cells/band.h"
+#include "check/findings.h"
 #include "convert/convert_record.h"
 #include "draw/cell_changes.h"
 #include "input/resource_list.h"
@@ -21,10 +22,6 @@
 
 namespace kelvora {
 namespace {
-
-// Findings shown in a run; the rest are counted, as the check counts its
-// own.
-constexpr std::int64_t FINDINGS_SHOWN = 200;
 
 // Outside every record the preview of an output shows this grey: there is
 // no picture to dim.
@@ -149,7 +146,8 @@ OutputVisitor visitor_of(Drawing& drawing) {
 }
 
 // Prints the findings as the checker prints its own: "OUTPUT:LINE: error:
-// ...", or for a binary "OUTPUT: error: at byte N (0xN): ...".
+// ...", or for a binary "OUTPUT: error: at byte N (0xN): ..."; as many
+// as it shows of its errors, the rest only counted.
 struct Printer {
     const char* path;
     std::FILE* report;
@@ -158,7 +156,7 @@ struct Printer {
 
 void print_finding(void* context, const OutputFinding& finding) {
     Printer& printer = *static_cast<Printer*>(context);
-    if (++printer.found > FINDINGS_SHOWN) {
+    if (++printer.found > ERRORS_SHOWN) {
         return;
     }
     if (finding.binary) {
@@ -172,9 +170,9 @@ void print_finding(void* context, const OutputFinding& finding) {
 }
 
 void print_findings_left(const Printer& printer) {
-    if (printer.found > FINDINGS_SHOWN) {
+    if (printer.found > ERRORS_SHOWN) {
         std::fprintf(printer.report, "%s: error: %" PRId64 " more, not shown\n", printer.path,
-                     printer.found - FINDINGS_SHOWN);
+                     printer.found - ERRORS_SHOWN);
     }
 }
 
