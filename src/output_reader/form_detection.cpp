@@ -15,23 +15,9 @@ namespace kelvora {
 namespace {
 
 using spelling::content_of;
+using spelling::first_syntax;
 using spelling::without_feed;
 using std::string_view;
-
-// The syntaxes in the order they are tried: the default first, as it has
-// always been written; then the table's, of which the first of those
-// spelled alike stands for them all.
-template <typename Try> const AsmSyntax* first_syntax(Try fits) {
-    if (fits(DEFAULT_SYNTAX)) {
-        return &DEFAULT_SYNTAX;
-    }
-    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
-        if (fits(syntax)) {
-            return &syntax;
-        }
-    }
-    return nullptr;
-}
 
 // A line of the block: its number and what it holds.
 struct BlockLine {

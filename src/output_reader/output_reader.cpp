@@ -57,12 +57,9 @@ using spelling::without_feed;
 // is foreign: the output mixes syntaxes.
 enum class LineKind : std::uint8_t { Align, Global, Bytes, Fill, Foreign, Other };
 
+// Whether any syntax `fits`.
 template <typename Fits> bool any_syntax(Fits fits) {
-    bool any = fits(DEFAULT_SYNTAX);
-    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
-        any = any || fits(syntax);
-    }
-    return any;
+    return spelling::first_syntax(fits) != nullptr;
 }
 
 LineKind kind_of(const AsmSyntax& syntax, string_view content) {
