@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -66,17 +67,9 @@ std::vector<std::string> case_names() {
     return names;
 }
 
-// A view's picture as kelvora reads it: its indices, 0 beyond its size.
-struct View {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> pixels;
+using read_back::View;
 
-    std::uint8_t at(int x, int y) const {
-        return x < width && y < height ? pixels[static_cast<std::size_t>(y) * width + x] : 0;
-    }
-};
-
+// A view's picture as kelvora reads it.
 View load_view(const fs::path& path) {
     const auto stores = test::fresh_stores();
     PictureFacts facts;
@@ -93,97 +86,6 @@ View load_view(const fs::path& path) {
         }
     }
     return view;
-}
-
-// Which record's cell column each pixel of the grid shows last, as both
-// previews draw records in the list's order; -1 where none.
-struct Owners {
-    std::vector<int> record = std::vector<int>(GRID_SIZE * GRID_SIZE, -1);
-    std::vector<int> column = std::vector<int>(GRID_SIZE * GRID_SIZE, 0);
-};
-
-Owners owners_of(const std::vector<ResourceRecord>& records) {
-    Owners owners;
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        const RecordLayout layout = record_layout(records[r]);
-        if (record_is_outside(records[r], layout)) {
-            continue;
-        }
-        const std::int64_t columns = std::min(layout.cells_across, layout.columns_written);
-        for (std::int64_t y = records[r].y; y < records[r].y + layout.rows && y < GRID_SIZE; ++y) {
-            for (std::int64_t x = records[r].x; x < records[r].x + 8 * columns; ++x) {
-                owners.record[y * GRID_SIZE + x] = static_cast<int>(r);
-                owners.column[y * GRID_SIZE + x] = static_cast<int>((x - records[r].x) / 8);
-            }
-        }
-    }
-    return owners;
-}
-
-// "" when the view from an output shows what the view from the picture
-// shows, over the picture's size; else the first pixel that differs.
-std::string compare_views(const View& from_picture, const View& from_output,
-                          const std::vector<ResourceRecord>& records, const Owners& owners) {
-    // A sprite's cell column: the picture's colour for each of the output's
-    // classes (transparent 0, paper 8, ink), which must be one a column.
-    std::map<std::pair<int, int>, std::map<int, int>> classes;
-    for (int y = 0; y < from_picture.height; ++y) {
-        for (int x = 0; x < from_picture.width; ++x) {
-            const int owner = owners.record[y * GRID_SIZE + x];
-            const int drawn = from_picture.at(x, y);
-            const int read = from_output.at(x, y);
-            const bool sprite =
-                owner >= 0 && record_layout(records[owner]).body == BandBody::SpriteRows;
-            const std::string where = "pixel " + std::to_string(x) + "," + std::to_string(y) +
-                                      ": " + std::to_string(drawn) + " from the picture, " +
-                                      std::to_string(read) + " from the output";
-            if (!sprite) {
-                if (drawn != read) {
-                    return where;
-                }
-                continue;
-            }
-            const int kind = read == 0 ? 0 : read == 8 ? 8 : 15;
-            if ((drawn == 0) != (kind == 0)) {
-                return where + " (transparent in one only)";
-            }
-            auto& colours = classes[{owner, owners.column[y * GRID_SIZE + x]}];
-            if (colours.count(kind) != 0 && colours[kind] != drawn) {
-                return where + " (the sprite column shows that class in two colours)";
-            }
-            colours[kind] = drawn;
-        }
-    }
-    return "";
-}
-
-// "" when two views' pictures show the same over the records not skipped
-// and outside every record; else the first pixel that differs.
-std::string compare_over(const View& first, const View& again, const Owners& owners,
-                         const std::vector<bool>& skipped) {
-    for (int y = 0; y < std::max(first.height, again.height); ++y) {
-        for (int x = 0; x < std::max(first.width, again.width); ++x) {
-            const int owner = owners.record[y * GRID_SIZE + x];
-            if ((owner < 0 || !skipped[static_cast<std::size_t>(owner)]) &&
-                first.at(x, y) != again.at(x, y)) {
-                return "pixel " + std::to_string(x) + "," + std::to_string(y) + ": " +
-                       std::to_string(first.at(x, y)) + ", then " + std::to_string(again.at(x, y));
-            }
-        }
-    }
-    return "";
-}
-
-// The kinds of byte difference the round trip may make, from the table.
-std::set<std::string> listed_kinds() {
-    std::set<std::string> kinds;
-    std::istringstream lines(test::read_file(KINDS));
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line[0] != '#') {
-            kinds.insert(line.substr(0, line.find(':')));
-        }
-    }
-    return kinds;
 }
 
 std::vector<ResourceRecord> records_of_list(const std::string& list) {
@@ -205,7 +107,8 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
     fs::copy_file(CASES / picture, dir / picture);
     fs::copy_file(CASES / (name + ".txt"), dir / "list.txt");
     const std::vector<ResourceRecord> records = records_of_list(test::read_file(dir / "list.txt"));
-    const Owners owners = owners_of(records);
+    const auto owners = std::make_unique<read_back::Owners>();
+    read_back::mark_owners(*owners, records);
     // Exit status 1 where a record is outside the grid: the rest is drawn.
     const bool outside = std::any_of(records.begin(), records.end(),
                                      [](const auto& record) { return record_is_outside(record); });
@@ -231,7 +134,8 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
             test::run_preview(dir.path(), {"--check", "--from", output, "list.txt"});
         EXPECT_EQ(check.status, 0) << check.out;
         EXPECT_EQ(check.out, "");
-        EXPECT_EQ(compare_views(from_picture, load_view(dir / view), records, owners), "");
+        EXPECT_EQ(read_back::compare_views(from_picture, load_view(dir / view), records, *owners),
+                  "");
         // Every form holds the same bytes, so draws the same picture.
         const std::string picture_bytes = test::read_file(dir / view);
         if (first_view.empty()) {
@@ -257,9 +161,9 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
                                                         "/dev/null", "--picture", "again.png"});
         ASSERT_EQ(again.status, drawn_status) << again.out << again.err;
         if (any_skipped) {
-            EXPECT_EQ(
-                compare_over(load_view(dir / view), load_view(dir / "again.png"), owners, skipped),
-                "")
+            EXPECT_EQ(read_back::compare_over(load_view(dir / view), load_view(dir / "again.png"),
+                                              *owners, skipped),
+                      "")
                 << "converted again, " << view << " shows something else";
         } else {
             EXPECT_TRUE(test::read_file(dir / "again.png") == test::read_file(dir / view))
@@ -271,7 +175,7 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
             read_output(test::read_file(dir / "out-default"), text, records),
             read_output(test::read_file(dir / "again.asm"), text, records), records, skipped,
             kinds);
-        const std::set<std::string> listed = listed_kinds();
+        const std::set<std::string> listed = read_back::listed_kinds(test::read_file(KINDS));
         for (const auto& [kind, count] : kinds) {
             EXPECT_EQ(listed.count(kind), 1u)
                 << "a byte difference of a kind not listed: " << kind << " (" << count << ")";
