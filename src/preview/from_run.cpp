@@ -186,10 +186,6 @@ void print_form(const FromSheet& sheet, const char* path, std::FILE* report) {
     std::fprintf(report, "%s: read as assembler text in %s\n", path, names);
 }
 
-void fail(std::FILE* messages, const char* what, const char* name, const char* why) {
-    std::fprintf(messages, "kelvora-preview: %s %s: %s\n", what, name, why);
-}
-
 // Opens both inputs and starts their readers; false, with the message, when
 // one can't be opened.
 bool open_inputs(FromMemory& memory, const FromRequest& request, InputFile& output, InputFile& list,
@@ -206,11 +202,12 @@ bool open_inputs(FromMemory& memory, const FromRequest& request, InputFile& outp
 // A failed read of either input, reported; true when there was one.
 bool read_failed(const FromMemory& memory, const FromRequest& request, std::FILE* messages) {
     if (memory.output.bytes.error != 0) {
-        fail(messages, "can't read", request.output_path, std::strerror(memory.output.bytes.error));
+        print_failure(messages, "can't read", request.output_path,
+                      std::strerror(memory.output.bytes.error));
         return true;
     }
     if (memory.list.error != 0) {
-        fail(messages, "can't read", request.list_path, std::strerror(memory.list.error));
+        print_failure(messages, "can't read", request.list_path, std::strerror(memory.list.error));
         return true;
     }
     return false;
@@ -310,13 +307,9 @@ int run_from(FromMemory& memory, PreviewImage& image, const FromRequest& request
     if (!open_inputs(memory, request, output_file, list_file, messages)) {
         return PREVIEW_FAILED;
     }
-    // An existing preview is opened now, so that it is checked against the
-    // inputs before any work.
     OutputFile preview;
-    int error = 0;
-    if (open_output(request.preview_path, {&output_file, &list_file}, false, preview, error,
-                    request.output_way) == OutputOpening::AlsoAnInput) {
-        fail(messages, "can't write", request.preview_path, "it is also an input");
+    if (!open_preview_early(request.preview_path, {&output_file, &list_file}, preview,
+                            request.output_way, messages)) {
         return PREVIEW_FAILED;
     }
     Printer printer{request.output_path, report, 0};
@@ -327,9 +320,10 @@ int run_from(FromMemory& memory, PreviewImage& image, const FromRequest& request
         return PREVIEW_FAILED;
     }
     if (printer.found > 0) {
-        fail(messages, "can't preview", request.output_path,
-             sheet.form.told ? "it does not hold what the list gives (see above); nothing written"
-                             : "its form is not one kelvora writes (see above); nothing written");
+        print_failure(messages, "can't preview", request.output_path,
+                      sheet.form.told
+                          ? "it does not hold what the list gives (see above); nothing written"
+                          : "its form is not one kelvora writes (see above); nothing written");
         return PREVIEW_FAILED;
     }
     print_form(sheet, request.output_path, report);
@@ -346,21 +340,12 @@ int run_from(FromMemory& memory, PreviewImage& image, const FromRequest& request
                    "checkerboard\n",
                    report);
     }
-    if (!open_output_to_write(request.preview_path, {&output_file, &list_file}, preview,
-                              request.output_way, messages)) {
-        return PREVIEW_FAILED;
-    }
-    OutputFile picture;
-    if (request.view_path != nullptr &&
-        !open_further_output(request.view_path, {&output_file, &list_file}, preview, picture,
-                             request.output_way, messages)) {
-        return PREVIEW_FAILED;
-    }
     // One panel, as wide as the two of a picture half its width.
     const int scale =
         request.scale != 0 ? request.scale : automatic_scale(image.width / 2, image.height);
-    if (!write_preview_files(request.preview_path, preview, request.view_path, picture, image,
-                             memory.stores.grid, scale, messages)) {
+    if (!write_preview_files(request.preview_path, preview, request.view_path,
+                             {&output_file, &list_file}, image, memory.stores.grid, scale,
+                             request.output_way, messages)) {
         return PREVIEW_FAILED;
     }
     return sheet.outside > 0 ? PREVIEW_FAILED : PREVIEW_DONE;
