@@ -14,7 +14,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <array>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -99,84 +98,22 @@ Findings read_output(std::string_view output, std::string_view list, PreviewImag
     return findings;
 }
 
-std::uint8_t shown_at(const PreviewImage& view, int x, int y) {
-    return x < view.width && y < view.height
-               ? view_index(view.shown[static_cast<std::size_t>(y) * view.width + x])
-               : 0;
+// The view the image shows, as its picture holds it.
+read_back::View view_of(const PreviewImage& image) {
+    read_back::View view;
+    view.width = image.width;
+    view.height = image.height;
+    view.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
+    for (std::size_t i = 0; i < view.pixels.size(); ++i) {
+        view.pixels[i] = view_index(image.shown[i]);
+    }
+    return view;
 }
 
-// Which record's cell column each pixel shows last, as both previews draw
-// records in the list's order; a pixel counts only when marked in the
-// current round, so nothing needs clearing.
-struct Owners {
-    std::vector<std::uint32_t> round = std::vector<std::uint32_t>(GRID_SIZE * GRID_SIZE, 0);
-    std::vector<std::int32_t> record = std::vector<std::int32_t>(GRID_SIZE * GRID_SIZE, 0);
-    std::vector<std::uint8_t> column = std::vector<std::uint8_t>(GRID_SIZE * GRID_SIZE, 0);
-    std::uint32_t now = 0;
-
-    int owner(int x, int y) const {
-        const std::size_t at = static_cast<std::size_t>(y) * GRID_SIZE + x;
-        return round[at] == now ? record[at] : -1;
-    }
-};
-
-Owners& owners_of(const std::vector<ResourceRecord>& records) {
-    static const std::unique_ptr<Owners> owners = std::make_unique<Owners>();
-    ++owners->now;
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        const RecordLayout layout = record_layout(records[r]);
-        if (record_is_outside(records[r], layout)) {
-            continue;
-        }
-        const std::int64_t columns = columns_drawn(layout);
-        for (std::int64_t y = records[r].y; y < records[r].y + layout.rows && y < GRID_SIZE; ++y) {
-            for (std::int64_t x = records[r].x; x < records[r].x + 8 * columns; ++x) {
-                const std::size_t at = static_cast<std::size_t>(y * GRID_SIZE + x);
-                owners->round[at] = owners->now;
-                owners->record[at] = static_cast<std::int32_t>(r);
-                owners->column[at] = static_cast<std::uint8_t>((x - records[r].x) / 8);
-            }
-        }
-    }
+read_back::Owners& owners_of(const std::vector<ResourceRecord>& records) {
+    static const std::unique_ptr<read_back::Owners> owners = std::make_unique<read_back::Owners>();
+    read_back::mark_owners(*owners, records);
     return *owners;
-}
-
-// The view from an output against the view from the picture, over the
-// picture: blocks and tile tables pixel for pixel; a sprite's cell column
-// showing each of the output's classes (transparent 0, paper 8, ink) in
-// one colour of the picture's view, transparent where it is.
-void compare_views(const PreviewImage& from_picture, const PreviewImage& from_output,
-                   const std::vector<ResourceRecord>& records, const Owners& owners,
-                   const char* form) {
-    std::map<std::pair<int, int>, std::array<int, 3>> classes;
-    for (int y = 0; y < from_picture.height; ++y) {
-        for (int x = 0; x < from_picture.width; ++x) {
-            const int drawn = shown_at(from_picture, x, y);
-            const int read = shown_at(from_output, x, y);
-            const int owner = owners.owner(x, y);
-            const char* wrong = nullptr;
-            if (owner < 0 || record_layout(records[owner]).body != BandBody::SpriteRows) {
-                wrong = drawn != read ? "" : nullptr;
-            } else if ((drawn == 0) != (read == 0)) {
-                wrong = ", transparent in one only";
-            } else {
-                const int kind = read == 0 ? 0 : read == 8 ? 1 : 2;
-                const std::pair<int, int> key{owner, owners.column[y * GRID_SIZE + x]};
-                auto found = classes.try_emplace(key, std::array<int, 3>{-1, -1, -1}).first;
-                int& colour = found->second[kind];
-                wrong = colour >= 0 && colour != drawn ? ", a sprite column's class in two colours"
-                                                       : nullptr;
-                colour = drawn;
-            }
-            if (wrong != nullptr) {
-                fuzz::fail((std::string(form) + ", pixel " + std::to_string(x) + "," +
-                            std::to_string(y) + ": " + std::to_string(drawn) +
-                            " from the picture, " + std::to_string(read) + " from the output" +
-                            wrong)
-                               .c_str());
-            }
-        }
-    }
 }
 
 // The view's picture, as --picture writes it.
@@ -184,25 +121,17 @@ std::string picture_of(const PreviewImage& view) {
     const int fd = memfd_create("kelvora-view", 0);
     check(fd >= 0, "memfd_create failed");
     check(write_view_picture(fd, view) == 0, "the view's picture could not be written");
-    std::string bytes;
-    char chunk[1 << 16];
-    lseek(fd, 0, SEEK_SET);
-    for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;) {
-        bytes.append(chunk, static_cast<std::size_t>(got));
-    }
+    std::string bytes = fuzz::contents_of(fd);
     close(fd);
     return bytes;
 }
 
 const std::set<std::string>& listed_kinds() {
     static const std::set<std::string> kinds = [] {
-        std::set<std::string> names;
         std::ifstream table(KELVORA_BYTE_DIFFERENCES);
-        for (std::string line; std::getline(table, line);) {
-            if (!line.empty() && line[0] != '#') {
-                names.insert(line.substr(0, line.find(':')));
-            }
-        }
+        std::ostringstream text;
+        text << table.rdbuf();
+        std::set<std::string> names = read_back::listed_kinds(text.str());
         check(!names.empty(), "the table of byte differences could not be read");
         return names;
     }();
@@ -212,7 +141,7 @@ const std::set<std::string>& listed_kinds() {
 // Converts the view's picture again: the view it draws is the same over the
 // records that can come back, and its bytes differ only in listed kinds.
 void round_trip(const fuzz::Sheet& sheet, const fuzz::Conversion& first, const PreviewImage& view,
-                const std::vector<ResourceRecord>& records, const Owners& owners) {
+                const std::vector<ResourceRecord>& records, const read_back::Owners& owners) {
     const std::string picture = picture_of(view);
     const fuzz::Conversion again = fuzz::convert({picture, sheet.list}, DEFAULT_SYNTAX);
     check(again.taken, "the view's picture is refused");
@@ -220,19 +149,9 @@ void round_trip(const fuzz::Sheet& sheet, const fuzz::Conversion& first, const P
     const Findings findings = read_output(again.output, sheet.list, &drawn_again);
     check(findings.count == 0, ("converted again: " + findings.first).c_str());
     const std::vector<bool> skipped = read_back::not_coming_back(records);
-    for (int y = 0; y < std::max(view.height, drawn_again.height); ++y) {
-        for (int x = 0; x < std::max(view.width, drawn_again.width); ++x) {
-            const int owner = owners.owner(x, y);
-            if (owner >= 0 && skipped[static_cast<std::size_t>(owner)]) {
-                continue;
-            }
-            if (shown_at(view, x, y) != shown_at(drawn_again, x, y)) {
-                fuzz::fail(("converted again, pixel " + std::to_string(x) + "," +
-                            std::to_string(y) + " shows something else")
-                               .c_str());
-            }
-        }
-    }
+    const std::string differs =
+        read_back::compare_over(view_of(view), view_of(drawn_again), owners, skipped);
+    check(differs.empty(), ("converted again, " + differs).c_str());
     std::map<std::string, int> kinds;
     read_back::classify_differences(read_back::read_text(first.output, records, DEFAULT_SYNTAX),
                                     read_back::read_text(again.output, records, DEFAULT_SYNTAX),
@@ -261,7 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::vector<ResourceRecord> records =
         read_back::records_of(fuzz::reader_over(sheet.list));
-    const Owners& owners = owners_of(records);
+    const read_back::Owners& owners = owners_of(records);
+    const read_back::View picture_view = view_of(from_picture);
     const AsmSyntax& syntax = ASSEMBLER_SYNTAXES[size % ASSEMBLER_COUNT];
     const fuzz::Conversion first = fuzz::convert(sheet, DEFAULT_SYNTAX);
     const struct {
@@ -274,7 +194,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& form : forms) {
         const Findings findings = read_output(form.output.output, sheet.list, &from_output);
         check(findings.count == 0, (std::string(form.name) + ": " + findings.first).c_str());
-        compare_views(from_picture, from_output, records, owners, form.name);
+        const std::string differs =
+            read_back::compare_views(picture_view, view_of(from_output), records, owners);
+        check(differs.empty(), (std::string(form.name) + ", " + differs).c_str());
     }
     // A byte changed: read, found wrong or not, and drawn.
     if (!first.output.empty()) {

@@ -47,7 +47,8 @@ std::int64_t work_of_list(std::string_view list_bytes) {
     return work;
 }
 
-// Everything written to the descriptor, from its start.
+} // namespace
+
 std::string contents_of(int fd) {
     std::string text;
     char chunk[1 << 16];
@@ -57,8 +58,6 @@ std::string contents_of(int fd) {
     }
     return text;
 }
-
-} // namespace
 
 ByteReader& reader_over(const std::uint8_t* data, std::size_t size) {
     static const std::unique_ptr<ByteReader> reader = std::make_unique<ByteReader>();

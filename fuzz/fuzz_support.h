@@ -47,6 +47,9 @@ struct Conversion {
 // C names).
 Conversion convert(const Sheet& sheet, const AsmSyntax& syntax, bool binary = false);
 
+// Everything written to the descriptor, from its start.
+std::string contents_of(int fd);
+
 // The process's stores, zeroed: each input starts as a fresh run would.
 Stores& zeroed_stores();
 

@@ -368,6 +368,13 @@ bool has_transparent_pixel(const Stores& stores, const Cell& cell) {
     return false;
 }
 
+// The ink and paper an attribute gives, 0-15.
+void colours_of(std::uint8_t attribute, std::uint8_t& ink, std::uint8_t& paper) {
+    const int bright = (attribute & 0x40) != 0 ? 8 : 0;
+    ink = static_cast<std::uint8_t>((attribute & 7) | bright);
+    paper = static_cast<std::uint8_t>((attribute >> 3 & 7) | bright);
+}
+
 template <bool Draw>
 void look_at_cells(const Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
                    std::int64_t row, const DrawnColours& drawn, int width, int height,
@@ -385,10 +392,7 @@ void look_at_cells(const Stores& stores, const ResourceRecord& record, const Rec
             cell.rows = static_cast<int>(std::min<std::int64_t>(8, row_end - top));
             cell.pixels = std::min(8, width - cell.cx);
             cell.band_top = static_cast<int>(row);
-            const std::uint8_t attribute = stores.attributes.bytes[cell.column];
-            const int bright = (attribute & 0x40) != 0 ? 8 : 0;
-            cell.ink = static_cast<std::uint8_t>((attribute & 7) | bright);
-            cell.paper = static_cast<std::uint8_t>((attribute >> 3 & 7) | bright);
+            colours_of(stores.attributes.bytes[cell.column], cell.ink, cell.paper);
             int changed = 0;
             if constexpr (Draw) {
                 changed = -1;
@@ -488,6 +492,30 @@ void look_at_band(const Stores& stores, const ResourceRecord& record, const Reco
     } else {
         look_at_cells<false>(stores, record, layout, row, drawn, width, height, preview, nullptr,
                              nullptr);
+    }
+}
+
+void draw_band_shown(const Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
+                     std::int64_t row, int width, int height, std::uint8_t* shown) {
+    const bool sprite = layout.body == BandBody::SpriteRows; // its mask shows through
+    const std::int64_t row_end = std::min<std::int64_t>(row + layout.band_height, height);
+    const std::int64_t columns = columns_drawn(layout);
+    for (std::int64_t i = 0; i < columns && record.x + 8 * i < width; ++i) {
+        const auto cx = static_cast<int>(record.x + 8 * i);
+        const int column = cx / 8;
+        const int pixels = std::min(8, width - cx);
+        std::uint8_t ink = 0;
+        std::uint8_t paper = 0;
+        colours_of(stores.attributes.bytes[column], ink, paper);
+        for (std::int64_t y = row; y < row_end; ++y) {
+            const std::uint8_t bits = stores.bitmap.bytes[column][y];
+            const std::uint8_t drawn = sprite ? stores.mask.bytes[column][y] : 0xFF;
+            std::uint8_t* const out = shown + y * width + cx;
+            for (int k = 0; k < pixels; ++k) {
+                const unsigned bit = 0x80u >> k;
+                out[k] = (drawn & bit) == 0 ? SHOWN_TRANSPARENT : (bits & bit) != 0 ? ink : paper;
+            }
+        }
     }
 }
 

@@ -131,6 +131,12 @@ void look_at_band(const Stores& stores, const ResourceRecord& record, const Reco
                   std::int64_t row, const DrawnColours& drawn, int width, int height,
                   RecordPreview& preview, std::uint8_t* shown, std::uint8_t* marks);
 
+// One band's cells as the display shows them, drawn into `shown` as
+// look_at_band draws them, but held against no picture: for a view read
+// from an output, where there is none, so no change is counted or marked.
+void draw_band_shown(const Stores& stores, const ResourceRecord& record, const RecordLayout& layout,
+                     std::int64_t row, int width, int height, std::uint8_t* shown);
+
 // Per-pixel marks of the right panel.
 enum PreviewMark : std::uint8_t {
     MARK_CHANGED = 1, // shown in another colour than drawn

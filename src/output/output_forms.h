@@ -27,6 +27,11 @@ void render_binary(FormOutput& output, const SheetPart& part);
 // The labels of the raw bytes, each given relative to the first.
 void render_symbols(FormOutput& output, const SheetPart& part);
 
+// The first words of the two files that hold no bytes, which the reader of
+// outputs tells them by, to say which file to give it instead.
+inline constexpr char SYMBOLS_START[] = "; The labels of a binary kelvora wrote";
+inline constexpr char C_HEADER_START[] = "/* The records of a sheet kelvora converted";
+
 enum class FormId : unsigned char { AssemblerSource, CHeader, Binary, Symbols };
 
 inline constexpr OutputForm OUTPUT_FORMS[] = {

@@ -71,11 +71,11 @@ void render_c_header(FormOutput& output, const SheetPart& part) {
     OutputBuffer& out = output.buffer;
     switch (part.kind) {
     case SheetPartKind::Start:
-        write_text(out,
-                   "/* The records of a sheet kelvora converted for sdcc. Each is an array of\n"
-                   "   its bytes in the area _KELVORA; a record marked PAGE_ALIGNED is on a\n"
-                   "   256-byte page when the link puts the area on one. */\n"
-                   "#ifndef ");
+        write_text(out, C_HEADER_START);
+        write_text(out, " for sdcc. Each is an array of\n"
+                        "   its bytes in the area _KELVORA; a record marked PAGE_ALIGNED is on a\n"
+                        "   256-byte page when the link puts the area on one. */\n"
+                        "#ifndef ");
         put_guard(out, output.path);
         write_text(out, "\n#define ");
         put_guard(out, output.path);

@@ -96,10 +96,10 @@ void render_symbols(FormOutput& output, const SheetPart& part) {
     switch (part.kind) {
     case SheetPartKind::Start:
         output.has_first = false;
-        write_text(out,
-                   "; The labels of a binary kelvora wrote. Take the binary in right after its\n"
-                   "; first label, then take this file in:\n"
-                   ";\t");
+        write_text(out, SYMBOLS_START);
+        write_text(out, ". Take the binary in right after its\n"
+                        "; first label, then take this file in:\n"
+                        ";\t");
         break;
     case SheetPartKind::Record:
         write_record(output, part);

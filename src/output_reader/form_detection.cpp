@@ -7,29 +7,17 @@
 #include <cstring>
 #include <string_view>
 
+#include "output/output_forms.h"
+#include "output_reader/finding_words.h"
 #include "output_reader/text_spelling.h"
 
 namespace kelvora {
 namespace {
 
 using spelling::content_of;
+using spelling::first_syntax;
 using spelling::without_feed;
 using std::string_view;
-
-// The syntaxes in the order they are tried: the default first, as it has
-// always been written; then the table's, of which the first of those
-// spelled alike stands for them all.
-template <typename Try> const AsmSyntax* first_syntax(Try fits) {
-    if (fits(DEFAULT_SYNTAX)) {
-        return &DEFAULT_SYNTAX;
-    }
-    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
-        if (fits(syntax)) {
-            return &syntax;
-        }
-    }
-    return nullptr;
-}
 
 // A line of the block: its number and what it holds.
 struct BlockLine {
@@ -44,7 +32,12 @@ int content_lines(string_view block, BlockLine* lines, int count) {
     std::int64_t number = 0;
     while (!block.empty() && found < count) {
         const std::size_t feed = block.find('\n');
-        const string_view line = block.substr(0, feed);
+        string_view line = block.substr(0, feed);
+        // A CR LF line end is told apart from the line: the form is told
+        // without it, and the reader refuses it with what it means.
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
         block.remove_prefix(feed == string_view::npos ? block.size() : feed + 1);
         ++number;
         if (!content_of(line).empty()) {
@@ -73,17 +66,16 @@ DetectedForm text_in(const AsmSyntax* syntax) {
     return form;
 }
 
-DetectedForm refused(std::int64_t line, const char* why, string_view quoted = {}) {
-    DetectedForm form{};
-    form.why.refusal = true;
-    form.why.at = line;
-    std::snprintf(form.why.text, sizeof form.why.text, "%s", why);
+DetectedForm refused(const OutputReader& reader, std::int64_t line, const char* why,
+                     string_view quoted = {}) {
+    Words words = start_words(reader, true, line);
+    words.add(why);
     if (!quoted.empty()) {
-        const std::size_t length = std::strlen(form.why.text);
-        std::snprintf(form.why.text + length, sizeof form.why.text - length, ": \"%.*s%s\"",
-                      static_cast<int>(quoted.size() < 60 ? quoted.size() : 60), quoted.data(),
-                      quoted.size() > 60 ? "..." : "");
+        words.add(": ");
+        words.quoted(quoted);
     }
+    DetectedForm form{};
+    form.why = words.finding;
     return form;
 }
 
@@ -151,33 +143,12 @@ void name_syntax(const AsmSyntax& syntax, char* text, std::size_t size) {
     }
 }
 
-DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* first_written) {
-    ByteReader& in = reader.bytes;
-    peek_byte(in); // reads the first block, and takes nothing
-    const string_view block(reinterpret_cast<const char*>(in.next),
-                            static_cast<std::size_t>(in.end - in.next));
-    DetectedForm binary{};
-    binary.told = true;
-    binary.binary = true;
-    // No label holds a NUL: kelvora writes a name up to its first.
-    if (block.find('\0') != string_view::npos) {
-        return binary;
-    }
-    if (block.starts_with("; The labels of a binary kelvora wrote")) {
-        return refused(1, "this is the symbols file kelvora writes beside a binary; give the "
-                          "binary itself");
-    }
-    if (block.starts_with("/* The records of a sheet kelvora converted")) {
-        return refused(1, "this is the C header kelvora writes beside its assembler source, "
-                          "which holds no bytes; give the assembler source");
-    }
-    BlockLine lines[2];
-    const int count = content_lines(block, lines, 2);
-    if (count == 0) {
-        // No text holds a written record in no line, but a binary may hold
-        // it in no byte (a tile table of width 0, say).
-        return block.empty() && first_written != nullptr ? binary : text_in(&DEFAULT_SYNTAX);
-    }
+namespace {
+
+// The syntax the first content lines spell (`count` of them, 1 or 2; the
+// second where the output has one), or null when none does.
+const AsmSyntax* syntax_of_lines(const BlockLine* lines, int count,
+                                 const ResourceRecord* first_written) {
     const string_view first = content_of(lines[0].text);
     const AsmSyntax* syntax = first_syntax([&](const AsmSyntax& syntax) {
         const string_view preamble = syntax.preamble;
@@ -208,6 +179,102 @@ DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* firs
     if (syntax == nullptr) {
         syntax = syntax_of_label(lines[0].text, count > 1 ? &lines[1] : nullptr);
     }
+    return syntax;
+}
+
+// The form of an output whose first block holds only comments and blank
+// lines: they are read (and taken, as the reader skips them anyway) up to
+// the first line with content, in a fixed amount of memory however many
+// there are. That line is given back for the reader, and so is the first
+// line a blank label may be read from, where it would have been read. A
+// binary is no longer possible here, its bytes being taken: what no line
+// tells is refused.
+DetectedForm form_past_comments(OutputReader& reader, const ResourceRecord* first_written) {
+    OutputLine line;
+    OutputLine blank_label;
+    bool kept = false;
+    const string_view name = first_written != nullptr
+                                 ? string_view(first_written->name, first_written->label_length)
+                                 : string_view();
+    // The lines come back out the last given back first.
+    const auto give_back = [&](bool with_line) {
+        if (with_line) {
+            give_back_line(reader.lines, line);
+        }
+        if (kept) {
+            give_back_line(reader.lines, blank_label);
+        }
+    };
+    while (take_line(reader.lines, line)) {
+        const string_view text(line.text, static_cast<std::size_t>(line.length));
+        if (line.trouble != LineTrouble::None) {
+            // The reader refuses it, saying what is wrong with it.
+            give_back(true);
+            return text_in(&DEFAULT_SYNTAX);
+        }
+        if (!content_of(text).empty()) {
+            give_back(true);
+            BlockLine lines[2] = {{line.number, text}, {0, {}}};
+            // The second, from what follows in the bytes read ahead.
+            ByteReader& in = reader.bytes;
+            peek_byte(in);
+            const int count =
+                1 + content_lines(string_view(reinterpret_cast<const char*>(in.next),
+                                              static_cast<std::size_t>(in.end - in.next)),
+                                  &lines[1], 1);
+            const AsmSyntax* syntax = syntax_of_lines(lines, count, first_written);
+            return syntax != nullptr ? text_in(syntax)
+                                     : refused(reader, line.number,
+                                               "the output starts in no form kelvora writes; "
+                                               "name its syntax with --assembler",
+                                               content_of(text));
+        }
+        if (!kept && first_written != nullptr && spelling::spelled(text, name)) {
+            kept = true;
+            blank_label = line;
+        }
+    }
+    // Nothing but comments and blank lines, as when the first block holds
+    // them all.
+    give_back(false);
+    return text_in(&DEFAULT_SYNTAX);
+}
+
+} // namespace
+
+DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* first_written) {
+    ByteReader& in = reader.bytes;
+    peek_byte(in); // reads the first block, and takes nothing
+    const string_view block(reinterpret_cast<const char*>(in.next),
+                            static_cast<std::size_t>(in.end - in.next));
+    DetectedForm binary{};
+    binary.told = true;
+    binary.binary = true;
+    // No label holds a NUL: kelvora writes a name up to its first.
+    if (block.find('\0') != string_view::npos) {
+        return binary;
+    }
+    if (block.starts_with(SYMBOLS_START)) {
+        return refused(reader, 1,
+                       "this is the symbols file kelvora writes beside a binary; give the "
+                       "binary itself");
+    }
+    if (block.starts_with(C_HEADER_START)) {
+        return refused(reader, 1,
+                       "this is the C header kelvora writes beside its assembler source, "
+                       "which holds no bytes; give the assembler source");
+    }
+    BlockLine lines[2];
+    const int count = content_lines(block, lines, 2);
+    if (count == 0) {
+        // No text holds a written record in no line, but a binary may hold
+        // it in no byte (a tile table of width 0, say).
+        if (block.empty()) {
+            return first_written != nullptr ? binary : text_in(&DEFAULT_SYNTAX);
+        }
+        return form_past_comments(reader, first_written);
+    }
+    const AsmSyntax* syntax = syntax_of_lines(lines, count, first_written);
     if (syntax != nullptr) {
         return text_in(syntax);
     }
@@ -216,10 +283,10 @@ DetectedForm detect_output_form(OutputReader& reader, const ResourceRecord* firs
             return binary;
         }
     }
-    return refused(lines[0].number,
+    return refused(reader, lines[0].number,
                    "the output starts in no form kelvora writes; name its syntax with "
                    "--assembler, or give --binary for a binary",
-                   first);
+                   content_of(lines[0].text));
 }
 
 } // namespace kelvora

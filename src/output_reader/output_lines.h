@@ -31,8 +31,9 @@ struct OutputLine {
 };
 
 // Lines given back to be handed out again: the reader looks one line past a
-// record's last to find where it ends.
-inline constexpr int HELD_LINES = 1;
+// record's last to find where it ends, and telling the form gives back the
+// first line with content and a line before it.
+inline constexpr int HELD_LINES = 2;
 
 struct OutputLines {
     ByteReader* bytes;

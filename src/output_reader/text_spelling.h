@@ -56,6 +56,22 @@ constexpr std::string_view without_feed(const char* line) {
     return text;
 }
 
+// The syntaxes in the order they are tried: the default first, as it has
+// always been written; then the table's, of which the first of those
+// spelled alike stands for them all. The first that `fits`, or null when
+// none does.
+template <typename Try> const AsmSyntax* first_syntax(Try fits) {
+    if (fits(DEFAULT_SYNTAX)) {
+        return &DEFAULT_SYNTAX;
+    }
+    for (const AsmSyntax& syntax : ASSEMBLER_SYNTAXES) {
+        if (fits(syntax)) {
+            return &syntax;
+        }
+    }
+    return nullptr;
+}
+
 // Whether the syntax makes the label global: every label, but for one that
 // is no C name where labels are C names.
 inline bool is_global(const AsmSyntax& syntax, std::string_view name) {

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "cells/band.h"
+#include "check/findings.h"
 #include "convert/convert_record.h"
 #include "draw/cell_changes.h"
 #include "input/resource_list.h"
@@ -21,10 +22,6 @@
 
 namespace kelvora {
 namespace {
-
-// Findings shown in a run; the rest are counted, as the check counts its
-// own.
-constexpr std::int64_t FINDINGS_SHOWN = 200;
 
 // Outside every record the preview of an output shows this grey: there is
 // no picture to dim.
@@ -71,8 +68,6 @@ void give_sprite_colours(Stores& stores, const ResourceRecord& record, const Rec
 }
 
 void draw_band(Drawing& drawing, std::int64_t band) {
-    static DrawnColours nothing_drawn; // no picture: every count is of no use
-    static RecordPreview counts;
     Stores& stores = *drawing.stores;
     const ResourceRecord& record = *drawing.record;
     const RecordLayout& layout = *drawing.layout;
@@ -80,9 +75,7 @@ void draw_band(Drawing& drawing, std::int64_t band) {
     if (layout.body == BandBody::SpriteRows) {
         give_sprite_colours(stores, record, layout, row);
     }
-    start_record_preview(counts, 0);
-    look_at_band(stores, record, layout, row, nothing_drawn, GRID_SIZE, GRID_ROWS, counts,
-                 drawing.image->shown, drawing.image->marks);
+    draw_band_shown(stores, record, layout, row, GRID_SIZE, GRID_ROWS, drawing.image->shown);
     // The grid takes the band as the view's picture holds it, for the
     // sprites after it to choose their colours from.
     const std::int64_t columns = columns_drawn(layout);
@@ -113,8 +106,7 @@ void start_view(PreviewImage& image) {
     std::memset(image.marks, 0, sizeof image.marks);
 }
 
-// Cuts the image down to the bounding box rounded up to 8, and drops the
-// changes look_at_band marked against a picture there is none of.
+// Cuts the image down to the bounding box rounded up to 8.
 void end_view(PreviewImage& image, std::int64_t right, std::int64_t bottom) {
     const auto size = [](std::int64_t pixels) {
         const std::int64_t rounded = (pixels + 7) / 8 * 8;
@@ -127,9 +119,6 @@ void end_view(PreviewImage& image, std::int64_t right, std::int64_t bottom) {
         const std::size_t to = static_cast<std::size_t>(y) * width;
         std::memmove(image.shown + to, image.shown + from, static_cast<std::size_t>(width));
         std::memmove(image.marks + to, image.marks + from, static_cast<std::size_t>(width));
-        for (int x = 0; x < width; ++x) {
-            image.marks[to + x] &= static_cast<std::uint8_t>(~MARK_CHANGED);
-        }
     }
     image.width = width;
     image.height = height;
@@ -157,7 +146,8 @@ OutputVisitor visitor_of(Drawing& drawing) {
 }
 
 // Prints the findings as the checker prints its own: "OUTPUT:LINE: error:
-// ...", or for a binary "OUTPUT: error: at byte N (0xN): ...".
+// ...", or for a binary "OUTPUT: error: at byte N (0xN): ..."; as many
+// as it shows of its errors, the rest only counted.
 struct Printer {
     const char* path;
     std::FILE* report;
@@ -166,7 +156,7 @@ struct Printer {
 
 void print_finding(void* context, const OutputFinding& finding) {
     Printer& printer = *static_cast<Printer*>(context);
-    if (++printer.found > FINDINGS_SHOWN) {
+    if (++printer.found > ERRORS_SHOWN) {
         return;
     }
     if (finding.binary) {
@@ -180,9 +170,9 @@ void print_finding(void* context, const OutputFinding& finding) {
 }
 
 void print_findings_left(const Printer& printer) {
-    if (printer.found > FINDINGS_SHOWN) {
+    if (printer.found > ERRORS_SHOWN) {
         std::fprintf(printer.report, "%s: error: %" PRId64 " more, not shown\n", printer.path,
-                     printer.found - FINDINGS_SHOWN);
+                     printer.found - ERRORS_SHOWN);
     }
 }
 
@@ -194,10 +184,6 @@ void print_form(const FromSheet& sheet, const char* path, std::FILE* report) {
     char names[128];
     name_syntax(*sheet.form.syntax, names, sizeof names);
     std::fprintf(report, "%s: read as assembler text in %s\n", path, names);
-}
-
-void fail(std::FILE* messages, const char* what, const char* name, const char* why) {
-    std::fprintf(messages, "kelvora-preview: %s %s: %s\n", what, name, why);
 }
 
 // Opens both inputs and starts their readers; false, with the message, when
@@ -216,11 +202,12 @@ bool open_inputs(FromMemory& memory, const FromRequest& request, InputFile& outp
 // A failed read of either input, reported; true when there was one.
 bool read_failed(const FromMemory& memory, const FromRequest& request, std::FILE* messages) {
     if (memory.output.bytes.error != 0) {
-        fail(messages, "can't read", request.output_path, std::strerror(memory.output.bytes.error));
+        print_failure(messages, "can't read", request.output_path,
+                      std::strerror(memory.output.bytes.error));
         return true;
     }
     if (memory.list.error != 0) {
-        fail(messages, "can't read", request.list_path, std::strerror(memory.list.error));
+        print_failure(messages, "can't read", request.list_path, std::strerror(memory.list.error));
         return true;
     }
     return false;
@@ -320,13 +307,9 @@ int run_from(FromMemory& memory, PreviewImage& image, const FromRequest& request
     if (!open_inputs(memory, request, output_file, list_file, messages)) {
         return PREVIEW_FAILED;
     }
-    // An existing preview is opened now, so that it is checked against the
-    // inputs before any work.
     OutputFile preview;
-    int error = 0;
-    if (open_output(request.preview_path, {&output_file, &list_file}, false, preview, error,
-                    request.output_way) == OutputOpening::AlsoAnInput) {
-        fail(messages, "can't write", request.preview_path, "it is also an input");
+    if (!open_preview_early(request.preview_path, {&output_file, &list_file}, preview,
+                            request.output_way, messages)) {
         return PREVIEW_FAILED;
     }
     Printer printer{request.output_path, report, 0};
@@ -337,9 +320,10 @@ int run_from(FromMemory& memory, PreviewImage& image, const FromRequest& request
         return PREVIEW_FAILED;
     }
     if (printer.found > 0) {
-        fail(messages, "can't preview", request.output_path,
-             sheet.form.told ? "it does not hold what the list gives (see above); nothing written"
-                             : "its form is not one kelvora writes (see above); nothing written");
+        print_failure(messages, "can't preview", request.output_path,
+                      sheet.form.told
+                          ? "it does not hold what the list gives (see above); nothing written"
+                          : "its form is not one kelvora writes (see above); nothing written");
         return PREVIEW_FAILED;
     }
     print_form(sheet, request.output_path, report);
@@ -356,21 +340,12 @@ int run_from(FromMemory& memory, PreviewImage& image, const FromRequest& request
                    "checkerboard\n",
                    report);
     }
-    if (!open_output_to_write(request.preview_path, {&output_file, &list_file}, preview,
-                              request.output_way, messages)) {
-        return PREVIEW_FAILED;
-    }
-    OutputFile picture;
-    if (request.view_path != nullptr &&
-        !open_further_output(request.view_path, {&output_file, &list_file}, preview, picture,
-                             request.output_way, messages)) {
-        return PREVIEW_FAILED;
-    }
     // One panel, as wide as the two of a picture half its width.
     const int scale =
         request.scale != 0 ? request.scale : automatic_scale(image.width / 2, image.height);
-    if (!write_preview_files(request.preview_path, preview, request.view_path, picture, image,
-                             memory.stores.grid, scale, messages)) {
+    if (!write_preview_files(request.preview_path, preview, request.view_path,
+                             {&output_file, &list_file}, image, memory.stores.grid, scale,
+                             request.output_way, messages)) {
         return PREVIEW_FAILED;
     }
     return sheet.outside > 0 ? PREVIEW_FAILED : PREVIEW_DONE;

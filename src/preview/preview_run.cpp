@@ -29,10 +29,6 @@
 namespace kelvora {
 namespace {
 
-void fail(std::FILE* messages, const char* what, const char* name, const char* why) {
-    std::fprintf(messages, "kelvora-preview: %s %s: %s\n", what, name, why);
-}
-
 void print_warning_start(const char* name, std::FILE* messages) {
     std::fprintf(messages, "kelvora-preview: warning: %s: ", name);
 }
@@ -251,8 +247,9 @@ bool open_sheet(PreviewMemory& memory, const PreviewRequest& request, SheetRun& 
     // of that one mistake.
     sheet.swapped = hint_swapped_names(sheet.verdict, request.list_path);
     if (sheet.reader.error != 0 || (preview && !sheet.verdict.taken)) {
-        fail(messages, "can't read", request.picture_path,
-             sheet.reader.error != 0 ? std::strerror(sheet.reader.error) : sheet.verdict.reason);
+        print_failure(messages, "can't read", request.picture_path,
+                      sheet.reader.error != 0 ? std::strerror(sheet.reader.error)
+                                              : sheet.verdict.reason);
         return false;
     }
     if (preview) {
@@ -303,7 +300,7 @@ const Findings* check_sheet(PreviewMemory& memory, const PreviewRequest& request
         sheet.swapped ? SheetTotals{0, 0, 0} : walk_sheet(walk, window, sheet.reader, findings);
     end_findings(findings);
     if (window.error != 0) {
-        fail(messages, "can't read", request.list_path, std::strerror(window.error));
+        print_failure(messages, "can't read", request.list_path, std::strerror(window.error));
         return nullptr;
     }
     return &findings;
@@ -314,7 +311,7 @@ const Findings* check_sheet(PreviewMemory& memory, const PreviewRequest& request
 bool open_preview_input(const char* path, InputFile& file, std::FILE* messages) {
     const int error = open_input(path, file);
     if (error != 0) {
-        fail(messages, "can't open", path, std::strerror(error));
+        print_failure(messages, "can't open", path, std::strerror(error));
     }
     return error == 0;
 }
@@ -338,14 +335,9 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
     if (!open_sheet(memory, request, sheet, messages)) {
         return PREVIEW_FAILED;
     }
-    // An existing output is opened now, so that it is checked against the
-    // inputs before any work; one that can't be opened yet is tried again
-    // when the preview is written, and reported then.
     OutputFile output;
-    int error = 0;
-    if (open_output(request.output_path, {&sheet.picture, &sheet.list}, false, output, error,
-                    request.output_way) == OutputOpening::AlsoAnInput) {
-        fail(messages, "can't write", request.output_path, "it is also an input");
+    if (!open_preview_early(request.output_path, {&sheet.picture, &sheet.list}, output,
+                            request.output_way, messages)) {
         return PREVIEW_FAILED;
     }
 
@@ -362,18 +354,9 @@ int run_preview(PreviewMemory& memory, PreviewImage& image, const PreviewRequest
     std::fputc('\n', report);
     warn_about_missing_colours(sheet.drawn, sheet.facts, request.picture_path, messages);
 
-    if (!open_output_to_write(request.output_path, {&sheet.picture, &sheet.list}, output,
-                              request.output_way, messages)) {
-        return PREVIEW_FAILED;
-    }
-    OutputFile picture_file;
-    if (request.view_path != nullptr &&
-        !open_further_output(request.view_path, {&sheet.picture, &sheet.list}, output, picture_file,
+    if (!write_preview_files(request.output_path, output, request.view_path,
+                             {&sheet.picture, &sheet.list}, image, memory.stores.grid, sheet.scale,
                              request.output_way, messages)) {
-        return PREVIEW_FAILED;
-    }
-    if (!write_preview_files(request.output_path, output, request.view_path, picture_file, image,
-                             memory.stores.grid, sheet.scale, messages)) {
         return PREVIEW_FAILED;
     }
     return totals.skipped > 0 ? PREVIEW_FAILED : PREVIEW_DONE;

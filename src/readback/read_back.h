@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,6 +117,59 @@ std::vector<bool> not_coming_back(const std::vector<ResourceRecord>& records);
 void classify_differences(const Text& first, const Text& again,
                           const std::vector<ResourceRecord>& records,
                           const std::vector<bool>& skipped, std::map<std::string, int>& kinds);
+
+// A view's picture (what --picture writes) as the display colours it holds,
+// 0 beyond its size.
+struct View {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels; // row by row
+
+    std::uint8_t at(int x, int y) const {
+        return x < width && y < height ? pixels[static_cast<std::size_t>(y) * width + x] : 0;
+    }
+};
+
+// Which record's cell column each pixel of the grid shows last, as both
+// previews draw records in the list's order. Kept from one list to the
+// next: a pixel counts only when marked for the current list, so nothing
+// needs clearing.
+struct Owners {
+    std::vector<std::uint32_t> round = std::vector<std::uint32_t>(GRID_SIZE * GRID_SIZE, 0);
+    std::vector<std::int32_t> record = std::vector<std::int32_t>(GRID_SIZE * GRID_SIZE, 0);
+    std::vector<std::uint8_t> column = std::vector<std::uint8_t>(GRID_SIZE * GRID_SIZE, 0);
+    std::uint32_t now = 0;
+
+    // The record's index in the list, or -1 where none is drawn.
+    int owner(int x, int y) const {
+        const std::size_t at = static_cast<std::size_t>(y) * GRID_SIZE + x;
+        return round[at] == now ? record[at] : -1;
+    }
+    int column_at(int x, int y) const {
+        return column[static_cast<std::size_t>(y) * GRID_SIZE + x];
+    }
+};
+
+// Marks the pixels of every cell column the records write.
+void mark_owners(Owners& owners, const std::vector<ResourceRecord>& records);
+
+// "" when the view from an output shows what the view from the picture
+// shows, over the picture's size: blocks and tile tables pixel for pixel;
+// a sprite's cell column showing each of the output's classes (transparent
+// 0, paper 8, ink) in one colour of the picture's view, transparent where
+// it is. Else the first pixel that differs, and how.
+std::string compare_views(const View& from_picture, const View& from_output,
+                          const std::vector<ResourceRecord>& records, const Owners& owners);
+
+// "" when two views show the same over the records not `skipped` and
+// outside every record; else the first pixel that differs.
+std::string compare_over(const View& first, const View& again, const Owners& owners,
+                         const std::vector<bool>& skipped);
+
+// The kinds of byte difference a round trip may make, from the table of
+// tests/from_output (its text): the part of each line before its ":",
+// lines starting "#" aside.
+std::set<std::string> listed_kinds(std::string_view table);
 
 // The messages a run of the list prints in the syntax: one for each record
 // outside the grid, and one for each label that is no C name where the

@@ -10,11 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -65,17 +67,9 @@ std::vector<std::string> case_names() {
     return names;
 }
 
-// A view's picture as kelvora reads it: its indices, 0 beyond its size.
-struct View {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> pixels;
+using read_back::View;
 
-    std::uint8_t at(int x, int y) const {
-        return x < width && y < height ? pixels[static_cast<std::size_t>(y) * width + x] : 0;
-    }
-};
-
+// A view's picture as kelvora reads it.
 View load_view(const fs::path& path) {
     const auto stores = test::fresh_stores();
     PictureFacts facts;
@@ -92,97 +86,6 @@ View load_view(const fs::path& path) {
         }
     }
     return view;
-}
-
-// Which record's cell column each pixel of the grid shows last, as both
-// previews draw records in the list's order; -1 where none.
-struct Owners {
-    std::vector<int> record = std::vector<int>(GRID_SIZE * GRID_SIZE, -1);
-    std::vector<int> column = std::vector<int>(GRID_SIZE * GRID_SIZE, 0);
-};
-
-Owners owners_of(const std::vector<ResourceRecord>& records) {
-    Owners owners;
-    for (std::size_t r = 0; r < records.size(); ++r) {
-        const RecordLayout layout = record_layout(records[r]);
-        if (record_is_outside(records[r], layout)) {
-            continue;
-        }
-        const std::int64_t columns = std::min(layout.cells_across, layout.columns_written);
-        for (std::int64_t y = records[r].y; y < records[r].y + layout.rows && y < GRID_SIZE; ++y) {
-            for (std::int64_t x = records[r].x; x < records[r].x + 8 * columns; ++x) {
-                owners.record[y * GRID_SIZE + x] = static_cast<int>(r);
-                owners.column[y * GRID_SIZE + x] = static_cast<int>((x - records[r].x) / 8);
-            }
-        }
-    }
-    return owners;
-}
-
-// "" when the view from an output shows what the view from the picture
-// shows, over the picture's size; else the first pixel that differs.
-std::string compare_views(const View& from_picture, const View& from_output,
-                          const std::vector<ResourceRecord>& records, const Owners& owners) {
-    // A sprite's cell column: the picture's colour for each of the output's
-    // classes (transparent 0, paper 8, ink), which must be one a column.
-    std::map<std::pair<int, int>, std::map<int, int>> classes;
-    for (int y = 0; y < from_picture.height; ++y) {
-        for (int x = 0; x < from_picture.width; ++x) {
-            const int owner = owners.record[y * GRID_SIZE + x];
-            const int drawn = from_picture.at(x, y);
-            const int read = from_output.at(x, y);
-            const bool sprite =
-                owner >= 0 && record_layout(records[owner]).body == BandBody::SpriteRows;
-            const std::string where = "pixel " + std::to_string(x) + "," + std::to_string(y) +
-                                      ": " + std::to_string(drawn) + " from the picture, " +
-                                      std::to_string(read) + " from the output";
-            if (!sprite) {
-                if (drawn != read) {
-                    return where;
-                }
-                continue;
-            }
-            const int kind = read == 0 ? 0 : read == 8 ? 8 : 15;
-            if ((drawn == 0) != (kind == 0)) {
-                return where + " (transparent in one only)";
-            }
-            auto& colours = classes[{owner, owners.column[y * GRID_SIZE + x]}];
-            if (colours.count(kind) != 0 && colours[kind] != drawn) {
-                return where + " (the sprite column shows that class in two colours)";
-            }
-            colours[kind] = drawn;
-        }
-    }
-    return "";
-}
-
-// "" when two views' pictures show the same over the records not skipped
-// and outside every record; else the first pixel that differs.
-std::string compare_over(const View& first, const View& again, const Owners& owners,
-                         const std::vector<bool>& skipped) {
-    for (int y = 0; y < std::max(first.height, again.height); ++y) {
-        for (int x = 0; x < std::max(first.width, again.width); ++x) {
-            const int owner = owners.record[y * GRID_SIZE + x];
-            if ((owner < 0 || !skipped[static_cast<std::size_t>(owner)]) &&
-                first.at(x, y) != again.at(x, y)) {
-                return "pixel " + std::to_string(x) + "," + std::to_string(y) + ": " +
-                       std::to_string(first.at(x, y)) + ", then " + std::to_string(again.at(x, y));
-            }
-        }
-    }
-    return "";
-}
-
-// The kinds of byte difference the round trip may make, from the table.
-std::set<std::string> listed_kinds() {
-    std::set<std::string> kinds;
-    std::istringstream lines(test::read_file(KINDS));
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line[0] != '#') {
-            kinds.insert(line.substr(0, line.find(':')));
-        }
-    }
-    return kinds;
 }
 
 std::vector<ResourceRecord> records_of_list(const std::string& list) {
@@ -204,7 +107,8 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
     fs::copy_file(CASES / picture, dir / picture);
     fs::copy_file(CASES / (name + ".txt"), dir / "list.txt");
     const std::vector<ResourceRecord> records = records_of_list(test::read_file(dir / "list.txt"));
-    const Owners owners = owners_of(records);
+    const auto owners = std::make_unique<read_back::Owners>();
+    read_back::mark_owners(*owners, records);
     // Exit status 1 where a record is outside the grid: the rest is drawn.
     const bool outside = std::any_of(records.begin(), records.end(),
                                      [](const auto& record) { return record_is_outside(record); });
@@ -230,7 +134,8 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
             test::run_preview(dir.path(), {"--check", "--from", output, "list.txt"});
         EXPECT_EQ(check.status, 0) << check.out;
         EXPECT_EQ(check.out, "");
-        EXPECT_EQ(compare_views(from_picture, load_view(dir / view), records, owners), "");
+        EXPECT_EQ(read_back::compare_views(from_picture, load_view(dir / view), records, *owners),
+                  "");
         // Every form holds the same bytes, so draws the same picture.
         const std::string picture_bytes = test::read_file(dir / view);
         if (first_view.empty()) {
@@ -256,9 +161,9 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
                                                         "/dev/null", "--picture", "again.png"});
         ASSERT_EQ(again.status, drawn_status) << again.out << again.err;
         if (any_skipped) {
-            EXPECT_EQ(
-                compare_over(load_view(dir / view), load_view(dir / "again.png"), owners, skipped),
-                "")
+            EXPECT_EQ(read_back::compare_over(load_view(dir / view), load_view(dir / "again.png"),
+                                              *owners, skipped),
+                      "")
                 << "converted again, " << view << " shows something else";
         } else {
             EXPECT_TRUE(test::read_file(dir / "again.png") == test::read_file(dir / view))
@@ -270,7 +175,7 @@ TEST_P(FromOutput, ShowsWhatThePictureShowsAndComesBack) {
             read_output(test::read_file(dir / "out-default"), text, records),
             read_output(test::read_file(dir / "again.asm"), text, records), records, skipped,
             kinds);
-        const std::set<std::string> listed = listed_kinds();
+        const std::set<std::string> listed = read_back::listed_kinds(test::read_file(KINDS));
         for (const auto& [kind, count] : kinds) {
             EXPECT_EQ(listed.count(kind), 1u)
                 << "a byte difference of a kind not listed: " << kind << " (" << count << ")";
@@ -430,6 +335,45 @@ TEST(FromOutputRun, ReportsEachRecordTheFormAndTheLegend) {
     EXPECT_EQ(picture_rows(facts), 256);
 }
 
+// The preview of an output shows, inside each record's frame, the very
+// colours of the view's picture: nothing in it is marked as changed, there
+// being no picture to change from. Blocks and a tile table only, whose
+// pixels (unlike a sprite's transparent ones) the view holds as shown.
+TEST(FromOutputRun, ShowsTheViewInsideTheFrames) {
+    test::TempDir dir;
+    fs::copy_file(test::SOURCE_DIR / "examples" / "testpic.bmp", dir / "testpic.bmp");
+    const std::vector<std::array<int, 4>> boxes{
+        {0, 0, 8, 8}, {8, 0, 8, 8}, {16, 0, 16, 8}, {0, 16, 32, 16}, {32, 16, 32, 16}};
+    test::write_file(dir / "list.txt", "smiley=B,0,0,8,8,7\nheart=B,8,0,8,8,7\n"
+                                       "font=T,16,0,16,8,7\nwall=B,0,16,32,16,7\n"
+                                       "scene=B,32,16,32,16,7\n");
+    ASSERT_EQ(test::run_kelvora(dir.path(), {"testpic.bmp", "list.txt", "out.asm"}).status, 0);
+    const test::Run run =
+        test::run_preview(dir.path(), {"--from", "--scale", "1", "out.asm", "list.txt",
+                                       "preview.png", "--picture", "view.png"});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const View view = load_view(dir / "view.png");
+    const auto stores = test::fresh_stores();
+    PictureFacts facts;
+    const std::string bytes = test::read_file(dir / "preview.png");
+    ASSERT_TRUE(
+        read_picture(*test::reader_over(bytes), test::picture_scratch(), stores->grid, facts)
+            .taken);
+    ASSERT_TRUE(facts.indexed);
+    ASSERT_EQ(facts.width, view.width);
+    int compared = 0;
+    for (const auto& [left, top, width, height] : boxes) {
+        for (int y = top + 1; y < top + height - 1; ++y) {
+            for (int x = left + 1; x < left + width - 1; ++x) {
+                EXPECT_EQ(facts.palette[stores->grid.at(x, y)], display_colour(view.at(x, y)))
+                    << x << "," << y;
+                compared += view.at(x, y) != 0 ? 1 : 0;
+            }
+        }
+    }
+    EXPECT_GT(compared, 100); // colours other than black, which a mark would change
+}
+
 // A preview of an output that does not hold what the list gives is not
 // written: the earlier file stays, and the run says where they part.
 TEST(FromOutputRun, WritesNothingForAnOutputOfAnotherList) {
@@ -449,6 +393,32 @@ TEST(FromOutputRun, WritesNothingForAnOutputOfAnotherList) {
                        "gives (see above); nothing written\n");
     EXPECT_EQ(test::read_file(dir / "preview.png"), "earlier");
     EXPECT_EQ(test::read_file(dir / "view.png"), "earlier");
+}
+
+// The syntax is told from the first line with content however far into
+// the output it is: here past a first block of a comment, or of blank
+// lines; a line that tells none is refused, not guessed at.
+TEST(FromOutputRun, TellsTheSyntaxPastALongStart) {
+    test::TempDir dir;
+    fs::copy_file(FROM_CHECKS / "pasmo-is-told.txt", dir / "list.txt");
+    const std::string output = test::read_file(FROM_CHECKS / "pasmo-is-told.asm");
+    std::string comment(100000, 'c');
+    comment.front() = ';';
+    comment.back() = '\n';
+    const std::string blank(100000, '\n');
+    test::write_file(dir / "comment.asm", comment.append(output));
+    test::write_file(dir / "blank.asm", blank + output);
+    test::write_file(dir / "unknown.asm", blank + std::string("what\n").append(output));
+    for (const char* name : {"comment.asm", "blank.asm"}) {
+        const test::Run run =
+            test::run_preview(dir.path(), {"--check", "--from", name, "list.txt"});
+        EXPECT_EQ(run.status, 0) << name;
+        EXPECT_EQ(run.out, "") << name;
+    }
+    const test::Run unknown =
+        test::run_preview(dir.path(), {"--check", "--from", "unknown.asm", "list.txt"});
+    EXPECT_EQ(unknown.out, "unknown.asm:100001: error: the output starts in no form kelvora "
+                           "writes; name its syntax with --assembler: \"what\"\n");
 }
 
 // An output of any size is read in the same memory: here 100 MB of lines
